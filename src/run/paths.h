@@ -1,0 +1,24 @@
+// Dataset paths. Every path is built and shown in Windows form, under the root c:\images\;
+// it is mapped to the host only when a file is opened.
+#pragma once
+
+#include <string>
+
+namespace scab {
+
+// The root folder of every dataset, as the operator sees it.
+inline const char kImagesRoot[] = "c:\\images\\";
+
+// The folder that stands for c:\images\ on this host when nothing else is said: the build's
+// SCABROSIMETER_IMAGES_ROOT, by default the folder "images" in the working directory.
+std::string default_images_root();
+
+// Maps a Windows-form path to the host. On Windows the path is used as it is. Elsewhere the
+// root c:\images\ becomes `images_root` and every other backslash a slash.
+std::string host_path(const std::string& images_root, const std::string& windows_path);
+
+// The raw raster and descriptor names of a dataset, as the dialog builds them:
+// a DEM with sample-width answer 0 gets "_m2", any other answer "_m4", an image nothing.
+std::string raster_suffix(int image_type, int itype);
+
+}  // namespace scab
