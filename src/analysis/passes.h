@@ -1,0 +1,48 @@
+// The two analysis passes over the height matrix, each a function that returns its numbers,
+// and the writing of those numbers to the console, the report and the table.
+#pragma once
+
+#include <cstdio>
+#include <vector>
+
+#include "run/console.h"
+
+namespace scab {
+
+// RMS roughness along every line, every column and over the whole image.
+struct ProfileResult {
+  std::vector<double> line_rms;  // one per line, in line order
+  double rms1 = 0;               // average line RMS
+  double rms2 = 0;               // average column RMS
+  double rms3 = 0;               // image RMS
+  Value desv;                    // sqrt(S / (n (n - 1))); none for a one-cell raster
+  double rms_tot = 0;            // mean absolute difference between rms1, rms2 and rms3
+  double prom_rms = 0;           // mean of rms1, rms2 and rms3
+  Value coef_homo;               // rms_tot / prom_rms x 100; none when prom_rms is 0
+};
+
+ProfileResult profile_pass(const double* const* dtab, int nb_lig, int nb_col);
+
+// Writes the table rows, then the console and report lines, in the program's order.
+void write_profile(const ProfileResult& result, FILE* console, FILE* report, FILE* table);
+
+// Regression of the interior cells on their 8-neighbour mean, and RMS error against the
+// 4-neighbour mean.
+struct RmsErrorResult {
+  long long n = 0;  // interior cells
+  Value slope;
+  Value r;
+  Value r_magnitude;
+  Value r2;
+  Value rms_error;
+  Value desv;
+};
+
+// `kco` counts the cells of the second sweep on top of the value it holds. Returns false when
+// the working vectors cannot be allocated.
+bool rms_error_pass(const double* const* dtab, int nb_lig, int nb_col, int& kco,
+                    RmsErrorResult& result);
+
+void write_rms_error(const RmsErrorResult& result, FILE* console, FILE* report);
+
+}  // namespace scab

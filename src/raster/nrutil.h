@@ -1,0 +1,49 @@
+// Allocation of matrices and vectors of numbers.
+//
+// A matrix is a table of NbLig row pointers, each row a zero-filled block of NbCol elements of
+// its own, indexed [line][column]. The allocators take the number of columns first and the
+// number of lines second. They return null when a block cannot be had, having released what
+// they had already obtained. Sizes are computed in 64-bit arithmetic; a dimension below 1 gives
+// null.
+#pragma once
+
+#include <cstddef>
+
+namespace scab {
+
+float** fmatrice(int NbCol, int NbLig);
+unsigned char** ucmatrice(int NbCol, int NbLig);
+unsigned short** usmatrice(int NbCol, int NbLig);
+short** smatrice(int NbCol, int NbLig);
+int** imatrice(int NbCol, int NbLig);
+double** dmatrice(int NbCol, int NbLig);
+long double** ldmatrice(int NbCol, int NbLig);
+
+void frfmatrice(float** Mat, int NbLig);
+void frucmatrice(unsigned char** Mat, int NbLig);
+void frusmatrice(unsigned short** Mat, int NbLig);
+void frsmatrice(short** Mat, int NbLig);
+void frimatrice(int** Mat, int NbLig);
+void frdmatrice(double** Mat, int NbLig);
+void frldmatrice(long double** Mat, int NbLig);
+
+unsigned char* ucvecteur(int NbCol);
+unsigned short* usvecteur(int NbCol);
+short* svecteur(int NbCol);
+int* ivecteur(int NbCol);
+double* dvecteur(int NbCol);
+float* fvecteur(int NbCol);
+
+void frucvecteur(unsigned char* Mat);
+void frusvecteur(unsigned short* Mat);
+void frsvecteur(short* Mat);
+void frivecteur(int* Mat);
+void frdvecteur(double* Mat);
+void frfvecteur(float* Mat);
+
+// The zero-filling allocator behind the family, calloc by default. Tests replace it to make a
+// chosen allocation fail; passing null restores calloc.
+using ZeroAllocator = void* (*)(size_t count, size_t size);
+void set_zero_allocator(ZeroAllocator allocator);
+
+}  // namespace scab

@@ -1,0 +1,107 @@
+#include "run/console.h"
+
+#include <cctype>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#ifdef _WIN32
+#include <conio.h>
+#include <io.h>
+#else
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace scab {
+
+void console_getch(FILE* in) {
+#ifdef _WIN32
+  if (_isatty(_fileno(in))) {
+    _getch();
+    return;
+  }
+#else
+  const int fd = fileno(in);
+  termios saved;
+  if (isatty(fd) && tcgetattr(fd, &saved) == 0) {
+    termios raw = saved;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    tcsetattr(fd, TCSANOW, &raw);
+    char key;
+    ssize_t ignored = read(fd, &key, 1);
+    (void)ignored;
+    tcsetattr(fd, TCSANOW, &saved);
+    return;
+  }
+#endif
+  fgetc(in);
+}
+
+static int skip_white_space(FILE* in) {
+  int c = fgetc(in);
+  while (c != EOF && std::isspace(static_cast<unsigned char>(c))) c = fgetc(in);
+  return c;
+}
+
+ReadStatus read_int(FILE* in, int& value) {
+  int c = skip_white_space(in);
+  if (c == EOF) return ReadStatus::end_of_input;
+  const bool negative = c == '-';
+  if (c == '-' || c == '+') c = fgetc(in);
+  if (c == EOF || !std::isdigit(c)) {
+    if (c != EOF) ungetc(c, in);
+    return ReadStatus::not_a_number;
+  }
+  long long magnitude = 0;
+  bool fits = true;
+  for (; c != EOF && std::isdigit(c); c = fgetc(in)) {
+    magnitude = magnitude * 10 + (c - '0');
+    if (magnitude > static_cast<long long>(INT_MAX) + 1) {
+      fits = false;
+      magnitude = 0;
+    }
+  }
+  if (c != EOF) ungetc(c, in);
+  const long long signed_value = negative ? -magnitude : magnitude;
+  if (!fits || signed_value > INT_MAX || signed_value < INT_MIN) return ReadStatus::not_a_number;
+  value = static_cast<int>(signed_value);
+  return ReadStatus::ok;
+}
+
+ReadStatus read_word(FILE* in, std::string& word) {
+  int c = skip_white_space(in);
+  if (c == EOF) return ReadStatus::end_of_input;
+  word.clear();
+  for (; c != EOF && !std::isspace(static_cast<unsigned char>(c)); c = fgetc(in)) {
+    word += static_cast<char>(c);
+  }
+  if (c != EOF) ungetc(c, in);
+  return ReadStatus::ok;
+}
+
+void discard_line(FILE* in) {
+  int c = fgetc(in);
+  while (c != EOF && c != '\n') c = fgetc(in);
+}
+
+void print_values(FILE* stream, const char* format, std::initializer_list<Value> values) {
+  const Value* next = values.begin();
+  const char* text = format;
+  while (const char* spec = std::strstr(text, "%lf")) {
+    fwrite(text, 1, static_cast<size_t>(spec - text), stream);
+    const bool defined = next != values.end() && next->has_value() && std::isfinite(**next);
+    if (defined) {
+      fprintf(stream, "%lf", **next);
+    } else {
+      fputs("undefined", stream);
+    }
+    if (next != values.end()) ++next;
+    text = spec + 3;
+  }
+  fputs(text, stream);
+}
+
+}  // namespace scab

@@ -1,0 +1,44 @@
+// The operator's console: an input stream, an output stream and a key reader. The real
+// program wires standard input and output to it; a test wires in-memory streams.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <initializer_list>
+#include <optional>
+#include <string>
+
+namespace scab {
+
+struct Console {
+  FILE* in = nullptr;
+  FILE* out = nullptr;
+  // Waits for one key; the key is discarded.
+  std::function<void()> getch;
+};
+
+// The key read of the real console. When `in` is an interactive terminal: one key, no echo, no
+// Enter. Otherwise one byte is taken from `in`; at end of input it returns at once.
+void console_getch(FILE* in);
+
+enum class ReadStatus { ok, not_a_number, end_of_input };
+
+// Reads an integer as "%d" does: white space skipped, an optional sign, decimal digits; the
+// character after the digits is left for the next read. Text that is not an integer, or an
+// integer that does not fit an int, gives not_a_number; what was read of it is consumed.
+ReadStatus read_int(FILE* in, int& value);
+
+// Reads one word as "%s" does: white space skipped, the word ends at white space. Any length.
+ReadStatus read_word(FILE* in, std::string& word);
+
+// Discards the rest of the current input line, its newline included.
+void discard_line(FILE* in);
+
+// A value that a pass may have no result for; printed as "undefined".
+using Value = std::optional<double>;
+
+// Prints `format` with each "%lf" replaced by the next value as printf's "%lf" gives it, or by
+// the word "undefined" when the value is missing or not a finite number.
+void print_values(FILE* stream, const char* format, std::initializer_list<Value> values);
+
+}  // namespace scab

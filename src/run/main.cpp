@@ -1,0 +1,12 @@
+// scabrosimeter: roughness of a DEM or an 8-bit image stored as a raw raster.
+#include <cstdio>
+
+#include "run/paths.h"
+#include "run/run.h"
+
+int main() {
+  setvbuf(stdout, nullptr, _IONBF, 0);
+  scab::Console console{stdin, stdout, [] { scab::console_getch(stdin); }};
+  scab::Run run(console, scab::default_images_root());
+  return scab::run_program(run);
+}

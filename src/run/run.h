@@ -1,0 +1,89 @@
+// The run state: everything one run of the program holds, from the dialog to the last result.
+// `main` creates one run object and hands it to the four phases in turn.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "run/console.h"
+
+namespace scab {
+
+struct Run {
+  Run(Console console, std::string images_root);
+  ~Run();
+  Run(const Run&) = delete;
+  Run& operator=(const Run&) = delete;
+
+  Console con;
+  std::string images_root;  // the host folder that stands for the root c:\images
+
+  FILE* f1 = nullptr;   // raw raster file, open from `opening` to the end of `lecture`
+  FILE* f1d = nullptr;  // descriptor file, open only within `opening`
+  FILE* f2d = nullptr;  // report file
+  FILE* f3d = nullptr;  // table file
+
+  std::string raw_path;  // the raw raster file, in Windows form
+
+  int nb_lig = 0;
+  int nb_col = 0;
+  int taille_pix = 0;
+  int image_type = 0;  // 0 DEM, 1 8-bit image
+  int itype = 0;       // DEM sample width: 0 16 bits, anything else 32 bits
+  int hypso_scale = 0; // 0 metres, 1 decimetres, 2 centimetres, 3 millimetres
+  int treat_type = 0;  // 0 RMS roughness, 2 RMS error
+  int scan_type = 0;   // 3 line, column and image scanning, 2 image scanning
+
+  unsigned char** tab = nullptr;    // 8-bit image as read
+  unsigned short** jtab = nullptr;  // 16-bit DEM lines as read
+  int** itab = nullptr;             // DEM heights as stored
+  double** dtab = nullptr;          // heights in metres, or grey levels
+};
+
+// Thrown by a phase to end the run early; `status` is the process's exit status.
+struct RunStop {
+  int status;
+};
+
+// Ends the run: prints `message` on the console, waits for one key, exit status `status`.
+[[noreturn]] void stop_run(Run& run, int status, const std::string& message);
+
+// Ends the run when the input ends while a question waits for its answer.
+[[noreturn]] void stop_at_end_of_input(Run& run);
+
+// Asks a numeric question until `accept` takes the answer. `ask` prints the question; it is
+// printed again after every rejected answer. Text that is not a number is discarded up to the
+// end of its line.
+template <typename Ask, typename Accept>
+int ask_int(Run& run, Ask ask, Accept accept) {
+  for (;;) {
+    ask();
+    int answer = 0;
+    switch (read_int(run.con.in, answer)) {
+      case ReadStatus::end_of_input:
+        stop_at_end_of_input(run);
+      case ReadStatus::not_a_number:
+        discard_line(run.con.in);
+        continue;
+      case ReadStatus::ok:
+        if (accept(answer)) return answer;
+    }
+  }
+}
+
+// Asks for one word.
+std::string ask_word(Run& run, const char* prompt);
+
+// Opens a file of the dataset, its Windows-form path mapped to the host.
+FILE* open_dataset_file(const Run& run, const std::string& windows_path, const char* mode);
+
+// The phases, in the order `main` runs them.
+void opening(Run& run);
+void lecture(Run& run);
+void parameters(Run& run);
+void treatment(Run& run);
+
+// Runs the four phases and the closing key wait; returns the exit status.
+int run_program(Run& run);
+
+}  // namespace scab
