@@ -2,12 +2,12 @@
 //   dem1/relief_m2.raw + relief_m2.txt  a 16-bit DEM in decimetres, 300 lines x 400 columns
 //   img1/texture.raw + texture.txt      an 8-bit image, 200 lines x 250 columns
 // The output is the same on every run and every host: integer arithmetic only.
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -25,7 +25,8 @@ std::vector<int> relief(int lines, int columns, int cell, int amplitude, uint32_
   Noise noise{seed};
   const int grid_lines = lines / cell + 2, grid_columns = columns / cell + 2;
   std::vector<int> grid(static_cast<size_t>(grid_lines * grid_columns));
-  for (int& g : grid) g = noise.next(amplitude);
+  for (int& g : grid)
+    g = noise.next(amplitude);
   std::vector<int> out(static_cast<size_t>(lines * columns));
   for (int i = 0; i < lines; i++) {
     for (int j = 0; j < columns; j++) {
@@ -43,7 +44,8 @@ std::vector<int> relief(int lines, int columns, int cell, int amplitude, uint32_
 
 bool write_file(const std::string& path, const std::string& bytes) {
   FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
+  if (!file)
+    return false;
   const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return std::fclose(file) == 0 && ok;
 }
@@ -82,13 +84,14 @@ int main(int argc, char** argv) {
   const std::vector<int> blobs = relief(image_lines, image_columns, 16, 200, 17);
   Noise speckle{19};
   std::string image;
-  for (int value : blobs) image += static_cast<char>(value + speckle.next(56));
+  for (int value : blobs)
+    image += static_cast<char>(value + speckle.next(56));
 
-  const bool ok = write_file(root + "/dem1/relief_m2.raw", dem) &&
-                  write_file(root + "/dem1/relief_m2.txt", descriptor(lines, columns, 2, 25)) &&
-                  write_file(root + "/img1/texture.raw", image) &&
-                  write_file(root + "/img1/texture.txt",
-                             descriptor(image_lines, image_columns, 1, 1));
+  const bool ok =
+      write_file(root + "/dem1/relief_m2.raw", dem) &&
+      write_file(root + "/dem1/relief_m2.txt", descriptor(lines, columns, 2, 25)) &&
+      write_file(root + "/img1/texture.raw", image) &&
+      write_file(root + "/img1/texture.txt", descriptor(image_lines, image_columns, 1, 1));
   if (!ok) {
     std::fprintf(stderr, "make_examples: cannot write into %s\n", root.c_str());
     return 1;

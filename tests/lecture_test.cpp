@@ -1,1 +1,113 @@
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace scab {
+namespace {
+
+using test::bytes16;
+using test::bytes32;
+using test::TempFolder;
+
+struct Loaded {
+  int status = -1;
+  std::string console;
+  std::string report;
+  std::vector<std::vector<long long>> cells;  // of itab, or of tab for an image
+};
+
+// Runs the dialog and the loading over `raw`; the answers name the dataset d/r.
+Loaded load(const std::string& answers, const std::string& raw_name, const std::string& raw,
+            const std::string& descriptor) {
+  TempFolder images;
+  images.write("d/" + raw_name, raw);
+  const std::string descriptor_name = raw_name.substr(0, raw_name.size() - 4) + ".txt";
+  images.write("d/" + descriptor_name, descriptor);
+  Loaded loaded;
+  const test::Outcome outcome = test::run_with_answers(images, answers, [&](scab::Run& run) {
+    try {
+      opening(run);
+      lecture(run);
+    } catch (const RunStop& stop) {
+      return stop.status;
+    }
+    EXPECT_EQ(run.f1, nullptr);
+    for (int i = 0; i < run.nb_lig; i++) {
+      loaded.cells.emplace_back();
+      for (int j = 0; j < run.nb_col; j++) {
+        loaded.cells.back().push_back(run.image_type == 0 ? run.itab[i][j] : run.tab[i][j]);
+      }
+    }
+    return 0;
+  });
+  loaded.status = outcome.status;
+  loaded.console = outcome.console;
+  loaded.report = images.read("d/r_scabrosimeter.txt");
+  return loaded;
+}
+
+using Cells = std::vector<std::vector<long long>>;
+
+TEST(Lecture, SamplesAreLeastSignificantByteFirst) {
+  const Loaded dem16 =
+      load("d 0 r 0 0", "r_m2.raw", std::string("\xff\xff\x01\x00\x00\x01", 6), "1 3");
+  EXPECT_EQ(dem16.cells, (Cells{{65535, 1, 256}}));
+
+  const Loaded dem32 =
+      load("d 0 r 1 0", "r_m4.raw", std::string("\xff\xff\xff\xff\x00\x00\x01\x00", 8), "1 2");
+  EXPECT_EQ(dem32.cells, (Cells{{-1, 65536}}));
+
+  // Any sample-width answer but 0 reads 4 bytes a sample.
+  const Loaded dem7 = load("d 0 r 7 0", "r_m4.raw", bytes32({-123456, 2000000000}), "2 1");
+  EXPECT_EQ(dem7.cells, (Cells{{-123456}, {2000000000}}));
+}
+
+TEST(Lecture, ImageLinesFollowOneAnother) {
+  const Loaded image = load("d 1 r 0", "r.raw", std::string("\0\1\2\3\4\5", 6), "2 3");
+  EXPECT_EQ(image.cells, (Cells{{0, 1, 2}, {3, 4, 5}}));
+  EXPECT_EQ(image.console.find("Warning"), std::string::npos);
+}
+
+TEST(Lecture, LongerFileLoadsLikeTheFileCutToSize) {
+  const Loaded exact = load("d 0 r 0 0", "r_m2.raw", bytes16({10, 20, 30, 40}), "2 2");
+  const Loaded longer = load("d 0 r 0 0", "r_m2.raw", bytes16({10, 20, 30, 40, 50, 60, 70}), "2 2");
+  EXPECT_EQ(exact.cells, (Cells{{10, 20}, {30, 40}}));
+  EXPECT_EQ(longer.cells, exact.cells);
+  EXPECT_EQ(longer.console, exact.console);
+  EXPECT_EQ(longer.report, exact.report);
+}
+
+TEST(Lecture, ShorterFileLoadsWithZerosAndAWarning) {
+  // One line short, and a 32-bit sample cut after two bytes.
+  const Loaded dem16 = load("d 0 r 0 0", "r_m2.raw", bytes16({1, 2, 3}), "3 3");
+  EXPECT_EQ(dem16.cells, (Cells{{1, 2, 3}, {0, 0, 0}, {0, 0, 0}}));
+  const std::string warning =
+      "\n\n\tWarning: the file c:\\images\\d\\r_m2.raw holds 6 bytes where 18 were expected; "
+      "the cells it does not reach are taken as 0.\n";
+  EXPECT_NE(dem16.console.find(warning), std::string::npos) << dem16.console;
+  EXPECT_EQ(dem16.report, "\n\tTreatment on the image c:\\images\\d\\r_m2.raw\n" + warning);
+
+  const Loaded dem32 = load("d 0 r 1 0", "r_m4.raw", bytes32({-2}) + "\x34\x12", "1 2");
+  EXPECT_EQ(dem32.cells, (Cells{{-2, 0x1234}}));
+  EXPECT_NE(dem32.console.find("holds 6 bytes where 8 were expected"), std::string::npos);
+
+  const Loaded empty_image = load("d 1 r 0", "r.raw", "", "2 2");
+  EXPECT_EQ(empty_image.cells, (Cells{{0, 0}, {0, 0}}));
+  EXPECT_NE(empty_image.console.find("holds 0 bytes where 4 were expected"), std::string::npos);
+}
+
+TEST(Lecture, RasterTooBigForMemoryStops) {
+  // 2^31 - 1 lines of 2^31 - 1 columns: far beyond any memory.
+  const Loaded huge = load("d 0 r 1 0 k", "r_m4.raw", "", "2147483647 2147483647");
+  EXPECT_EQ(huge.status, 1);
+  EXPECT_NE(huge.console.find("\n\n\tNot enough memory for a raster of 2147483647 lines and "
+                              "2147483647 columns"),
+            std::string::npos)
+      << huge.console;
+}
+
+}  // namespace
+}  // namespace scab

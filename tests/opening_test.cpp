@@ -1,1 +1,253 @@
 #include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+namespace scab {
+namespace {
+
+using test::kBanner;
+using test::Outcome;
+using test::run_with_answers;
+using test::TempFolder;
+
+// The dialog alone; 100 when it returns normally.
+int opening_only(Run& run) {
+  try {
+    opening(run);
+    return 100;
+  } catch (const RunStop& stop) {
+    return stop.status;
+  }
+}
+
+Outcome dialog(const TempFolder& images, const std::string& answers) {
+  return run_with_answers(images, answers, opening_only);
+}
+
+const std::string kFolder = "\n\n\tName of the File Folder located in the Directory C:\\images ? ";
+const std::string kType =
+    "\n\n\tType of data :\n\t\t0 ====> Digital Elevation Model [DEM]\n\t\t1 ====> 8 bits "
+    "Image\n\t\t";
+const std::string kDemName = "\n\n\tName of DEM File (without any extension _m2.raw or _m4.raw) ? ";
+const std::string kWidth = "\n\ttype of DEM :\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t";
+const std::string kImageName = "\n\n\tName of 8 bits image (without any extension) ? ";
+const std::string kResultHeading = "\n\n\tResulting File (Values reported in a txt File) :";
+const std::string kNewName = "\n\n\tName of the File to be created (without any extension) ? ";
+
+std::string size_report(int lines, int columns) {
+  return "\n\n\tTHE FILE HAS : \n\t            " + std::to_string(lines) +
+         " LINES\n\t        AND " + std::to_string(columns) + " COLUMNS\n";
+}
+
+std::string result_choice(const std::string& name) {
+  return "\n\n\t\t0 -----> Use of the generic name " + name +
+         " ? \n\t\t1 -----> Creation of a new File ? ";
+}
+
+TEST(Opening, SixteenBitDemWithDescriptor) {
+  TempFolder images;
+  images.write("dem1/relief_m2.raw", test::bytes16({1, 2, 3, 4, 5, 6}));
+  images.write("dem1/relief_m2.txt", "2\n3\n2\n0\n65500\n30\n");
+  const Outcome outcome = dialog(images, "dem1\n0\nrelief\n0\n0\n");
+  EXPECT_EQ(outcome.status, 100);
+  EXPECT_EQ(outcome.console, kBanner + kFolder + kType + kDemName + kWidth + size_report(2, 3) +
+                                 kResultHeading + result_choice("relief"));
+  EXPECT_EQ(images.read("dem1/relief_scabrosimeter.txt"),
+            "\n\tTreatment on the image c:\\images\\dem1\\relief_m2.raw\n");
+  EXPECT_TRUE(images.exists("dem1/relief_scabrosimeter.xls"));
+  EXPECT_EQ(images.read("dem1/relief_scabrosimeter.xls"), "");
+}
+
+TEST(Opening, ImageWithNewResultName) {
+  TempFolder images;
+  images.write("img/photo.raw", "abcdef");
+  images.write("img/photo.txt", "2 3 1 0 255 1");
+  const Outcome outcome = dialog(images, "img 1 photo 1 mine\n");
+  EXPECT_EQ(outcome.status, 100);
+  EXPECT_EQ(outcome.console, kBanner + kFolder + kType + kImageName + size_report(2, 3) +
+                                 kResultHeading + result_choice("photo") + kNewName);
+  EXPECT_EQ(images.read("img/mine_scabrosimeter.txt"),
+            "\n\tTreatment on the image c:\\images\\img\\photo.raw\n");
+  EXPECT_TRUE(images.exists("img/mine_scabrosimeter.xls"));
+  EXPECT_FALSE(images.exists("img/photo_scabrosimeter.txt"));
+}
+
+TEST(Opening, CreatesMissingDescriptorWithDefaults) {
+  struct Case {
+    std::string answers, raw, descriptor, contents;
+  };
+  const Case cases[] = {
+      {"d 0 r 0 ", "d/r_m2.raw", "d/r_m2.txt", "400\n500\n2\n0\n65500\n30\n"},
+      {"d 0 r 1 ", "d/r_m4.raw", "d/r_m4.txt", "400\n500\n4\n0\n65500\n30\n"},
+      // Any other width answer names the files _m4 but writes 1 byte per sample.
+      {"d 0 r 2 ", "d/r_m4.raw", "d/r_m4.txt", "400\n500\n1\n0\n65500\n30\n"},
+      {"d 1 r ", "d/r.raw", "d/r.txt", "400\n500\n1\n0\n65500\n30\n"},
+  };
+  for (const Case& c : cases) {
+    TempFolder images;
+    images.write(c.raw, "");
+    const Outcome outcome = dialog(images, c.answers + "400\n500\n30\n0\n");
+    EXPECT_EQ(outcome.status, 100) << c.answers;
+    EXPECT_EQ(images.read(c.descriptor), c.contents) << c.answers;
+    const std::string windows_descriptor = "c:\\images\\d\\" + c.descriptor.substr(2);
+    EXPECT_NE(outcome.console.find("\n\n\tNo File " + windows_descriptor +
+                                   " \n\t\tNumber of lines   ? \n\t\tNumber of columns ? "
+                                   "\n\t\tPixel size ? " +
+                                   size_report(400, 500)),
+              std::string::npos)
+        << outcome.console;
+  }
+}
+
+TEST(Opening, LinesAndColumnsBelowOneAreAskedAgain) {
+  TempFolder images;
+  images.write("d/r.raw", "");
+  const Outcome outcome = dialog(images, "d 1 r 0\n-3\n2\nx 4\n3\n7\n0\n");
+  EXPECT_EQ(outcome.status, 100);
+  EXPECT_EQ(images.read("d/r.txt"), "2\n3\n1\n0\n65500\n7\n");
+  const std::string lines = "\n\t\tNumber of lines   ? ";
+  const std::string columns = "\n\t\tNumber of columns ? ";
+  EXPECT_NE(outcome.console.find(lines + lines + lines + columns + columns + "\n\t\tPixel size ? "),
+            std::string::npos);
+}
+
+TEST(Opening, DescriptorReadLikeScanf) {
+  struct Case {
+    std::string descriptor;
+    int lines, columns, pixel;
+  };
+  const Case cases[] = {
+      {"4 5 2 0 65500 30", 4, 5, 30},                     // one line
+      {"\n\n4\n\n5\n2\n\n0\n65500\n30\n\n", 4, 5, 30},    // blank lines
+      {"4\r\n5\r\n2\r\n0\r\n65500\r\n30\r\n", 4, 5, 30},  // Windows line ends
+      {"4\t5 2 0 65500 30 trailing text 99", 4, 5, 30},   // text after the sixth
+      {"4 5 2", 4, 5, 0},                                 // short: the rest keeps 0
+      {"4 5 two 0 65500 30", 4, 5, 0},                    // stops at the first non-integer
+      {"", 0, 0, 0},                                      // empty
+  };
+  for (const Case& c : cases) {
+    TempFolder images;
+    images.write("d/r_m2.raw", "");
+    images.write("d/r_m2.txt", c.descriptor);
+    int lines = -1, columns = -1, pixel = -1;
+    run_with_answers(images, "d 0 r 0 0\n", [&](scab::Run& run) {
+      const int status = opening_only(run);
+      lines = run.nb_lig;
+      columns = run.nb_col;
+      pixel = run.taille_pix;
+      return status;
+    });
+    EXPECT_EQ(lines, c.lines) << c.descriptor;
+    EXPECT_EQ(columns, c.columns) << c.descriptor;
+    EXPECT_EQ(pixel, c.pixel) << c.descriptor;
+  }
+}
+
+TEST(Opening, EmptyDescriptorStopsAfterSizeReportWithNothingCreated) {
+  TempFolder images;
+  images.write("d/r_m2.raw", "");
+  images.write("d/r_m2.txt", "");
+  const Outcome outcome = dialog(images, "d 0 r 0 0\n");
+  EXPECT_EQ(outcome.status, 1);
+  const std::string expected_end =
+      size_report(0, 0) +
+      "\n\n\tThe descriptor file c:\\images\\d\\r_m2.txt gives 0 lines and 0 columns: a raster "
+      "needs at least 1 of each.\n\tCorrect its first two numbers (lines, then columns), or "
+      "delete it to be asked for them, then run the program again.\n";
+  ASSERT_GE(outcome.console.size(), expected_end.size());
+  EXPECT_EQ(outcome.console.substr(outcome.console.size() - expected_end.size()), expected_end);
+  EXPECT_FALSE(images.exists("d/r_scabrosimeter.txt"));
+  EXPECT_FALSE(images.exists("d/r_scabrosimeter.xls"));
+}
+
+TEST(Opening, MenusAreAskedAgainUntilValid) {
+  TempFolder images;
+  images.write("d/r.raw", "");
+  images.write("d/r.txt", "1 1");
+  // 2, 7 and -1 are not data types; "abc" is not a number and its line is dropped.
+  const Outcome outcome = dialog(images, "d\n2\n7\n-1\nabc def\n1\nr\n5\n99999999999\n0\n");
+  EXPECT_EQ(outcome.status, 100);
+  std::string types;
+  for (int k = 0; k < 5; k++)
+    types += kType;
+  const std::string choices = result_choice("r") + result_choice("r") + result_choice("r");
+  EXPECT_EQ(outcome.console,
+            kBanner + kFolder + types + kImageName + size_report(1, 1) + kResultHeading + choices);
+}
+
+TEST(Opening, NameIsOneWord) {
+  TempFolder images;
+  images.write("d/first.raw", "");
+  images.write("d/first.txt", "1 1");
+  // The second word is the answer to the next question, the result-file choice: not a number,
+  // so that question is asked again.
+  const Outcome outcome = dialog(images, "d 1 first second\n0\n");
+  EXPECT_EQ(outcome.status, 100);
+  EXPECT_TRUE(images.exists("d/first_scabrosimeter.txt"));
+  EXPECT_NE(outcome.console.find(result_choice("first") + result_choice("first")),
+            std::string::npos);
+}
+
+TEST(Opening, MissingRasterStopsWithStatusZeroAndCreatesNothing) {
+  TempFolder images;
+  images.make_folder("d");
+  images.write("d/r_scabrosimeter.txt", "earlier results");
+  const Outcome outcome = dialog(images, "d 0 r 1 k");
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.console, kBanner + kFolder + kType + kDemName + kWidth +
+                                 "\n\n\tNo File c:\\images\\d\\r_m4.raw\n");
+  EXPECT_FALSE(images.exists("d/r_m4.txt"));
+  EXPECT_EQ(images.read("d/r_scabrosimeter.txt"), "earlier results");
+  EXPECT_FALSE(images.exists("d/r_scabrosimeter.xls"));
+}
+
+TEST(Opening, EndOfInputEndsWithStatusOne) {
+  const char* const answers[] = {"", "d", "d 0", "d 0 r", "d 0 r 0", "d 0 r 0 5 5", "d 0 r 0 1"};
+  for (const char* text : answers) {
+    TempFolder images;
+    images.write("d/r_m2.raw", "");
+    if (std::string(text) == "d 0 r 0 1")
+      images.write("d/r_m2.txt", "1 1");
+    const Outcome outcome = dialog(images, text);
+    EXPECT_EQ(outcome.status, 1) << text;
+    const std::string message =
+        "\n\n\tThe input ended before the dialog was complete: nothing more can be read.\n";
+    ASSERT_GE(outcome.console.size(), message.size()) << text;
+    EXPECT_EQ(outcome.console.substr(outcome.console.size() - message.size()), message) << text;
+    EXPECT_FALSE(images.exists("d/r_scabrosimeter.txt")) << text;
+  }
+}
+
+TEST(Opening, ResultFilesThatCannotBeCreatedStopTheRun) {
+  for (const char* blocked : {"d/r_scabrosimeter.txt", "d/r_scabrosimeter.xls"}) {
+    TempFolder images;
+    images.write("d/r.raw", "");
+    images.write("d/r.txt", "1 1");
+    images.make_folder(blocked);  // a folder of that name stands in the way
+    const Outcome outcome = dialog(images, "d 1 r 0 k");
+    EXPECT_EQ(outcome.status, 1) << blocked;
+    const std::string what = std::string(blocked).find(".xls") != std::string::npos
+                                 ? "The table file could not be created: "
+                                 : "The report file could not be created: ";
+    EXPECT_NE(outcome.console.find(what), std::string::npos) << outcome.console;
+  }
+}
+
+TEST(Opening, DescriptorThatCannotBeCreatedStopsTheRun) {
+  TempFolder images;
+  images.write("d/r.raw", "");
+  images.make_folder("d/r.txt");
+  const Outcome outcome = dialog(images, "d 1 r 3 3 1 k");
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.console.find("\n\n\tNo File c:\\images\\d\\r.txt "), std::string::npos);
+  EXPECT_NE(outcome.console.find(
+                "\n\n\tThe descriptor file could not be created: c:\\images\\d\\r.txt\n"),
+            std::string::npos);
+  EXPECT_EQ(outcome.console.find("THE FILE HAS"), std::string::npos);
+  EXPECT_FALSE(images.exists("d/r_scabrosimeter.txt"));
+}
+
+}  // namespace
+}  // namespace scab

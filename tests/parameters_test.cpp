@@ -1,1 +1,151 @@
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "raster/raster.h"
+#include "test_support.h"
+
+namespace scab {
+namespace {
+
+using test::bytes16;
+using test::bytes32;
+using test::TempFolder;
+
+struct Prepared {
+  int status = -1;
+  std::string console;
+  std::string report;
+  std::vector<double> heights;  // dtab, line after line
+  int treat_type = -1, scan_type = -1, hypso_scale = -1;
+};
+
+Prepared prepare(const std::string& answers, const std::string& raw_name, const std::string& raw,
+                 const std::string& descriptor) {
+  TempFolder images;
+  images.write("d/" + raw_name, raw);
+  images.write("d/" + raw_name.substr(0, raw_name.size() - 4) + ".txt", descriptor);
+  Prepared prepared;
+  const test::Outcome outcome = test::run_with_answers(images, answers, [&](scab::Run& run) {
+    try {
+      opening(run);
+      lecture(run);
+      parameters(run);
+    } catch (const RunStop& stop) {
+      return stop.status;
+    }
+    for (int i = 0; i < run.nb_lig; i++) {
+      for (int j = 0; j < run.nb_col; j++)
+        prepared.heights.push_back(run.dtab[i][j]);
+    }
+    prepared.treat_type = run.treat_type;
+    prepared.scan_type = run.scan_type;
+    prepared.hypso_scale = run.hypso_scale;
+    return 0;
+  });
+  prepared.status = outcome.status;
+  // What follows the dialog: the size report and the result-name question end it.
+  const std::string last_question = " ? \n\t\t1 -----> Creation of a new File ? ";
+  prepared.console =
+      outcome.console.substr(outcome.console.rfind(last_question) + last_question.size());
+  prepared.report = images.read("d/r_scabrosimeter.txt");
+  return prepared;
+}
+
+const std::string kReportStart = "\n\tTreatment on the image c:\\images\\d\\";
+const std::string kReportEnd = "\n\n\tTreatment RMS Roughness\n\tLine, column and image Scanning";
+const std::string kUnitQuestion =
+    "\n\tIs the Hypsometric Scale\n\t\t0 ====> in meters\n\t\t1 ====> in decimeters"
+    "\n\t\t2 ====> in centimeters\n\t\t3 ====> or in millimeters\n\t\t";
+
+std::string dem_range(int min, int max) {
+  return "\n\n\tHypsometric scale of the input DEM :\n\t\tMin = " + std::to_string(min) +
+         " \n\t\tMax = " + std::to_string(max) + " \n\n";
+}
+
+std::string dem_report_range(int min, int max) {
+  return "\n\tHypsometric scale of the DEM :\n\t\tMin = " + std::to_string(min) +
+         "\n\t\tMax = " + std::to_string(max);
+}
+
+TEST(Parameters, DemRangeUnitAndReportTexts) {
+  const Prepared p = prepare("d 0 r 0 0 1\n", "r_m2.raw", bytes16({0, 65535, 7, 7}), "2 2");
+  EXPECT_EQ(p.status, 0);
+  EXPECT_EQ(p.console, dem_range(0, 65535) + kUnitQuestion);
+  EXPECT_EQ(p.report, kReportStart + "r_m2.raw\n" + dem_report_range(0, 65535) +
+                          "\n\n\tHypsometric scale in decimeters" + kReportEnd);
+  EXPECT_EQ(p.heights, (std::vector<double>{0.0, 6553.5, 0.7000000000000001, 0.7000000000000001}));
+  EXPECT_EQ(p.treat_type, 0);
+  EXPECT_EQ(p.scan_type, 3);
+}
+
+TEST(Parameters, RangeIsTheTrueExtremes) {
+  struct Case {
+    std::string raw;
+    int min, max;
+  };
+  const Case cases[] = {
+      {bytes32({500, 500, 500, 500}), 500, 500},
+      {bytes32({100000, 100000, 100000, 100000}), 100000, 100000},
+      {bytes32({150000, 200000, 123456, 999999}), 123456, 999999},  // all above 100000
+      {bytes32({-5, -400, -1, -30}), -400, -1},                     // all below 0
+      {bytes32({-2147483647 - 1, 2147483647, 0, 0}), -2147483647 - 1, 2147483647},
+  };
+  for (const Case& c : cases) {
+    const Prepared p = prepare("d 0 r 1 0 0\n", "r_m4.raw", c.raw, "2 2");
+    EXPECT_EQ(p.console, dem_range(c.min, c.max) + kUnitQuestion);
+    EXPECT_NE(p.report.find(dem_report_range(c.min, c.max)), std::string::npos);
+  }
+}
+
+TEST(Parameters, ImageRangeAndGreyLevelsUnchanged) {
+  const Prepared dark = prepare("d 1 r 0\n", "r.raw", std::string(6, '\0'), "2 3");
+  EXPECT_EQ(dark.console,
+            "\n\n\tDynamic scale of the 8 bits image :\n\t\tMin = 0 \n\t\tMax = 0 \n\n");
+  const Prepared p = prepare("d 1 r 0\n", "r.raw", std::string("\xc8\x00\xff", 3), "1 3");
+  EXPECT_EQ(p.console,
+            "\n\n\tDynamic scale of the 8 bits image :\n\t\tMin = 0 \n\t\tMax = 255 \n\n");
+  EXPECT_EQ(p.report,
+            kReportStart +
+                "r.raw\n\n\n\tDynamic scale of the 8 bits image :\n\t\tMin = 0\n\t\tMax = "
+                "255" +
+                kReportEnd);
+  EXPECT_EQ(p.heights, (std::vector<double>{200.0, 0.0, 255.0}));
+  EXPECT_EQ(p.hypso_scale, 0);
+}
+
+TEST(Parameters, UnitQuestionAskedAgainUntilZeroToThree) {
+  // 4 and -1 are not units; "cm" is not a number and its line is dropped.
+  const Prepared p = prepare("d 0 r 0 0\n4\n-1\ncm 3\n2\n", "r_m2.raw", bytes16({150}), "1 1");
+  EXPECT_EQ(p.console,
+            dem_range(150, 150) + kUnitQuestion + kUnitQuestion + kUnitQuestion + kUnitQuestion);
+  EXPECT_EQ(p.report, kReportStart + "r_m2.raw\n" + dem_report_range(150, 150) +
+                          "\n\n\tHypsometric scale in centimeters" + kReportEnd);
+  EXPECT_EQ(p.hypso_scale, 2);
+  EXPECT_EQ(p.heights, (std::vector<double>{1.5}));
+}
+
+TEST(Parameters, EndOfInputAtTheUnitQuestion) {
+  const Prepared p = prepare("d 0 r 0 0\n9\n", "r_m2.raw", bytes16({1}), "1 1");
+  EXPECT_EQ(p.status, 1);
+  EXPECT_EQ(p.console, dem_range(1, 1) + kUnitQuestion + kUnitQuestion +
+                           "\n\n\tThe input ended before the dialog was complete: nothing more "
+                           "can be read.\n");
+}
+
+TEST(Parameters, ConversionFormsTheProductWithA64BitSignificand) {
+  EXPECT_EQ(metres_from_height(3, 1), 0x1.3333333333334p-2);
+  EXPECT_EQ(metres_from_height(6139, 1), 0x1.32f3333333334p+9);
+  EXPECT_EQ(metres_from_height(19839, 3), 0x1.3d6c8b4395810p+4);
+  EXPECT_EQ(metres_from_height(-5, 1), -0.5);
+  EXPECT_EQ(metres_from_height(123, 0), 123.0);
+  EXPECT_EQ(metres_from_height(-2147483647 - 1, 0), -2147483648.0);
+  EXPECT_EQ(metres_from_height(250, 2), 2.5);
+  // In a run, through the unit question.
+  const Prepared p = prepare("d 0 r 1 0 3\n", "r_m4.raw", bytes32({19839, -5}), "1 2");
+  EXPECT_EQ(p.heights, (std::vector<double>{0x1.3d6c8b4395810p+4, -0.005}));
+}
+
+}  // namespace
+}  // namespace scab

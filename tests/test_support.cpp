@@ -1,1 +1,112 @@
-#include <gtest/gtest.h>
+#include "test_support.h"
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace scab::test {
+
+const char kBanner[] =
+    "\n\n\t**************************************************************"
+    "\n\t*                                                            *"
+    "\n\t*                       Scabrosimeter                        *"
+    "\n\t*                                                            *"
+    "\n\t*                                                            *"
+    "\n\t*                                                            *"
+    "\n\t*                       Surface roughness of DEMs and images *"
+    "\n\t*                                           December 2026    *"
+    "\n\t*                                                            *"
+    "\n\t*                                                            *"
+    "\n\t**************************************************************"
+    "\n\n\n\tThe same treatment can be applied to any morphometric variable\n";
+
+TempFolder::TempFolder() {
+  static std::atomic<int> counter{0};
+  for (;;) {
+    const fs::path candidate =
+        fs::temp_directory_path() /
+        ("scabrosimeter-test-" + std::to_string(std::rand()) + "-" + std::to_string(counter++));
+    if (fs::create_directory(candidate)) {
+      path_ = candidate.string();
+      return;
+    }
+  }
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
+void TempFolder::write(const std::string& relative, const std::string& bytes) const {
+  const fs::path file = fs::path(path_) / relative;
+  fs::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << bytes;
+}
+
+std::string TempFolder::read(const std::string& relative) const {
+  std::ifstream file(fs::path(path_) / relative, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << file.rdbuf();
+  return bytes.str();
+}
+
+bool TempFolder::exists(const std::string& relative) const {
+  return fs::exists(fs::path(path_) / relative);
+}
+
+void TempFolder::make_folder(const std::string& relative) const {
+  fs::create_directories(fs::path(path_) / relative);
+}
+
+static std::string read_all(FILE* stream) {
+  std::string text;
+  rewind(stream);
+  char buffer[4096];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, stream)) > 0)
+    text.append(buffer, got);
+  return text;
+}
+
+Outcome run_with_answers(const TempFolder& images, const std::string& answers,
+                         const std::function<int(Run&)>& phases) {
+  FILE* in = tmpfile();
+  FILE* out = tmpfile();
+  fwrite(answers.data(), 1, answers.size(), in);
+  rewind(in);
+  Outcome outcome;
+  {
+    Run run(Console{in, out, [in] { fgetc(in); }}, images.path());
+    outcome.status = phases(run);
+  }
+  outcome.console = read_all(out);
+  fclose(in);
+  fclose(out);
+  return outcome;
+}
+
+std::string bytes16(std::initializer_list<int> samples) {
+  std::string bytes;
+  for (int s : samples) {
+    bytes += static_cast<char>(s & 0xff);
+    bytes += static_cast<char>((s >> 8) & 0xff);
+  }
+  return bytes;
+}
+
+std::string bytes32(std::initializer_list<int> samples) {
+  std::string bytes;
+  for (int s : samples) {
+    const unsigned u = static_cast<unsigned>(s);
+    for (int shift = 0; shift < 32; shift += 8)
+      bytes += static_cast<char>((u >> shift) & 0xff);
+  }
+  return bytes;
+}
+
+}  // namespace scab::test

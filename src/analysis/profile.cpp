@@ -89,15 +89,17 @@ ProfileResult profile_pass(const double* const* dtab, int nb_lig, int nb_col) {
   d_square_tot = rnd(xreal(d_square_tot) / cells);  // S / n
   result.rms3 = sqrt_d(d_square_tot);
   // The standard deviation divides S / n once more, by n - 1: sqrt(S / (n (n - 1))).
-  if (cells > 1) result.desv = sqrt_d(xreal(d_square_tot) / (cells - 1));
+  if (cells > 1)
+    result.desv = sqrt_d(xreal(d_square_tot) / (cells - 1));
 
   // Homogeneity: the spread of the three RMS values relative to their mean, in percent.
   const double rms1 = result.rms1, rms2 = result.rms2, rms3 = result.rms3;
-  result.rms_tot = rnd((xreal(abs_d(xreal(rms1) - rms2)) + abs_d(xreal(rms1) - rms3) +
-                        abs_d(xreal(rms2) - rms3)) *
-                       kThird);
+  result.rms_tot = rnd(
+      (xreal(abs_d(xreal(rms1) - rms2)) + abs_d(xreal(rms1) - rms3) + abs_d(xreal(rms2) - rms3)) *
+      kThird);
   result.prom_rms = rnd((xreal(rms1) + rms2 + rms3) * kThird);
-  if (result.prom_rms != 0) result.coef_homo = rnd(xreal(result.rms_tot) / result.prom_rms * 100);
+  if (result.prom_rms != 0)
+    result.coef_homo = rnd(xreal(result.rms_tot) / result.prom_rms * 100);
   return result;
 }
 
@@ -107,7 +109,8 @@ void write_profile(const ProfileResult& result, FILE* console, FILE* report, FIL
   }
   // The report shows the complement of the console's coefficient.
   Value report_coef;
-  if (result.coef_homo) report_coef = rnd(xreal(100) - *result.coef_homo);
+  if (result.coef_homo)
+    report_coef = rnd(xreal(100) - *result.coef_homo);
 
   fputs("\n\n\tResults\n", console);
   print_values(console, "\n\tRMS line %lf ", {result.rms1});
@@ -116,7 +119,8 @@ void write_profile(const ProfileResult& result, FILE* console, FILE* report, FIL
   print_values(report, "\n\tRMS Column = %lf ", {result.rms2});
   print_values(console, "\n\tRMS total %lf\n\tAverage RMS %lf ", {result.rms_tot, result.prom_rms});
   print_values(console, "\n\thomogeneity coefficient %lf ", {result.coef_homo});
-  print_values(console, "\n\tRMS image = %lf Standard deviation = %lf ", {result.rms3, result.desv});
+  print_values(console, "\n\tRMS image = %lf Standard deviation = %lf ",
+               {result.rms3, result.desv});
   print_values(report, "\n\tRMS Image = %lf ", {result.rms3});
   print_values(report, "\n\tStandard Deviation = %lf ", {result.desv});
   print_values(report, "\n\tHomogeneity Coeff. = %lf ", {report_coef});

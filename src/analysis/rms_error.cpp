@@ -42,12 +42,14 @@ double mean_of_8(const double* const* dtab, int i, int j) {
 bool rms_error_pass(const double* const* dtab, int nb_lig, int nb_col, int& kco,
                     RmsErrorResult& result) {
   result = RmsErrorResult();
-  if (nb_lig < 3 || nb_col < 3) return true;  // no interior cell: nothing has a value
+  if (nb_lig < 3 || nb_col < 3)
+    return true;  // no interior cell: nothing has a value
 
   // The k-th interior cell (k from 1) keeps its height in xx[k] and its 8-neighbour mean in
   // yy[k] for the regression.
   const long long cells = static_cast<long long>(nb_lig) * nb_col;
-  if (cells > INT32_MAX) return false;
+  if (cells > INT32_MAX)
+    return false;
   double* xx = dvecteur(static_cast<int>(cells));
   double* yy = dvecteur(static_cast<int>(cells));
   if (!xx || !yy) {

@@ -21,10 +21,10 @@ void treatment(Run& run) {
       }
       write_rms_error(result, run.con.out, run.f2d);
     }
-    if (run.treat_type != 0) return;
+    if (run.treat_type != 0)
+      return;
     if (run.scan_type == 3) {
-      write_profile(profile_pass(run.dtab, run.nb_lig, run.nb_col), run.con.out, run.f2d,
-                    run.f3d);
+      write_profile(profile_pass(run.dtab, run.nb_lig, run.nb_col), run.con.out, run.f2d, run.f3d);
       run.treat_type = 2;
       run.scan_type = 2;
     } else {

@@ -15,7 +15,8 @@
 #include <cmath>
 
 #if LDBL_MANT_DIG != 64
-#error "scabrosimeter needs a long double with a 64-bit significand (x87 extended) for its arithmetic"
+#error \
+    "scabrosimeter needs a long double with a 64-bit significand (x87 extended) for its arithmetic"
 #endif
 
 namespace scab {
@@ -39,11 +40,17 @@ class xreal {
 };
 
 // The store: round an expression to the nearest double.
-inline double rnd(xreal x) { return x.round_to_double(); }
+inline double rnd(xreal x) {
+  return x.round_to_double();
+}
 
 // The two library functions of the program take and return doubles: the argument is rounded
 // first, and the square root is the correctly rounded double square root.
-inline double sqrt_d(xreal x) { return std::sqrt(rnd(x)); }
-inline double abs_d(xreal x) { return std::fabs(rnd(x)); }
+inline double sqrt_d(xreal x) {
+  return std::sqrt(rnd(x));
+}
+inline double abs_d(xreal x) {
+  return std::fabs(rnd(x));
+}
 
 }  // namespace scab

@@ -3,22 +3,27 @@
 #include <cstdint>
 #include <string>
 
+#include "raster/memory.h"
 #include "raster/nrutil.h"
 #include "run/run.h"
 
 namespace scab {
 namespace {
 
-[[noreturn]] void stop_for_memory(Run& run, const std::string& bytes_needed) {
+[[noreturn]] void stop_for_memory(Run& run) {
+  const uint64_t needed = run_bytes_needed(run.nb_lig, run.nb_col, run.image_type, run.itype);
   stop_run(run, 1,
            "\n\n\tNot enough memory for a raster of " + std::to_string(run.nb_lig) + " lines and " +
-               std::to_string(run.nb_col) + " columns (" + bytes_needed +
-               " bytes needed).\n\tCheck the descriptor file's numbers of lines and columns, or "
+               std::to_string(run.nb_col) + " columns (about " +
+               std::to_string(needed / 1000000 + 1) +
+               " MB needed).\n\tCheck the descriptor file's numbers of lines and columns, or "
                "free some memory, then run the program again.\n");
 }
 
 // Reads line i of the file into its row with one block read; returns the bytes delivered.
-size_t read_line(FILE* file, void* row, size_t line_bytes) { return fread(row, 1, line_bytes, file); }
+size_t read_line(FILE* file, void* row, size_t line_bytes) {
+  return fread(row, 1, line_bytes, file);
+}
 
 // Rewrites a row read as little-endian bytes into host values, in place.
 void decode_16(unsigned short* row, int count) {
@@ -47,9 +52,17 @@ void lecture(Run& run) {
   const uint64_t expected = line_bytes * static_cast<uint64_t>(run.nb_lig);
   uint64_t found = 0;
 
+  // A raster that cannot fit in this machine's memory stops before anything large is asked
+  // for, rather than after the system has begun to swap.
+  const uint64_t memory = physical_memory_bytes();
+  if (memory != 0 && run_bytes_needed(run.nb_lig, run.nb_col, run.image_type, run.itype) > memory) {
+    stop_for_memory(run);
+  }
+
   if (run.image_type == 0) {
     run.itab = imatrice(run.nb_col, run.nb_lig);
-    if (!run.itab) stop_for_memory(run, std::to_string(expected / width * 4));
+    if (!run.itab)
+      stop_for_memory(run);
     if (run.itype != 0) {
       for (int i = 0; i < run.nb_lig; i++) {
         found += read_line(run.f1, run.itab[i], line_bytes);
@@ -57,27 +70,30 @@ void lecture(Run& run) {
       }
     } else {
       run.jtab = usmatrice(run.nb_col, run.nb_lig);
-      if (!run.jtab) stop_for_memory(run, std::to_string(expected / 2 * 6));
+      if (!run.jtab)
+        stop_for_memory(run);
       for (int i = 0; i < run.nb_lig; i++) {
         found += read_line(run.f1, run.jtab[i], line_bytes);
         decode_16(run.jtab[i], run.nb_col);
       }
       for (int i = 0; i < run.nb_lig; i++) {
-        for (int j = 0; j < run.nb_col; j++) run.itab[i][j] = run.jtab[i][j];
+        for (int j = 0; j < run.nb_col; j++)
+          run.itab[i][j] = run.jtab[i][j];
       }
     }
   } else {
     run.tab = ucmatrice(run.nb_col, run.nb_lig);
-    if (!run.tab) stop_for_memory(run, std::to_string(expected));
-    for (int i = 0; i < run.nb_lig; i++) found += read_line(run.f1, run.tab[i], line_bytes);
+    if (!run.tab)
+      stop_for_memory(run);
+    for (int i = 0; i < run.nb_lig; i++)
+      found += read_line(run.f1, run.tab[i], line_bytes);
   }
   fclose(run.f1);
   run.f1 = nullptr;
 
   if (found < expected) {
     const std::string warning = "\n\n\tWarning: the file " + run.raw_path + " holds " +
-                                std::to_string(found) + " bytes where " +
-                                std::to_string(expected) +
+                                std::to_string(found) + " bytes where " + std::to_string(expected) +
                                 " were expected; the cells it does not reach are taken as 0.\n";
     fputs(warning.c_str(), run.con.out);
     fputs(warning.c_str(), run.f2d);

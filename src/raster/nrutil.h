@@ -41,9 +41,10 @@ void frivecteur(int* Mat);
 void frdvecteur(double* Mat);
 void frfvecteur(float* Mat);
 
-// The zero-filling allocator behind the family, calloc by default. Tests replace it to make a
-// chosen allocation fail; passing null restores calloc.
+// The zero-filling allocation and the release behind the family, calloc and free by default.
+// Tests replace them to make a chosen allocation fail; passing nulls restores the defaults.
 using ZeroAllocator = void* (*)(size_t count, size_t size);
-void set_zero_allocator(ZeroAllocator allocator);
+using Release = void (*)(void* block);
+void set_allocator(ZeroAllocator allocator, Release release);
 
 }  // namespace scab

@@ -11,7 +11,8 @@ double metres_from_height(int height, int hypso_scale) {
   // The factors are the doubles nearest 0.1, 0.01 and 0.001; the product is formed with a
   // 64-bit significand and only then rounded, which is not the same as a double product.
   static const double kFactor[4] = {1.0, 0.1, 0.01, 0.001};
-  if (hypso_scale == 0) return height;
+  if (hypso_scale == 0)
+    return height;
   return rnd(xreal(height) * kFactor[hypso_scale]);
 }
 
@@ -63,7 +64,8 @@ void parameters(Run& run) {
     }
   } else {
     for (int i = 0; i < run.nb_lig; i++) {
-      for (int j = 0; j < run.nb_col; j++) run.dtab[i][j] = run.tab[i][j];
+      for (int j = 0; j < run.nb_col; j++)
+        run.dtab[i][j] = run.tab[i][j];
     }
   }
 

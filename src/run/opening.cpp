@@ -28,7 +28,8 @@ void print_banner(FILE* out) {
 void read_descriptor(FILE* file, int* const (&fields)[6]) {
   for (int* field : fields) {
     int value = 0;
-    if (read_int(file, value) != ReadStatus::ok) return;
+    if (read_int(file, value) != ReadStatus::ok)
+      return;
     *field = value;
   }
 }
@@ -46,7 +47,8 @@ void opening(Run& run) {
 
   // The folder.
   std::string folder_path = kImagesRoot;
-  folder_path += ask_word(run, "\n\n\tName of the File Folder located in the Directory C:\\images ? ");
+  folder_path +=
+      ask_word(run, "\n\n\tName of the File Folder located in the Directory C:\\images ? ");
   folder_path += "\\";
 
   // The type of data.
@@ -63,10 +65,10 @@ void opening(Run& run) {
   // else 32 bits).
   std::string nomfic1;
   if (run.image_type == 0) {
-    nomfic1 =
-        ask_word(run, "\n\n\tName of DEM File (without any extension _m2.raw or _m4.raw) ? ");
+    nomfic1 = ask_word(run, "\n\n\tName of DEM File (without any extension _m2.raw or _m4.raw) ? ");
     run.itype = ask_int(
-        run, [out] { fputs("\n\ttype of DEM :\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t", out); },
+        run,
+        [out] { fputs("\n\ttype of DEM :\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t", out); },
         [](int) { return true; });
   } else {
     nomfic1 = ask_word(run, "\n\n\tName of 8 bits image (without any extension) ? ");
@@ -93,13 +95,17 @@ void opening(Run& run) {
   } else {
     fprintf(out, "\n\n\tNo File %s ", nomdescr1.c_str());
     const auto positive = [](int answer) { return answer >= 1; };
-    run.nb_lig = ask_int(run, [out] { fputs("\n\t\tNumber of lines   ? ", out); }, positive);
-    run.nb_col = ask_int(run, [out] { fputs("\n\t\tNumber of columns ? ", out); }, positive);
-    run.taille_pix =
-        ask_int(run, [out] { fputs("\n\t\tPixel size ? ", out); }, [](int) { return true; });
+    run.nb_lig = ask_int(
+        run, [out] { fputs("\n\t\tNumber of lines   ? ", out); }, positive);
+    run.nb_col = ask_int(
+        run, [out] { fputs("\n\t\tNumber of columns ? ", out); }, positive);
+    run.taille_pix = ask_int(
+        run, [out] { fputs("\n\t\tPixel size ? ", out); }, [](int) { return true; });
     val = 1;
-    if (run.image_type == 0 && run.itype == 0) val = 2;
-    if (run.image_type == 0 && run.itype == 1) val = 4;
+    if (run.image_type == 0 && run.itype == 0)
+      val = 2;
+    if (run.image_type == 0 && run.itype == 1)
+      val = 4;
     min_al = 0;
     max_al = 65500;
     run.f1d = open_dataset_file(run, nomdescr1, "w");

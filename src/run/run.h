@@ -28,11 +28,11 @@ struct Run {
   int nb_lig = 0;
   int nb_col = 0;
   int taille_pix = 0;
-  int image_type = 0;  // 0 DEM, 1 8-bit image
-  int itype = 0;       // DEM sample width: 0 16 bits, anything else 32 bits
-  int hypso_scale = 0; // 0 metres, 1 decimetres, 2 centimetres, 3 millimetres
-  int treat_type = 0;  // 0 RMS roughness, 2 RMS error
-  int scan_type = 0;   // 3 line, column and image scanning, 2 image scanning
+  int image_type = 0;   // 0 DEM, 1 8-bit image
+  int itype = 0;        // DEM sample width: 0 16 bits, anything else 32 bits
+  int hypso_scale = 0;  // 0 metres, 1 decimetres, 2 centimetres, 3 millimetres
+  int treat_type = 0;   // 0 RMS roughness, 2 RMS error
+  int scan_type = 0;    // 3 line, column and image scanning, 2 image scanning
 
   unsigned char** tab = nullptr;    // 8-bit image as read
   unsigned short** jtab = nullptr;  // 16-bit DEM lines as read
@@ -66,7 +66,8 @@ int ask_int(Run& run, Ask ask, Accept accept) {
         discard_line(run.con.in);
         continue;
       case ReadStatus::ok:
-        if (accept(answer)) return answer;
+        if (accept(answer))
+          return answer;
     }
   }
 }

@@ -1,0 +1,48 @@
+// Helpers for running the program in-process: a temporary images folder, scripted answers,
+// and the console transcript.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "run/run.h"
+
+namespace scab::test {
+
+// A fresh folder that stands for the root c:\images, removed with everything in it at the end.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::string& path() const { return path_; }
+  // `relative` uses '/' and may name sub-folders, which are made as needed.
+  void write(const std::string& relative, const std::string& bytes) const;
+  std::string read(const std::string& relative) const;
+  bool exists(const std::string& relative) const;
+  void make_folder(const std::string& relative) const;
+
+ private:
+  std::string path_;
+};
+
+struct Outcome {
+  int status = -1;
+  std::string console;
+};
+
+// Runs `phases` (the whole program by default) over a run whose answers come from `answers`
+// and whose key reads take one byte of them, as with a file of answers.
+Outcome run_with_answers(const TempFolder& images, const std::string& answers,
+                         const std::function<int(Run&)>& phases = run_program);
+
+// The raw bytes of 16-bit and 32-bit samples, least significant byte first.
+std::string bytes16(std::initializer_list<int> samples);
+std::string bytes32(std::initializer_list<int> samples);
+
+// The banner and the first questions, as the console shows them.
+extern const char kBanner[];
+
+}  // namespace scab::test
