@@ -1,0 +1,158 @@
+// Reading one band with GDAL, and dealing with its missing cells.
+#include <cpl_error.h>
+#include <gdal_priv.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "import/importer.h"
+
+namespace scab::import {
+
+namespace {
+
+// Keeps GDAL's own error printing quiet while alive; its last message goes into ours.
+class QuietGdalErrors {
+ public:
+  QuietGdalErrors() {
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    CPLErrorReset();
+  }
+  ~QuietGdalErrors() { CPLPopErrorHandler(); }
+  static std::string last_message() {
+    const std::string message = CPLGetLastErrorMsg();
+    return message.empty() ? "" : ": " + message;
+  }
+};
+
+std::optional<double> nodata_value(GDALRasterBand& band) {
+  int has_nodata = 0;
+  double nodata = 0;
+  switch (band.GetRasterDataType()) {
+#if GDAL_VERSION_NUM >= GDAL_COMPUTE_VERSION(3, 5, 0)
+    case GDT_Int64:
+      nodata = static_cast<double>(band.GetNoDataValueAsInt64(&has_nodata));
+      break;
+    case GDT_UInt64:
+      nodata = static_cast<double>(band.GetNoDataValueAsUInt64(&has_nodata));
+      break;
+#endif
+    case GDT_Float32:
+      // Samples read from a float band are exact floats; a NoData of 0.1 matches 0.1f.
+      nodata = static_cast<float>(band.GetNoDataValue(&has_nodata));
+      break;
+    default:
+      nodata = band.GetNoDataValue(&has_nodata);
+  }
+  if (!has_nodata)
+    return std::nullopt;
+  return nodata;
+}
+
+}  // namespace
+
+Band read_band(const std::string& path, int band_number) {
+  static const bool registered = (GDALAllRegister(), true);
+  (void)registered;
+  QuietGdalErrors quiet;
+  GDALDatasetUniquePtr dataset(
+      GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR));
+  if (!dataset) {
+    throw ImportError("cannot read " + path + " as a raster" + QuietGdalErrors::last_message());
+  }
+  const int band_count = dataset->GetRasterCount();
+  if (band_number > band_count) {
+    throw ImportError(path + " has " + std::to_string(band_count) + " band(s); band " +
+                      std::to_string(band_number) + " does not exist");
+  }
+  GDALRasterBand& band = *dataset->GetRasterBand(band_number);
+  if (GDALDataTypeIsComplex(band.GetRasterDataType())) {
+    throw ImportError("band " + std::to_string(band_number) + " of " + path +
+                      " holds complex numbers, not heights");
+  }
+  Band result;
+  Grid& grid = result.grid;
+  grid.lines = band.GetYSize();
+  grid.columns = band.GetXSize();
+  grid.values.resize(static_cast<size_t>(grid.lines) * grid.columns);
+  if (band.RasterIO(GF_Read, 0, 0, grid.columns, grid.lines, grid.values.data(), grid.columns,
+                    grid.lines, GDT_Float64, 0, 0) != CE_None) {
+    throw ImportError("cannot read band " + std::to_string(band_number) + " of " + path +
+                      QuietGdalErrors::last_message());
+  }
+  if (const std::optional<double> nodata = nodata_value(band)) {
+    for (double& value : grid.values) {
+      if (value == *nodata)
+        value = std::numeric_limits<double>::quiet_NaN();
+    }
+  }
+  GeoTransform geotransform;
+  if (dataset->GetGeoTransform(geotransform.data()) == CE_None) {
+    result.geotransform = geotransform;
+  }
+  return result;
+}
+
+long long count_missing(const Grid& grid) {
+  long long missing = 0;
+  for (double value : grid.values) {
+    if (std::isnan(value))
+      ++missing;
+  }
+  return missing;
+}
+
+void fill_missing(Grid& grid, double value) {
+  for (double& cell : grid.values) {
+    if (std::isnan(cell))
+      cell = value;
+  }
+}
+
+// Each line is the base of a histogram whose bars are the runs of valid cells ending on it; the
+// largest rectangle under each histogram is found with a stack of bars of rising height.
+Rectangle largest_valid_rectangle(const Grid& grid) {
+  std::vector<int> heights(grid.columns, 0);
+  std::vector<int> rising;  // columns whose bars rise from the bottom of the stack up
+  Rectangle best;
+  long long best_area = 0;
+  for (int line = 0; line < grid.lines; ++line) {
+    const double* row = grid.values.data() + static_cast<size_t>(line) * grid.columns;
+    for (int column = 0; column < grid.columns; ++column) {
+      heights[column] = std::isnan(row[column]) ? 0 : heights[column] + 1;
+    }
+    rising.clear();
+    for (int column = 0; column <= grid.columns; ++column) {
+      const int height = column < grid.columns ? heights[column] : 0;
+      while (!rising.empty() && heights[rising.back()] >= height) {
+        const int bar_height = heights[rising.back()];
+        rising.pop_back();
+        const int left = rising.empty() ? 0 : rising.back() + 1;
+        const long long area = static_cast<long long>(bar_height) * (column - left);
+        if (area > best_area) {
+          best_area = area;
+          best = {line - bar_height + 1, left, bar_height, column - left};
+        }
+      }
+      rising.push_back(column);
+    }
+  }
+  return best;
+}
+
+Grid crop(const Grid& grid, const Rectangle& rectangle) {
+  Grid cropped;
+  cropped.lines = rectangle.lines;
+  cropped.columns = rectangle.columns;
+  cropped.values.reserve(static_cast<size_t>(rectangle.lines) * rectangle.columns);
+  for (int line = rectangle.top; line < rectangle.top + rectangle.lines; ++line) {
+    const auto row = grid.values.begin() + static_cast<size_t>(line) * grid.columns;
+    cropped.values.insert(cropped.values.end(), row + rectangle.left,
+                          row + rectangle.left + rectangle.columns);
+  }
+  return cropped;
+}
+
+}  // namespace scab::import

@@ -1,0 +1,204 @@
+// The dataset as scabrosimeter reads it: whole samples, raw bytes, descriptor, dialog answers.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "import/importer.h"
+#include "run/paths.h"
+
+namespace scab::import {
+
+namespace {
+
+std::string cell_text(size_t index, int columns) {
+  return "line " + std::to_string(index / columns) + ", column " + std::to_string(index % columns);
+}
+
+}  // namespace
+
+std::string number_text(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.10g", value);
+  return text;
+}
+
+Samples to_samples(const Grid& grid, bool image, int unit) {
+  const double factors[] = {1, 10, 100, 1000};
+  Samples samples;
+  samples.lines = grid.lines;
+  samples.columns = grid.columns;
+  samples.values.reserve(grid.values.size());
+  for (size_t i = 0; i < grid.values.size(); ++i) {
+    const double value = grid.values[i];
+    const auto at = [&] { return " at " + cell_text(i, grid.columns); };
+    if (std::isnan(value))
+      throw ImportError("missing cell" + at());
+    const bool has_fraction = std::isfinite(value) && value != std::floor(value);
+    if (unit < 0 && has_fraction && image) {
+      throw ImportError("image values must be whole numbers; found " + number_text(value) + at());
+    }
+    if (unit < 0 && has_fraction) {
+      throw ImportError("heights have fractions (" + number_text(value) + at() +
+                        "); choose the unit to write them in, rounded to whole units, with "
+                        "--unit dm, cm or mm");
+    }
+    const double whole = unit < 0 ? value : std::round(value * factors[unit]);
+    if (image && !(whole >= 0 && whole <= 255)) {
+      throw ImportError("image values must be from 0 to 255; found " + number_text(value) + at());
+    }
+    if (!(whole >= std::numeric_limits<int32_t>::min() &&
+          whole <= std::numeric_limits<int32_t>::max())) {
+      const std::string scaled = unit > 0 ? " (" + number_text(whole) + " after scaling)" : "";
+      throw ImportError("height " + number_text(value) + scaled + " does not fit a 32-bit sample" +
+                        at());
+    }
+    samples.values.push_back(static_cast<int32_t>(whole));
+  }
+  if (!samples.values.empty()) {
+    samples.min = *std::min_element(samples.values.begin(), samples.values.end());
+    samples.max = *std::max_element(samples.values.begin(), samples.values.end());
+  }
+  if (image) {
+    samples.kind = SampleKind::kImage8;
+  } else {
+    samples.kind =
+        samples.min >= 0 && samples.max <= 65535 ? SampleKind::kDem16 : SampleKind::kDem32;
+  }
+  return samples;
+}
+
+PixelSize pixel_size(const std::optional<GeoTransform>& geotransform) {
+  PixelSize size;
+  if (!geotransform) {
+    size.warnings.push_back("the raster has no geotransform; pixel size 1 written");
+    return size;
+  }
+  const GeoTransform& gt = *geotransform;
+  const double width = std::fabs(gt[1]);
+  const double height = std::fabs(gt[5]);
+  if (!(width < std::numeric_limits<int>::max())) {
+    throw ImportError("pixel size " + number_text(width) + " does not fit the descriptor");
+  }
+  size.value = static_cast<int>(std::lround(width));
+  if (gt[2] != 0 || gt[4] != 0) {
+    size.warnings.push_back("the raster is rotated or sheared (geotransform terms " +
+                            number_text(gt[2]) + " and " + number_text(gt[4]) +
+                            "); pixel size taken from the column step alone");
+  }
+  if (width != height) {
+    size.warnings.push_back("pixels are not square (" + number_text(width) + " x " +
+                            number_text(height) + "); pixel size taken from their width");
+  }
+  if (width != size.value) {
+    size.warnings.push_back("pixel size " + number_text(width) + " is not whole; " +
+                            std::to_string(size.value) + " written");
+  }
+  if (size.value < 1) {
+    size.value = 1;
+    size.warnings.push_back(
+        "pixel size rounds below 1, so 1 is written; if the raster is in degrees, reproject "
+        "it to metres first (gdalwarp -t_srs)");
+  }
+  return size;
+}
+
+int bytes_per_sample(SampleKind kind) {
+  switch (kind) {
+    case SampleKind::kDem16:
+      return 2;
+    case SampleKind::kDem32:
+      return 4;
+    case SampleKind::kImage8:
+      break;
+  }
+  return 1;
+}
+
+std::vector<uint8_t> raw_bytes(const Samples& samples) {
+  const int width = bytes_per_sample(samples.kind);
+  std::vector<uint8_t> bytes;
+  bytes.reserve(samples.values.size() * width);
+  for (int32_t value : samples.values) {
+    const uint32_t bits = static_cast<uint32_t>(value);  // two's complement
+    for (int byte = 0; byte < width; ++byte) {
+      bytes.push_back(static_cast<uint8_t>(bits >> (8 * byte)));
+    }
+  }
+  return bytes;
+}
+
+// Fields 4 and 5 (minimum, maximum) are written as scabrosimeter writes them: 0 and 65500.
+std::string descriptor_text(const Samples& samples, int pixel_size) {
+  char text[128];
+  std::snprintf(text, sizeof text, "%d\n%d\n%d\n%d\n%d\n%d\n", samples.lines, samples.columns,
+                bytes_per_sample(samples.kind), 0, 65500, pixel_size);
+  return text;
+}
+
+DatasetFiles dataset_files(const std::string& folder, const std::string& name, SampleKind kind) {
+  const int image_type = kind == SampleKind::kImage8 ? 1 : 0;
+  const int itype = kind == SampleKind::kDem16 ? 0 : 1;
+  const std::string base = kImagesRoot + folder + "\\" + name + raster_suffix(image_type, itype);
+  return {base + ".raw", base + ".txt"};
+}
+
+DatasetFiles write_dataset(const std::string& images_root, const std::string& folder,
+                           const std::string& name, const Samples& samples, int pixel_size) {
+  const std::string folder_path = host_path(images_root, kImagesRoot + folder);
+  std::error_code error;
+  std::filesystem::create_directories(folder_path, error);
+  if (error)
+    throw ImportError("cannot create the folder " + folder_path + ": " + error.message());
+
+  const DatasetFiles files = dataset_files(folder, name, samples.kind);
+  const std::string raw_path = host_path(images_root, files.raw);
+  const std::vector<uint8_t> bytes = raw_bytes(samples);
+  std::ofstream raw(raw_path, std::ios::binary | std::ios::trunc);
+  raw.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  raw.close();
+  if (!raw)
+    throw ImportError("cannot write " + raw_path);
+
+  // Text mode, like the descriptor files that scabrosimeter writes.
+  const std::string descriptor_path = host_path(images_root, files.descriptor);
+  std::FILE* descriptor = std::fopen(descriptor_path.c_str(), "w");
+  const std::string text = descriptor_text(samples, pixel_size);
+  const bool written = descriptor && std::fputs(text.c_str(), descriptor) >= 0;
+  if (!descriptor || std::fclose(descriptor) != 0 || !written) {
+    throw ImportError("cannot write " + descriptor_path);
+  }
+  return files;
+}
+
+std::vector<std::string> dialog_answers(const std::string& folder, const std::string& name,
+                                        SampleKind kind, int unit) {
+  if (kind == SampleKind::kImage8)
+    return {folder, "1", name, "0"};
+  const std::string sample_width = kind == SampleKind::kDem16 ? "0" : "1";
+  return {folder, "0", name, sample_width, "0", std::to_string(unit < 0 ? 0 : unit)};
+}
+
+std::string dialog_command(const std::vector<std::string>& answers) {
+  std::string format;
+  for (const std::string& answer : answers) {
+    for (char c : answer) {
+      if (c == '%') {
+        format += "%%";
+      } else if (c == '\'') {
+        format += "'\\''";  // leave the shell quote, add a quoted quote, reopen
+      } else {
+        format += c;
+      }
+    }
+    format += "\\n";
+  }
+  return "printf '" + format + "' | scabrosimeter";
+}
+
+}  // namespace scab::import

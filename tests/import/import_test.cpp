@@ -1,0 +1,378 @@
+#include <gdal_priv.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <random>
+#include <sstream>
+
+#include "import/importer.h"
+#include "run/paths.h"
+
+namespace fs = std::filesystem;
+using namespace scab::import;
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const GeoTransform kSquare30 = {500000, 30, 0, 4000000, 0, -30};
+
+std::string read_file(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::vector<int> read_bytes(const fs::path& path) {
+  std::vector<int> bytes;
+  for (char c : read_file(path))
+    bytes.push_back(static_cast<unsigned char>(c));
+  return bytes;
+}
+
+using Bytes = std::vector<int>;
+
+// A temporary folder with an images root inside; the importer runs in-process.
+struct Workspace {
+  fs::path dir;
+  fs::path root;
+  std::string out;
+  std::string err;
+
+  Workspace() {
+    std::random_device random;
+    do {
+      dir = fs::temp_directory_path() / ("scab_import_" + std::to_string(random()));
+    } while (!fs::create_directory(dir));
+    root = dir / "images";
+  }
+  ~Workspace() { fs::remove_all(dir); }
+
+  std::string tiff(GDALDataType type, int lines, int columns,
+                   const std::vector<std::vector<double>>& bands,
+                   std::optional<double> nodata = std::nullopt,
+                   std::optional<GeoTransform> geotransform = kSquare30) {
+    GDALAllRegister();
+    const std::string path = (dir / ("input" + std::to_string(++tiffs) + ".tif")).string();
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
+    GDALDatasetUniquePtr dataset(driver->Create(path.c_str(), columns, lines,
+                                                static_cast<int>(bands.size()), type, nullptr));
+    if (geotransform)
+      dataset->SetGeoTransform(geotransform->data());
+    for (size_t b = 0; b < bands.size(); ++b) {
+      GDALRasterBand* band = dataset->GetRasterBand(static_cast<int>(b) + 1);
+      if (nodata)
+        band->SetNoDataValue(*nodata);
+      std::vector<double> values = bands[b];
+      if (band->RasterIO(GF_Write, 0, 0, columns, lines, values.data(), columns, lines, GDT_Float64,
+                         0, 0) != CE_None) {
+        throw std::runtime_error("cannot write " + path);
+      }
+    }
+    return path;
+  }
+
+  // A VRT over `tiff` whose band has this NoData value. Unlike a GeoTIFF, which hands back
+  // the NoData value of a float band rounded to float, it keeps the double as it was given.
+  std::string vrt(const std::string& tiff, double nodata) {
+    GDALDatasetUniquePtr source(GDALDataset::Open(tiff.c_str(), GDAL_OF_RASTER));
+    const std::string path = tiff + ".vrt";
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("VRT");
+    GDALDatasetUniquePtr copy(
+        driver->CreateCopy(path.c_str(), source.get(), false, nullptr, nullptr, nullptr));
+    copy->GetRasterBand(1)->SetNoDataValue(nodata);
+    return path;
+  }
+
+  int import(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--images-root", root.string()});
+    std::ostringstream out_stream, err_stream;
+    const int status = run(args, out_stream, err_stream);
+    out = out_stream.str();
+    err = err_stream.str();
+    return status;
+  }
+
+  int tiffs = 0;
+};
+
+}  // namespace
+
+TEST(Import, WritesSmallIntegersAs16BitDem) {
+  Workspace ws;
+  const std::string input = ws.tiff(GDT_UInt16, 2, 3, {{0, 1, 258, 65535, 300, 7}});
+  ASSERT_EQ(ws.import({input, "dem1", "hill"}), 0) << ws.err;
+  EXPECT_EQ(read_bytes(ws.root / "dem1/hill_m2.raw"),
+            Bytes({0, 0, 1, 0, 2, 1, 0xff, 0xff, 0x2c, 1, 7, 0}));
+  EXPECT_EQ(read_file(ws.root / "dem1/hill_m2.txt"), "2\n3\n2\n0\n65500\n30\n");
+  EXPECT_EQ(ws.err, "");
+  EXPECT_NE(ws.out.find("  folder:       dem1\n"), std::string::npos) << ws.out;
+  EXPECT_NE(ws.out.find("  height unit:  0 (metres)\n"), std::string::npos) << ws.out;
+  EXPECT_NE(ws.out.find("\n  printf 'dem1\\n0\\nhill\\n0\\n0\\n0\\n' | scabrosimeter\n"),
+            std::string::npos)
+      << ws.out;
+}
+
+TEST(Import, WritesOtherIntegersAs32BitDem) {
+  Workspace ws;
+  const std::string input = ws.tiff(GDT_Int32, 1, 3, {{-1, 70000, -2147483648.0}});
+  ASSERT_EQ(ws.import({input, "d", "n"}), 0) << ws.err;
+  EXPECT_EQ(read_bytes(ws.root / "d/n_m4.raw"),
+            Bytes({0xff, 0xff, 0xff, 0xff, 0x70, 0x11, 1, 0, 0, 0, 0, 0x80}));
+  EXPECT_EQ(read_file(ws.root / "d/n_m4.txt"), "1\n3\n4\n0\n65500\n30\n");
+  EXPECT_NE(ws.out.find("printf 'd\\n0\\nn\\n1\\n0\\n0\\n' | scabrosimeter"), std::string::npos);
+
+  const std::string just_above = ws.tiff(GDT_UInt32, 1, 2, {{0, 65536}});
+  ASSERT_EQ(ws.import({just_above, "d", "edge"}), 0) << ws.err;
+  EXPECT_EQ(read_bytes(ws.root / "d/edge_m4.raw"), Bytes({0, 0, 0, 0, 0, 0, 1, 0}));
+
+  const std::string too_large = ws.tiff(GDT_UInt32, 1, 2, {{1, 3000000000.0}});
+  EXPECT_EQ(ws.import({too_large, "d", "big"}), 1);
+  EXPECT_NE(ws.err.find("does not fit a 32-bit sample at line 0, column 1"), std::string::npos);
+  EXPECT_FALSE(fs::exists(ws.root / "d/big_m4.raw"));
+}
+
+TEST(Import, ScalesFloatHeightsToTheChosenUnit) {
+  Workspace ws;
+  const std::string input = ws.tiff(GDT_Float64, 2, 2, {{1.234, -0.456, 2.006, 123.456}});
+  ASSERT_EQ(ws.import({input, "f", "n", "--unit", "cm"}), 0) << ws.err;
+  // 123.4, -45.6, 200.6 and 12345.6 cm, rounded to nearest
+  EXPECT_EQ(read_bytes(ws.root / "f/n_m4.raw"),
+            Bytes({123, 0, 0, 0, 0xd2, 0xff, 0xff, 0xff, 0xc9, 0, 0, 0, 0x3a, 0x30, 0, 0}));
+  EXPECT_NE(ws.out.find("printf 'f\\n0\\nn\\n1\\n0\\n2\\n' | scabrosimeter"), std::string::npos);
+
+  const std::string huge = ws.tiff(GDT_Float64, 1, 1, {{3e6}});
+  EXPECT_EQ(ws.import({huge, "f", "huge", "--unit=mm"}), 1);
+  EXPECT_NE(ws.err.find("(3000000000 after scaling) does not fit"), std::string::npos) << ws.err;
+}
+
+TEST(Import, FloatHeightsNeedAUnitOnlyWhenTheyHaveFractions) {
+  Workspace ws;
+  const std::string fractions = ws.tiff(GDT_Float32, 1, 2, {{3, 4.5}});
+  EXPECT_EQ(ws.import({fractions, "f", "n"}), 1);
+  EXPECT_NE(ws.err.find("heights have fractions (4.5 at line 0, column 1)"), std::string::npos);
+  EXPECT_NE(ws.err.find("--unit dm, cm or mm"), std::string::npos);
+  EXPECT_FALSE(fs::exists(ws.root / "f"));
+
+  const std::string whole = ws.tiff(GDT_Float32, 1, 2, {{3, 400}});
+  ASSERT_EQ(ws.import({whole, "f", "n"}), 0) << ws.err;
+  EXPECT_EQ(read_bytes(ws.root / "f/n_m2.raw"), Bytes({3, 0, 0x90, 1}));
+}
+
+TEST(Import, WritesAn8BitImage) {
+  Workspace ws;
+  const std::string input = ws.tiff(GDT_Byte, 1, 3, {{0, 128, 255}});
+  ASSERT_EQ(ws.import({"--image", input, "img", "grey"}), 0) << ws.err;
+  EXPECT_EQ(read_bytes(ws.root / "img/grey.raw"), Bytes({0, 128, 255}));
+  EXPECT_EQ(read_file(ws.root / "img/grey.txt"), "1\n3\n1\n0\n65500\n30\n");
+  EXPECT_NE(ws.out.find("printf 'img\\n1\\ngrey\\n0\\n' | scabrosimeter"), std::string::npos);
+
+  const std::string wide = ws.tiff(GDT_UInt16, 1, 2, {{255, 300}});
+  EXPECT_EQ(ws.import({"--image", wide, "img", "wide"}), 1);
+  EXPECT_NE(ws.err.find("image values must be from 0 to 255; found 300"), std::string::npos);
+  const std::string fraction = ws.tiff(GDT_Float32, 1, 2, {{255, 1.5}});
+  EXPECT_EQ(ws.import({"--image", fraction, "img", "fraction"}), 1);
+  EXPECT_NE(ws.err.find("image values must be whole numbers; found 1.5"), std::string::npos);
+  EXPECT_EQ(ws.import({"--image", "--unit", "m", input, "img", "grey"}), 2);
+}
+
+TEST(Import, RefusesMissingCellsByDefault) {
+  Workspace ws;
+  const std::string input = ws.tiff(GDT_Int16, 2, 3, {{1, -9999, 3, 4, 5, -9999}}, -9999);
+  EXPECT_EQ(ws.import({input, "m", "n"}), 1);
+  EXPECT_NE(ws.err.find("2 of 6 cells are missing"), std::string::npos) << ws.err;
+  EXPECT_NE(ws.err.find("--crop-valid"), std::string::npos);
+  EXPECT_FALSE(fs::exists(ws.root / "m"));
+}
+
+TEST(Import, FillsNoDataAndNaNBeforeScaling) {
+  Workspace ws;
+  // 0.1 is not a float: the band's NoData still matches the float cell 0.1f.
+  const std::string input = ws.vrt(ws.tiff(GDT_Float32, 1, 4, {{0.1, 5, kNaN, 7}}), 0.1);
+  ASSERT_EQ(ws.import({input, "m", "n", "--fill", "2.5", "--unit", "dm"}), 0) << ws.err;
+  EXPECT_EQ(read_bytes(ws.root / "m/n_m2.raw"), Bytes({25, 0, 50, 0, 25, 0, 70, 0}));
+  EXPECT_NE(ws.out.find("Missing cells: 2 filled with 2.5\n"), std::string::npos) << ws.out;
+}
+
+TEST(Import, CropValidWritesTheLargestValidRectangle) {
+  Workspace ws;
+  const double x = -1;
+  const std::string input = ws.tiff(GDT_Int16, 4, 5, {{x, 1,  2,  3,  4,   //
+                                                       5, 6,  7,  8,  x,   //
+                                                       9, 10, 11, 12, 13,  //
+                                                       x, 14, 15, 16, x}},
+                                    x);
+  ASSERT_EQ(ws.import({"--crop-valid", input, "c", "n"}), 0) << ws.err;
+  EXPECT_EQ(read_bytes(ws.root / "c/n_m2.raw"),
+            Bytes({1, 0, 2, 0, 3, 0, 6, 0, 7, 0, 8, 0, 10, 0, 11, 0, 12, 0, 14, 0, 15, 0, 16, 0}));
+  EXPECT_EQ(read_file(ws.root / "c/n_m2.txt"), "4\n3\n2\n0\n65500\n30\n");
+  EXPECT_NE(ws.out.find("lines 0 to 3, columns 1 to 3 of the 4 x 5 raster"), std::string::npos);
+}
+
+namespace {
+
+// '#' marks a missing cell.
+Grid pattern(const std::vector<std::string>& lines) {
+  Grid grid{static_cast<int>(lines.size()), static_cast<int>(lines[0].size()), {}};
+  for (const std::string& line : lines) {
+    for (char c : line)
+      grid.values.push_back(c == '#' ? kNaN : 1);
+  }
+  return grid;
+}
+
+long long largest_area_by_trying_all(const Grid& grid) {
+  long long best = 0;
+  for (int top = 0; top < grid.lines; ++top)
+    for (int left = 0; left < grid.columns; ++left)
+      for (int bottom = top; bottom < grid.lines; ++bottom)
+        for (int right = left; right < grid.columns; ++right) {
+          Grid part = crop(grid, {top, left, bottom - top + 1, right - left + 1});
+          if (count_missing(part) == 0)
+            best = std::max(best, (long long)part.values.size());
+        }
+  return best;
+}
+
+void expect_rectangle(const Rectangle& found, const Rectangle& expected) {
+  EXPECT_EQ(found.top, expected.top);
+  EXPECT_EQ(found.left, expected.left);
+  EXPECT_EQ(found.lines, expected.lines);
+  EXPECT_EQ(found.columns, expected.columns);
+}
+
+}  // namespace
+
+TEST(Import, LargestValidRectangleOnPatterns) {
+  expect_rectangle(largest_valid_rectangle(pattern({"....", "....", "...."})), {0, 0, 3, 4});
+  expect_rectangle(largest_valid_rectangle(pattern({"##", "##"})), {0, 0, 0, 0});
+  expect_rectangle(largest_valid_rectangle(pattern({"#.#", "###"})), {0, 1, 1, 1});
+  expect_rectangle(largest_valid_rectangle(pattern({"..#..", "....#", "#...."})), {1, 1, 2, 3});
+  expect_rectangle(largest_valid_rectangle(pattern({"#....#", "#....#", "######", ".....#"})),
+                   {0, 1, 2, 4});
+  expect_rectangle(largest_valid_rectangle(pattern({"....", ".#..", "...."})), {0, 2, 3, 2});
+
+  std::mt19937 random(12345);
+  for (int trial = 0; trial < 300; ++trial) {
+    Grid grid{1 + static_cast<int>(random() % 6), 1 + static_cast<int>(random() % 7), {}};
+    for (int i = 0; i < grid.lines * grid.columns; ++i) {
+      grid.values.push_back(random() % 4 == 0 ? kNaN : 1);
+    }
+    const Rectangle found = largest_valid_rectangle(grid);
+    const Grid part = crop(grid, found);
+    EXPECT_EQ(count_missing(part), 0);
+    ASSERT_EQ(static_cast<long long>(part.values.size()), largest_area_by_trying_all(grid))
+        << "trial " << trial;
+  }
+}
+
+TEST(Import, PixelSizeFromTheGeotransform) {
+  EXPECT_EQ(pixel_size(kSquare30).value, 30);
+  EXPECT_TRUE(pixel_size(kSquare30).warnings.empty());
+
+  const PixelSize fraction = pixel_size(GeoTransform{0, 2.6, 0, 0, 0, -2.6});
+  EXPECT_EQ(fraction.value, 3);
+  ASSERT_EQ(fraction.warnings.size(), 1u);
+  EXPECT_EQ(fraction.warnings[0], "pixel size 2.6 is not whole; 3 written");
+
+  const PixelSize rotated = pixel_size(GeoTransform{0, 10, 0, 0, 0.5, -10});
+  EXPECT_EQ(rotated.value, 10);
+  ASSERT_EQ(rotated.warnings.size(), 1u);
+  EXPECT_NE(rotated.warnings[0].find("rotated"), std::string::npos);
+
+  const PixelSize degrees = pixel_size(GeoTransform{10, 0.0003, 0, 50, 0, -0.0003});
+  EXPECT_EQ(degrees.value, 1);
+  EXPECT_NE(degrees.warnings.back().find("rounds below 1"), std::string::npos);
+}
+
+TEST(Import, NonSquarePixelsAndMissingGeotransformAreWarnedAbout) {
+  Workspace ws;
+  const std::string oblong =
+      ws.tiff(GDT_Byte, 1, 1, {{5}}, std::nullopt, GeoTransform{0, 10, 0, 0, 0, -20});
+  ASSERT_EQ(ws.import({oblong, "p", "oblong"}), 0);
+  EXPECT_EQ(read_file(ws.root / "p/oblong_m2.txt"), "1\n1\n2\n0\n65500\n10\n");
+  EXPECT_EQ(ws.err,
+            "warning: pixels are not square (10 x 20); pixel size taken from their width\n");
+
+  const std::string plain = ws.tiff(GDT_Byte, 1, 1, {{5}}, std::nullopt, std::nullopt);
+  ASSERT_EQ(ws.import({plain, "p", "plain"}), 0);
+  EXPECT_EQ(read_file(ws.root / "p/plain_m2.txt"), "1\n1\n2\n0\n65500\n1\n");
+  EXPECT_EQ(ws.err, "warning: the raster has no geotransform; pixel size 1 written\n");
+}
+
+TEST(Import, ReadsTheChosenBand) {
+  Workspace ws;
+  const std::string input = ws.tiff(GDT_UInt16, 1, 2, {{1, 2}, {3, 4}});
+  ASSERT_EQ(ws.import({"--band", "2", input, "b", "n"}), 0) << ws.err;
+  EXPECT_EQ(read_bytes(ws.root / "b/n_m2.raw"), Bytes({3, 0, 4, 0}));
+  EXPECT_EQ(ws.import({"--band", "3", input, "b", "n"}), 1);
+  EXPECT_NE(ws.err.find("has 2 band(s); band 3 does not exist"), std::string::npos) << ws.err;
+}
+
+TEST(Import, CommandLineErrors) {
+  Workspace ws;
+  EXPECT_EQ(ws.import({"--help"}), 0);
+  EXPECT_EQ(ws.out.rfind("Usage: scabrosimeter-import [options] INPUT FOLDER NAME\n", 0), 0u);
+  EXPECT_EQ(ws.import({}), 2);
+  EXPECT_NE(ws.err.find("missing argument"), std::string::npos);
+  EXPECT_EQ(ws.import({"in.tif", "f"}), 2);
+  EXPECT_EQ(ws.import({"--bogus", "in.tif", "f", "n"}), 2);
+  EXPECT_NE(ws.err.find("unknown option --bogus"), std::string::npos);
+  EXPECT_EQ(ws.import({"in.tif", "f", "n", "--unit", "km"}), 2);
+  EXPECT_EQ(ws.import({"in.tif", "f", "n", "--band", "0"}), 2);
+  EXPECT_EQ(ws.import({"in.tif", "f", "n", "--fill"}), 2);
+  EXPECT_EQ(ws.import({"in.tif", "f", "n", "--fill", "1", "--crop-valid"}), 2);
+  EXPECT_EQ(ws.import({"in.tif", "f", "two words"}), 2);
+
+  EXPECT_EQ(ws.import({(ws.dir / "absent.tif").string(), "f", "n"}), 1);
+  EXPECT_NE(ws.err.find("cannot read " + (ws.dir / "absent.tif").string() + " as a raster"),
+            std::string::npos);
+  std::ofstream(ws.dir / "text.tif") << "not a raster";
+  EXPECT_EQ(ws.import({(ws.dir / "text.tif").string(), "f", "n"}), 1);
+  EXPECT_FALSE(fs::exists(ws.root));
+}
+
+TEST(Import, DialogCommandQuotesShellAndPrintfCharacters) {
+  EXPECT_EQ(dialog_command(dialog_answers("it's", "5%", SampleKind::kImage8, -1)),
+            "printf 'it'\\''s\\n1\\n5%%\\n0\\n' | scabrosimeter");
+}
+
+// Runs scabrosimeter itself on an imported DEM with the command the importer prints.
+TEST(Import, ScabrosimeterReportsOnAnImportedDem) {
+#ifndef SCABROSIMETER_EXE
+  GTEST_SKIP() << "no scabrosimeter executable in this build";
+#else
+  Workspace ws;
+  std::vector<double> heights(12, 0);
+  heights[1 * 4 + 1] = 8;
+  const std::string input = ws.tiff(GDT_Byte, 3, 4, {heights});
+  fs::path root = SCABROSIMETER_IMAGES_ROOT;  // scabrosimeter's, seen from its working folder
+  if (root.is_relative())
+    root = ws.dir / root;
+  const std::string folder = ws.dir.filename().string();
+  std::ostringstream out, err;
+  ASSERT_EQ(run({"--images-root", root.string(), input, folder, "bump"}, out, err), 0);
+
+  const std::string printed = out.str();
+  const size_t start = printed.find("printf '");
+  const size_t end = printed.find(" | scabrosimeter\n", start);
+  ASSERT_NE(end, std::string::npos) << printed;
+  EXPECT_EQ(printed.substr(start, end - start),
+            "printf '" + folder + "\\n0\\nbump\\n0\\n0\\n0\\n'");
+  const std::string command = "cd '" + ws.dir.string() + "' && " +
+                              printed.substr(start, end - start) +
+                              " | '" SCABROSIMETER_EXE "' > console.txt 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << read_file(ws.dir / "console.txt");
+
+  const std::string report = read_file(
+      scab::host_path(root.string(), "c:\\images\\" + folder + "\\bump_scabrosimeter.txt"));
+  EXPECT_NE(report.find("\n\t\tMin = 0\n\t\tMax = 8"), std::string::npos) << report;
+  EXPECT_NE(report.find("Slope = -0.125000 r = -1.000000 r2 = 1.000000"), std::string::npos);
+  EXPECT_NE(report.find("RMS Error = 8.246211     Standard Deviation = 4.301163"),
+            std::string::npos);
+  fs::remove_all(root / folder);
+#endif
+}
