@@ -16,7 +16,7 @@ struct Loaded {
   int status = -1;
   std::string console;
   std::string report;
-  std::vector<std::vector<long long>> cells;  // of itab, or of tab for an image
+  std::vector<std::vector<long long>> cells;  // the samples as loaded
 };
 
 // Runs the dialog and the loading over `raw`; the answers name the dataset d/r.
@@ -38,7 +38,9 @@ Loaded load(const std::string& answers, const std::string& raw_name, const std::
     for (int i = 0; i < run.nb_lig; i++) {
       loaded.cells.emplace_back();
       for (int j = 0; j < run.nb_col; j++) {
-        loaded.cells.back().push_back(run.image_type == 0 ? run.itab[i][j] : run.tab[i][j]);
+        const double stored = run.dtab[i][j];
+        EXPECT_EQ(stored, static_cast<long long>(stored)) << "a stored sample is an integer";
+        loaded.cells.back().push_back(static_cast<long long>(stored));
       }
     }
     return 0;

@@ -14,8 +14,7 @@ int fail_at = 0;
 std::set<void*> live;
 
 void* counting_calloc(size_t count, size_t size) {
-  if (++calls == fail_at)
-    return nullptr;
+  if (++calls == fail_at) return nullptr;
   void* block = std::calloc(count, size);
   live.insert(block);
   return block;

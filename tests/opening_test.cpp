@@ -208,8 +208,7 @@ TEST(Opening, EndOfInputEndsWithStatusOne) {
   for (const char* text : answers) {
     TempFolder images;
     images.write("d/r_m2.raw", "");
-    if (std::string(text) == "d 0 r 0 1")
-      images.write("d/r_m2.txt", "1 1");
+    if (std::string(text) == "d 0 r 0 1") images.write("d/r_m2.txt", "1 1");
     const Outcome outcome = dialog(images, text);
     EXPECT_EQ(outcome.status, 1) << text;
     const std::string message =

@@ -38,10 +38,8 @@ struct RmsErrorResult {
   Value desv;
 };
 
-// `kco` counts the cells of the second sweep on top of the value it holds. Returns false when
-// the working vectors cannot be allocated.
-bool rms_error_pass(const double* const* dtab, int nb_lig, int nb_col, int& kco,
-                    RmsErrorResult& result);
+// `kco` counts the cells of the second sweep on top of the value it holds.
+RmsErrorResult rms_error_pass(const double* const* dtab, int nb_lig, int nb_col, long long& kco);
 
 void write_rms_error(const RmsErrorResult& result, FILE* console, FILE* report);
 

@@ -2,9 +2,17 @@
 // of every column and of the whole image, and the homogeneity of the three.
 //
 // Every profile is read twice, once for its mean and once for the deviations from it, and every
-// sum runs one cell at a time in a fixed order (lines in order, columns in order within a
-// line): that order fixes the rounding, and with it the printed digits.
+// sum runs one cell at a time in a fixed order: a line's cells from column 0 on, a column's from
+// line 0 on, the image's line after line. That order fixes the rounding, and with it the printed
+// digits. The matrix is read two times, line after line: the first sweep takes the line sums
+// and deviations (each line twice while it is in cache), the column sums (one running sum per
+// column, advanced a line at a time) and the image sum; the second, once the column and image
+// means are known, the column and image deviations.
+#include <vector>
+
 #include "analysis/passes.h"
+#include "arith/chain.h"
+#include "arith/rows.h"
 #include "arith/xreal.h"
 
 namespace scab {
@@ -18,79 +26,56 @@ constexpr double kThird = 0x1.5555555555555p-2;
 ProfileResult profile_pass(const double* const* dtab, int nb_lig, int nb_col) {
   ProfileResult result;
   result.line_rms.reserve(static_cast<size_t>(nb_lig));
+  const long columns = nb_col;
+  const double cells = static_cast<double>(nb_lig) * nb_col;  // exact as a double
+  std::vector<double> column_total(static_cast<size_t>(columns), 0.0);
+  std::vector<double> column_square_total(static_cast<size_t>(columns), 0.0);
+  std::vector<double> squares(static_cast<size_t>(columns));
 
-  // Line sweep: the RMS of each line about its own mean, divisor n.
-  int jco = 0;
-  double d_square_tot = 0;
+  // First sweep: lines, column sums, image sum.
+  double line_rms_total = 0;
+  double image_total = 0;
   for (int i = 0; i < nb_lig; i++) {
-    int ico = 0;
-    double d_tot = 0;
-    for (int j = 0; j < nb_col; j++) {
-      ico++;
-      d_tot = rnd(xreal(d_tot) + dtab[i][j]);
-    }
-    const double d_mean = rnd(xreal(d_tot) / ico);
-    double d_square_segm = 0;
-    for (int j = 0; j < nb_col; j++) {
-      const double dif = rnd(xreal(dtab[i][j]) - d_mean);
-      const double dif2 = rnd(xreal(dif) * dif);
-      d_square_segm = rnd(xreal(d_square_segm) + dif2);
-    }
-    d_square_segm = rnd(xreal(d_square_segm) / ico);
+    const double* row = dtab[i];
+    const double d_tot = fast::running_sum(0.0, row, columns);
+    image_total = fast::running_sum(image_total, row, columns);
+    fast::add_each(column_total.data(), column_total.data(), row, columns);
+    const double d_mean = rnd(xreal(d_tot) / nb_col);
+    fast::deviation_squares(squares.data(), row, d_mean, columns);
+    // The line's RMS: divisor n, the number of cells.
+    const double d_square_segm =
+        rnd(xreal(fast::running_sum(0.0, squares.data(), columns)) / nb_col);
     const double d_raiz = sqrt_d(d_square_segm);
     result.line_rms.push_back(d_raiz);
-    d_square_tot = rnd(xreal(d_square_tot) + d_raiz);
-    jco++;
+    line_rms_total = fast::add(line_rms_total, d_raiz);
   }
-  result.rms1 = rnd(xreal(d_square_tot) / jco);
+  result.rms1 = rnd(xreal(line_rms_total) / nb_lig);
 
-  // Column sweep: the same down every column.
-  int ico = 0;
-  d_square_tot = 0;
-  for (int j = 0; j < nb_col; j++) {
-    int cells = 0;
-    double d_tot = 0;
-    for (int i = 0; i < nb_lig; i++) {
-      cells++;
-      d_tot = rnd(xreal(d_tot) + dtab[i][j]);
-    }
-    const double d_mean = rnd(xreal(d_tot) / cells);
-    double d_square_segm = 0;
-    for (int i = 0; i < nb_lig; i++) {
-      const double dif = rnd(xreal(dtab[i][j]) - d_mean);
-      const double dif2 = rnd(xreal(dif) * dif);
-      d_square_segm = rnd(xreal(d_square_segm) + dif2);
-    }
-    d_square_segm = rnd(xreal(d_square_segm) / cells);
-    d_square_tot = rnd(xreal(d_square_tot) + sqrt_d(d_square_segm));
-    ico++;
+  // Second sweep: column and image deviations.
+  std::vector<double>& column_mean = column_total;
+  for (double& mean : column_mean)
+    mean = rnd(xreal(mean) / nb_lig);
+  const double image_mean = rnd(xreal(image_total) / cells);
+  double image_square_total = 0;
+  for (int i = 0; i < nb_lig; i++) {
+    const double* row = dtab[i];
+    fast::deviation_squares(squares.data(), row, column_mean.data(), columns);
+    fast::add_each(column_square_total.data(), column_square_total.data(), squares.data(), columns);
+    fast::deviation_squares(squares.data(), row, image_mean, columns);
+    image_square_total = fast::running_sum(image_square_total, squares.data(), columns);
   }
-  result.rms2 = rnd(xreal(d_square_tot) / ico);
+  double column_rms_total = 0;
+  for (long j = 0; j < columns; j++) {
+    const double d_square_segm = rnd(xreal(column_square_total[j]) / nb_lig);
+    column_rms_total = fast::add(column_rms_total, sqrt_d(d_square_segm));
+  }
+  result.rms2 = rnd(xreal(column_rms_total) / nb_col);
 
-  // Image sweep: all cells line by line about the image mean. The count can pass an int's
-  // range on a huge raster; as a double it stays exact.
-  double cells = 0;
-  double d_tot = 0;
-  for (int i = 0; i < nb_lig; i++) {
-    for (int j = 0; j < nb_col; j++) {
-      cells++;
-      d_tot = rnd(xreal(d_tot) + dtab[i][j]);
-    }
-  }
-  const double d_mean = rnd(xreal(d_tot) / cells);
-  d_square_tot = 0;
-  for (int i = 0; i < nb_lig; i++) {
-    for (int j = 0; j < nb_col; j++) {
-      const double dif = rnd(xreal(dtab[i][j]) - d_mean);
-      const double dif2 = rnd(xreal(dif) * dif);
-      d_square_tot = rnd(xreal(d_square_tot) + dif2);
-    }
-  }
-  d_square_tot = rnd(xreal(d_square_tot) / cells);  // S / n
+  // The image: S / n, its root the image RMS; the standard deviation divides S / n once more,
+  // by n - 1: sqrt(S / (n (n - 1))).
+  const double d_square_tot = rnd(xreal(image_square_total) / cells);
   result.rms3 = sqrt_d(d_square_tot);
-  // The standard deviation divides S / n once more, by n - 1: sqrt(S / (n (n - 1))).
-  if (cells > 1)
-    result.desv = sqrt_d(xreal(d_square_tot) / (cells - 1));
+  if (cells > 1) result.desv = sqrt_d(xreal(d_square_tot) / (cells - 1));
 
   // Homogeneity: the spread of the three RMS values relative to their mean, in percent.
   const double rms1 = result.rms1, rms2 = result.rms2, rms3 = result.rms3;
@@ -98,8 +83,7 @@ ProfileResult profile_pass(const double* const* dtab, int nb_lig, int nb_col) {
       (xreal(abs_d(xreal(rms1) - rms2)) + abs_d(xreal(rms1) - rms3) + abs_d(xreal(rms2) - rms3)) *
       kThird);
   result.prom_rms = rnd((xreal(rms1) + rms2 + rms3) * kThird);
-  if (result.prom_rms != 0)
-    result.coef_homo = rnd(xreal(result.rms_tot) / result.prom_rms * 100);
+  if (result.prom_rms != 0) result.coef_homo = rnd(xreal(result.rms_tot) / result.prom_rms * 100);
   return result;
 }
 
@@ -109,8 +93,7 @@ void write_profile(const ProfileResult& result, FILE* console, FILE* report, FIL
   }
   // The report shows the complement of the console's coefficient.
   Value report_coef;
-  if (result.coef_homo)
-    report_coef = rnd(xreal(100) - *result.coef_homo);
+  if (result.coef_homo) report_coef = rnd(xreal(100) - *result.coef_homo);
 
   fputs("\n\n\tResults\n", console);
   print_values(console, "\n\tRMS line %lf ", {result.rms1});

@@ -7,84 +7,67 @@
 //      8 3 7          all 8 (x 0.125)
 //
 // Interior cells (not on the first or last line or column) are visited line by line, and
-// within a line from column 1 upward; border cells enter only as neighbours.
-#include <cstdint>
+// within a line from column 1 upward; border cells enter only as neighbours. The regression
+// sums run over the cells in that same order, so they are taken during the first sweep, a line
+// at a time, rather than from stored copies of every height and mean.
+#include <vector>
 
 #include "analysis/passes.h"
+#include "arith/chain.h"
+#include "arith/rows.h"
 #include "arith/xreal.h"
-#include "raster/nrutil.h"
 
 namespace scab {
 namespace {
 
-double mean_of_4(const double* const* dtab, int i, int j) {
-  double dval = dtab[i - 1][j];
-  dval = rnd(xreal(dval) + dtab[i][j + 1]);
-  dval = rnd(xreal(dval) + dtab[i + 1][j]);
-  dval = rnd(xreal(dval) + dtab[i][j - 1]);
-  return rnd(xreal(dval) * 0.25);
+// out[k] = the mean of the 4 edge neighbours of cell (i, k + 1), for the m interior columns.
+void edge_means(double* out, const double* above, const double* row, const double* below, long m) {
+  std::copy(above + 1, above + 1 + m, out);
+  fast::add_each(out, out, row + 2, m);
+  fast::add_each(out, out, below + 1, m);
+  fast::add_each(out, out, row, m);
+  fast::scale_each(out, out, 0.25, m);
 }
 
-double mean_of_8(const double* const* dtab, int i, int j) {
-  double dval = dtab[i - 1][j];
-  dval = rnd(xreal(dval) + dtab[i][j + 1]);
-  dval = rnd(xreal(dval) + dtab[i + 1][j]);
-  dval = rnd(xreal(dval) + dtab[i][j - 1]);
-  dval = rnd(xreal(dval) + dtab[i - 1][j - 1]);
-  dval = rnd(xreal(dval) + dtab[i - 1][j + 1]);
-  dval = rnd(xreal(dval) + dtab[i + 1][j + 1]);
-  dval = rnd(xreal(dval) + dtab[i + 1][j - 1]);
-  return rnd(xreal(dval) * 0.125);
+// out[k] = the mean of all 8 neighbours of cell (i, k + 1).
+void all_means(double* out, const double* above, const double* row, const double* below, long m) {
+  std::copy(above + 1, above + 1 + m, out);
+  fast::add_each(out, out, row + 2, m);
+  fast::add_each(out, out, below + 1, m);
+  fast::add_each(out, out, row, m);
+  fast::add_each(out, out, above, m);
+  fast::add_each(out, out, above + 2, m);
+  fast::add_each(out, out, below + 2, m);
+  fast::add_each(out, out, below, m);
+  fast::scale_each(out, out, 0.125, m);
 }
 
 }  // namespace
 
-bool rms_error_pass(const double* const* dtab, int nb_lig, int nb_col, int& kco,
-                    RmsErrorResult& result) {
-  result = RmsErrorResult();
-  if (nb_lig < 3 || nb_col < 3)
-    return true;  // no interior cell: nothing has a value
+RmsErrorResult rms_error_pass(const double* const* dtab, int nb_lig, int nb_col, long long& kco) {
+  RmsErrorResult result;
+  if (nb_lig < 3 || nb_col < 3) return result;  // no interior cell: nothing has a value
+  const long m = nb_col - 2;                    // interior cells of a line
+  std::vector<double> means(static_cast<size_t>(m)), difs(static_cast<size_t>(m));
 
-  // The k-th interior cell (k from 1) keeps its height in xx[k] and its 8-neighbour mean in
-  // yy[k] for the regression.
-  const long long cells = static_cast<long long>(nb_lig) * nb_col;
-  if (cells > INT32_MAX)
-    return false;
-  double* xx = dvecteur(static_cast<int>(cells));
-  double* yy = dvecteur(static_cast<int>(cells));
-  if (!xx || !yy) {
-    frdvecteur(xx);
-    frdvecteur(yy);
-    return false;
-  }
-
-  // First sweep: 8-neighbour means.
-  int ico = 0;
-  double dif_tot = 0;
+  // First sweep: 8-neighbour means, their absolute differences, and the regression sums of
+  // the means (y) on the heights (x).
+  double dif_tot = 0, X = 0, Y = 0, XY = 0, X2 = 0, Y2 = 0;
   for (int i = 1; i < nb_lig - 1; i++) {
-    for (int j = 1; j < nb_col - 1; j++) {
-      const double z = dtab[i][j];
-      ico++;
-      const double dval = mean_of_8(dtab, i, j);
-      xx[ico] = z;
-      yy[ico] = dval;
-      dif_tot = rnd(xreal(dif_tot) + abs_d(xreal(z) - dval));
-    }
+    const double* z = dtab[i] + 1;
+    all_means(means.data(), dtab[i - 1], dtab[i], dtab[i + 1], m);
+    fast::absolute_differences(difs.data(), z, means.data(), m);
+    dif_tot = fast::running_sum(dif_tot, difs.data(), m);
+    XY = fast::running_sum_of_products(XY, z, means.data(), m);
+    X = fast::running_sum(X, z, m);
+    X2 = fast::running_sum_of_products(X2, z, z, m);
+    Y = fast::running_sum(Y, means.data(), m);
+    Y2 = fast::running_sum_of_products(Y2, means.data(), means.data(), m);
   }
-  const int n = ico;
-  result.n = n;
+  // Counts as doubles: exact, and beyond an int's range on a huge raster.
+  const double n = static_cast<double>(nb_lig - 2) * static_cast<double>(m);
+  result.n = static_cast<long long>(n);
 
-  // Regression of the 8-neighbour means (y) on the heights (x).
-  double X = 0, Y = 0, XY = 0, X2 = 0, Y2 = 0;
-  for (int k = 1; k <= n; k++) {
-    XY = rnd(xreal(XY) + xreal(xx[k]) * yy[k]);
-    X = rnd(xreal(X) + xx[k]);
-    X2 = rnd(xreal(X2) + xreal(xx[k]) * xx[k]);
-    Y = rnd(xreal(Y) + yy[k]);
-    Y2 = rnd(xreal(Y2) + xreal(yy[k]) * yy[k]);
-  }
-  frdvecteur(xx);
-  frdvecteur(yy);
   // With a single cell the sums describe one point: no slope and no correlation.
   if (n > 1) {
     const xreal slope_denominator = xreal(n) * X2 - xreal(X) * X;
@@ -110,22 +93,20 @@ bool rms_error_pass(const double* const* dtab, int nb_lig, int nb_col, int& kco,
   dif_tot = 0;
   double dif_carre_tot = 0;
   for (int i = 1; i < nb_lig - 1; i++) {
-    for (int j = 1; j < nb_col - 1; j++) {
-      const double z = dtab[i][j];
-      kco++;
-      const double dif = abs_d(xreal(z) - mean_of_4(dtab, i, j));
-      const double dif_carre = rnd(xreal(dif) * dif);
-      dif_carre_tot = rnd(xreal(dif_carre_tot) + dif_carre);
-      const double dif2 = rnd((xreal(dif) - d_mean) * (xreal(dif) - d_mean));
-      dif_tot = rnd(xreal(dif_tot) + dif2);
-    }
+    edge_means(means.data(), dtab[i - 1], dtab[i], dtab[i + 1], m);
+    fast::absolute_differences(difs.data(), dtab[i] + 1, means.data(), m);
+    fast::deviation_squares(means.data(), difs.data(), 0.0, m);  // dif x dif
+    dif_carre_tot = fast::running_sum(dif_carre_tot, means.data(), m);
+    fast::squares_of_differences(means.data(), difs.data(), d_mean, m);
+    dif_tot = fast::running_sum(dif_tot, means.data(), m);
+    kco += m;
   }
   // Both divisors are n - 1.
   if (n > 1) {
-    result.desv = sqrt_d(xreal(dif_tot) / (ico - 1));
-    result.rms_error = sqrt_d(xreal(dif_carre_tot) / (kco - 1));
+    result.desv = sqrt_d(xreal(dif_tot) / (n - 1));
+    result.rms_error = sqrt_d(xreal(dif_carre_tot) / static_cast<double>(kco - 1));
   }
-  return true;
+  return result;
 }
 
 void write_rms_error(const RmsErrorResult& result, FILE* console, FILE* report) {

@@ -8,33 +8,25 @@
 
 namespace scab {
 
-uint64_t run_bytes_needed(int nb_lig, int nb_col, int image_type, int itype) {
-  if (nb_lig < 1 || nb_col < 1)
-    return 0;
+uint64_t run_bytes_needed(int nb_lig, int nb_col) {
+  if (nb_lig < 1 || nb_col < 1) return 0;
   const uint64_t cells = static_cast<uint64_t>(nb_lig) * static_cast<uint64_t>(nb_col);
-  // Per cell: the samples as read (and widened), the double heights, two regression vectors.
-  uint64_t per_cell = image_type == 0 ? (itype == 0 ? 2 + 4 : 4) : 1;
-  per_cell += 8 + 2 * 8;
-  // Per line: a row pointer in each of up to three matrices.
-  const uint64_t per_line = 3 * sizeof(void*);
-  const uint64_t limit = UINT64_MAX / 2;
-  if (cells > limit / per_cell)
-    return limit;
-  return cells * per_cell + static_cast<uint64_t>(nb_lig) * per_line;
+  if (cells > (UINT64_C(1) << 59)) return UINT64_MAX;
+  // The double heights, a row pointer a line, and one line as read (4 bytes a sample at most).
+  return cells * sizeof(double) + static_cast<uint64_t>(nb_lig) * sizeof(double*) +
+         static_cast<uint64_t>(nb_col) * 4;
 }
 
 uint64_t physical_memory_bytes() {
 #ifdef _WIN32
   MEMORYSTATUSEX status;
   status.dwLength = sizeof status;
-  if (!GlobalMemoryStatusEx(&status))
-    return 0;
+  if (!GlobalMemoryStatusEx(&status)) return 0;
   return status.ullTotalPhys;
 #else
   const long pages = sysconf(_SC_PHYS_PAGES);
   const long page_size = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || page_size <= 0)
-    return 0;
+  if (pages <= 0 || page_size <= 0) return 0;
   return static_cast<uint64_t>(pages) * static_cast<uint64_t>(page_size);
 #endif
 }

@@ -5,10 +5,10 @@
 
 namespace scab {
 
-// Bytes that the matrices and vectors of a run hold at their peak for a raster of these
-// dimensions: the loaded samples, the heights as doubles and the neighbourhood pass's vectors.
-// Computed in 64-bit arithmetic; saturates instead of overflowing.
-uint64_t run_bytes_needed(int nb_lig, int nb_col, int image_type, int itype);
+// Bytes that the matrices of a run hold at their peak for a raster of these dimensions: the
+// heights as doubles.
+// Computed in 64-bit arithmetic; beyond 2^63 bytes it gives UINT64_MAX.
+uint64_t run_bytes_needed(int nb_lig, int nb_col);
 
 // The machine's physical memory in bytes, or 0 when it cannot be told.
 uint64_t physical_memory_bytes();

@@ -11,20 +11,16 @@ Release release = std::free;
 
 // Null when the block cannot be had or its size does not fit the address space.
 void* obtain(long long count, size_t element_size) {
-  if (count < 1)
-    return nullptr;
-  if (static_cast<unsigned long long>(count) > SIZE_MAX / element_size)
-    return nullptr;
+  if (count < 1) return nullptr;
+  if (static_cast<unsigned long long>(count) > SIZE_MAX / element_size) return nullptr;
   return zero_allocator(static_cast<size_t>(count), element_size);
 }
 
 template <typename T>
 T** matrix(int NbCol, int NbLig) {
-  if (NbCol < 1)
-    return nullptr;
+  if (NbCol < 1) return nullptr;
   T** table = static_cast<T**>(obtain(NbLig, sizeof(T*)));
-  if (!table)
-    return nullptr;
+  if (!table) return nullptr;
   for (int i = 0; i < NbLig; i++) {
     table[i] = static_cast<T*>(obtain(NbCol, sizeof(T)));
     if (!table[i]) {
@@ -39,8 +35,7 @@ T** matrix(int NbCol, int NbLig) {
 
 template <typename T>
 void release_matrix(T** Mat, int NbLig) {
-  if (!Mat)
-    return;
+  if (!Mat) return;
   for (int i = 0; i < NbLig; i++)
     release(Mat[i]);
   release(Mat);

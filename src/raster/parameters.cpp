@@ -1,33 +1,36 @@
 // Value range of the loaded raster, height unit of a DEM, and the matrix of doubles that the
 // analysis reads: heights in metres, or grey levels.
+#include "arith/rows.h"
 #include "arith/xreal.h"
-#include "raster/nrutil.h"
 #include "raster/raster.h"
 #include "run/run.h"
 
 namespace scab {
+namespace {
+
+// The factors are the doubles nearest 0.1, 0.01 and 0.001.
+const double kFactor[4] = {1.0, 0.1, 0.01, 0.001};
+
+}  // namespace
 
 double metres_from_height(int height, int hypso_scale) {
-  // The factors are the doubles nearest 0.1, 0.01 and 0.001; the product is formed with a
-  // 64-bit significand and only then rounded, which is not the same as a double product.
-  static const double kFactor[4] = {1.0, 0.1, 0.01, 0.001};
-  if (hypso_scale == 0)
-    return height;
+  // The product is formed with a 64-bit significand and only then rounded, which is not the
+  // same as a double product.
+  if (hypso_scale == 0) return height;
   return rnd(xreal(height) * kFactor[hypso_scale]);
 }
 
 void parameters(Run& run) {
   FILE* out = run.con.out;
   int Min = 0, Max = 0;
+  value_range(run.dtab, run.nb_lig, run.nb_col, Min, Max);
   if (run.image_type == 0) {
-    value_range(run.itab, run.nb_lig, run.nb_col, Min, Max);
     fputs("\n\n\tHypsometric scale of the input DEM :", out);
     fprintf(out, "\n\t\tMin = %d ", Min);
     fprintf(out, "\n\t\tMax = %d \n\n", Max);
     fputs("\n\tHypsometric scale of the DEM :", run.f2d);
     fprintf(run.f2d, "\n\t\tMin = %d\n\t\tMax = %d", Min, Max);
   } else {
-    value_range(run.tab, run.nb_lig, run.nb_col, Min, Max);
     fputs("\n\n\tDynamic scale of the 8 bits image :", out);
     fprintf(out, "\n\t\tMin = %d ", Min);
     fprintf(out, "\n\t\tMax = %d \n\n", Max);
@@ -35,15 +38,7 @@ void parameters(Run& run) {
     fprintf(run.f2d, "\n\t\tMin = %d\n\t\tMax = %d", Min, Max);
   }
 
-  run.dtab = dmatrice(run.nb_col, run.nb_lig);
-  if (!run.dtab) {
-    stop_run(run, 1,
-             "\n\n\tNot enough memory for the heights of a raster of " +
-                 std::to_string(run.nb_lig) + " lines and " + std::to_string(run.nb_col) +
-                 " columns.\n\tFree some memory, or cut the raster into smaller pieces, then run "
-                 "the program again.\n");
-  }
-
+  // A DEM's heights, loaded as the stored integers, become metres; an image's grey levels stay.
   if (run.image_type == 0) {
     run.hypso_scale = ask_int(
         run,
@@ -57,15 +52,10 @@ void parameters(Run& run) {
         "\n\n\tHypsometric scale in meters", "\n\n\tHypsometric scale in decimeters",
         "\n\n\tHypsometric scale in centimeters", "\n\n\tHypsometric scale in millimeters"};
     fputs(kUnitLine[run.hypso_scale], run.f2d);
-    for (int i = 0; i < run.nb_lig; i++) {
-      for (int j = 0; j < run.nb_col; j++) {
-        run.dtab[i][j] = metres_from_height(run.itab[i][j], run.hypso_scale);
+    if (run.hypso_scale != 0) {
+      for (int i = 0; i < run.nb_lig; i++) {
+        fast::scale_each(run.dtab[i], run.dtab[i], kFactor[run.hypso_scale], run.nb_col);
       }
-    }
-  } else {
-    for (int i = 0; i < run.nb_lig; i++) {
-      for (int j = 0; j < run.nb_col; j++)
-        run.dtab[i][j] = run.tab[i][j];
     }
   }
 

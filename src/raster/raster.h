@@ -12,10 +12,8 @@ void value_range(T** matrix, int nb_lig, int nb_col, int& Min, int& Max) {
   for (int i = 0; i < nb_lig; i++) {
     for (int j = 0; j < nb_col; j++) {
       const int value = matrix[i][j];
-      if (value < Min)
-        Min = value;
-      if (value > Max)
-        Max = value;
+      if (value < Min) Min = value;
+      if (value > Max) Max = value;
     }
   }
 }

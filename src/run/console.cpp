@@ -49,14 +49,11 @@ static int skip_white_space(FILE* in) {
 
 ReadStatus read_int(FILE* in, int& value) {
   int c = skip_white_space(in);
-  if (c == EOF)
-    return ReadStatus::end_of_input;
+  if (c == EOF) return ReadStatus::end_of_input;
   const bool negative = c == '-';
-  if (c == '-' || c == '+')
-    c = fgetc(in);
+  if (c == '-' || c == '+') c = fgetc(in);
   if (c == EOF || !std::isdigit(c)) {
-    if (c != EOF)
-      ungetc(c, in);
+    if (c != EOF) ungetc(c, in);
     return ReadStatus::not_a_number;
   }
   long long magnitude = 0;
@@ -68,25 +65,21 @@ ReadStatus read_int(FILE* in, int& value) {
       magnitude = 0;
     }
   }
-  if (c != EOF)
-    ungetc(c, in);
+  if (c != EOF) ungetc(c, in);
   const long long signed_value = negative ? -magnitude : magnitude;
-  if (!fits || signed_value > INT_MAX || signed_value < INT_MIN)
-    return ReadStatus::not_a_number;
+  if (!fits || signed_value > INT_MAX || signed_value < INT_MIN) return ReadStatus::not_a_number;
   value = static_cast<int>(signed_value);
   return ReadStatus::ok;
 }
 
 ReadStatus read_word(FILE* in, std::string& word) {
   int c = skip_white_space(in);
-  if (c == EOF)
-    return ReadStatus::end_of_input;
+  if (c == EOF) return ReadStatus::end_of_input;
   word.clear();
   for (; c != EOF && !std::isspace(static_cast<unsigned char>(c)); c = fgetc(in)) {
     word += static_cast<char>(c);
   }
-  if (c != EOF)
-    ungetc(c, in);
+  if (c != EOF) ungetc(c, in);
   return ReadStatus::ok;
 }
 
@@ -107,8 +100,7 @@ void print_values(FILE* stream, const char* format, std::initializer_list<Value>
     } else {
       fputs("undefined", stream);
     }
-    if (next != values.end())
-      ++next;
+    if (next != values.end()) ++next;
     text = spec + 3;
   }
   fputs(text, stream);

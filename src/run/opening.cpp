@@ -28,8 +28,7 @@ void print_banner(FILE* out) {
 void read_descriptor(FILE* file, int* const (&fields)[6]) {
   for (int* field : fields) {
     int value = 0;
-    if (read_int(file, value) != ReadStatus::ok)
-      return;
+    if (read_int(file, value) != ReadStatus::ok) return;
     *field = value;
   }
 }
@@ -102,10 +101,8 @@ void opening(Run& run) {
     run.taille_pix = ask_int(
         run, [out] { fputs("\n\t\tPixel size ? ", out); }, [](int) { return true; });
     val = 1;
-    if (run.image_type == 0 && run.itype == 0)
-      val = 2;
-    if (run.image_type == 0 && run.itype == 1)
-      val = 4;
+    if (run.image_type == 0 && run.itype == 0) val = 2;
+    if (run.image_type == 0 && run.itype == 1) val = 4;
     min_al = 0;
     max_al = 65500;
     run.f1d = open_dataset_file(run, nomdescr1, "w");

@@ -21,21 +21,18 @@ std::string host_path(const std::string& images_root, const std::string& windows
   const size_t root_length = std::strlen(kImagesRoot);
   if (path.compare(0, root_length, kImagesRoot) == 0) {
     std::string root = images_root;
-    if (!root.empty() && root.back() != '/')
-      root += '/';
+    if (!root.empty() && root.back() != '/') root += '/';
     path = root + path.substr(root_length);
   }
   for (char& c : path) {
-    if (c == '\\')
-      c = '/';
+    if (c == '\\') c = '/';
   }
   return path;
 #endif
 }
 
 std::string raster_suffix(int image_type, int itype) {
-  if (image_type != 0)
-    return "";
+  if (image_type != 0) return "";
   return itype == 0 ? "_m2" : "_m4";
 }
 

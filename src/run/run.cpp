@@ -14,17 +14,9 @@ Run::Run(Console console, std::string root)
 
 Run::~Run() {
   for (FILE* file : {f1, f1d, f2d, f3d}) {
-    if (file)
-      fclose(file);
+    if (file) fclose(file);
   }
-  if (tab)
-    frucmatrice(tab, nb_lig);
-  if (jtab)
-    frusmatrice(jtab, nb_lig);
-  if (itab)
-    frimatrice(itab, nb_lig);
-  if (dtab)
-    frdmatrice(dtab, nb_lig);
+  if (dtab) frdmatrice(dtab, nb_lig);
 }
 
 void stop_run(Run& run, int status, const std::string& message) {
@@ -44,8 +36,7 @@ void stop_at_end_of_input(Run& run) {
 std::string ask_word(Run& run, const char* prompt) {
   fputs(prompt, run.con.out);
   std::string word;
-  if (read_word(run.con.in, word) == ReadStatus::end_of_input)
-    stop_at_end_of_input(run);
+  if (read_word(run.con.in, word) == ReadStatus::end_of_input) stop_at_end_of_input(run);
   return word;
 }
 

@@ -34,10 +34,8 @@ struct Run {
   int treat_type = 0;   // 0 RMS roughness, 2 RMS error
   int scan_type = 0;    // 3 line, column and image scanning, 2 image scanning
 
-  unsigned char** tab = nullptr;    // 8-bit image as read
-  unsigned short** jtab = nullptr;  // 16-bit DEM lines as read
-  int** itab = nullptr;             // DEM heights as stored
-  double** dtab = nullptr;          // heights in metres, or grey levels
+  // The raster: the stored integers once loaded, then heights in metres (or grey levels).
+  double** dtab = nullptr;
 };
 
 // Thrown by a phase to end the run early; `status` is the process's exit status.
@@ -66,8 +64,7 @@ int ask_int(Run& run, Ask ask, Accept accept) {
         discard_line(run.con.in);
         continue;
       case ReadStatus::ok:
-        if (accept(answer))
-          return answer;
+        if (accept(answer)) return answer;
     }
   }
 }

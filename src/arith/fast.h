@@ -1,0 +1,160 @@
+// Fast evaluation of the program's hot expressions, with exactly the results of the arithmetic
+// model in xreal.h.
+//
+// The model rounds an exact result twice: to a 64-bit significand, then to double. That gives
+// the same double as one rounding of the exact result, except when the 64-bit value lands on a
+// midpoint between two doubles. So each operation here computes the correctly rounded double
+// s with plain double arithmetic, together with the exact (or nearly exact) remainder r of the
+// exact result over s. Only when s + r lies close enough to a midpoint that the model's
+// intermediate roundings could reach it is the operation done again the slow way, with xreal.
+// That happens about once in a thousand operations or fewer.
+//
+// The remainders need a fused multiply-add and IEEE double arithmetic without contraction
+// (the build sets -ffp-contract=off).
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "arith/xreal.h"
+
+// The loops over many values are compiled for the wider vector units too, chosen when the
+// program starts by what the processor has (GCC on x86-64 Linux); they compute the same.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define SCAB_VECTOR_CLONES \
+  __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+#else
+#define SCAB_VECTOR_CLONES
+#endif
+
+namespace scab::fast {
+
+inline uint64_t bits_of(double x) {
+  uint64_t b;
+  std::memcpy(&b, &x, sizeof b);
+  return b;
+}
+
+inline double from_bits(uint64_t b) {
+  double x;
+  std::memcpy(&x, &b, sizeof x);
+  return x;
+}
+
+constexpr uint64_t kExponentMask = 0x7ff0000000000000ull;
+constexpr uint64_t kSignificandMask = 0x000fffffffffffffull;
+// Below 2^-959 (and for infinities and NaN) the check below is not made: such results always
+// take the slow way.
+constexpr uint64_t kSmallestChecked = 64ull << 52;
+
+// The spacing of doubles at s (|s| normal): 2^(exponent - 52).
+inline double ulp(double s) {
+  return from_bits(bits_of(s) & kExponentMask) * 0x1p-52;
+}
+
+// True when the exact value s + r (s the double nearest it) is within `tolerance` of a midpoint
+// between s and its neighbour on the side of r. Below a power of two the neighbour is half as
+// far. An exact value on the midpoint itself is no doubt when r is exact: the model's 64-bit
+// value is then that midpoint, rounded to even like s. Written without branches, so that loops
+// over many values vectorize.
+inline bool near_midpoint(double s, double r, double tolerance, bool r_is_exact) {
+  const uint64_t b = bits_of(s);
+  const uint64_t exponent = b & kExponentMask;
+  const bool unchecked = (exponent < kSmallestChecked) | (exponent == kExponentMask);
+  const bool exact_zero = (s == 0) & (r == 0);
+  const double u = from_bits(exponent) * 0x1p-52;
+  const bool below_power_of_two = ((b & kSignificandMask) == 0) & (((bits_of(r) ^ b) >> 63) != 0);
+  const double half_gap = u * (0.5 - 0.25 * below_power_of_two);
+  const double distance = std::fabs(r);
+  const bool near = (distance >= half_gap - tolerance) & !(r_is_exact & (distance == half_gap));
+  return (unchecked & !exact_zero) | (!unchecked & near);
+}
+
+// The exact error of a + b = s (Knuth's TwoSum).
+inline double sum_error(double a, double b, double s) {
+  const double b_part = s - a;
+  return (a - (s - b_part)) + (b - b_part);
+}
+
+// One 64-bit rounding of an exact value off s + r by at most this much.
+inline double one_rounding(double s) {
+  return ulp(s) * 0x1p-12;
+}
+
+[[gnu::noinline]] inline double add_slow(double a, double b) {
+  return rnd(xreal(a) + b);
+}
+[[gnu::noinline]] inline double mul_slow(double a, double b) {
+  return rnd(xreal(a) * b);
+}
+[[gnu::noinline]] inline double muladd_slow(double s, double x, double y) {
+  return rnd(xreal(s) + xreal(x) * y);
+}
+[[gnu::noinline]] inline double square_of_difference_slow(double d, double m) {
+  return rnd((xreal(d) - m) * (xreal(d) - m));
+}
+
+// The candidate and its check, apart, for loops that check many at once.
+inline bool add_suspect(double a, double b, double s) {
+  return near_midpoint(s, sum_error(a, b, s), one_rounding(s), true);
+}
+
+inline bool mul_suspect(double a, double b, double p) {
+  const bool underflow = (std::fabs(p) < 0x1p-959) & (a != 0) & (b != 0);
+  return underflow | near_midpoint(p, std::fma(a, b, -p), one_rounding(p), true);
+}
+
+// s = fma(x, y, total), the double nearest total + x y; the model rounds x y to 64 bits first,
+// then the sum.
+inline bool muladd_suspect(double total, double x, double y, double s) {
+  const double p = x * y;
+  if ((std::fabs(p) < 0x1p-959 && x != 0 && y != 0) || !std::isfinite(p)) return true;
+  const double p_error = std::fma(x, y, -p);
+  const double s1 = total + p;
+  const double remainder = ((s1 - s) + sum_error(total, p, s1)) + p_error;
+  const double tolerance = ulp(p) * 0x1p-12 + ulp(s) * (0x1p-11 + 0x1p-40);
+  return near_midpoint(s, remainder, tolerance, false);
+}
+
+// rnd(xreal(a) + b)
+inline double add(double a, double b) {
+  const double s = a + b;
+  return add_suspect(a, b, s) ? add_slow(a, b) : s;
+}
+
+// rnd(xreal(a) - b)
+inline double sub(double a, double b) {
+  return add(a, -b);
+}
+
+// rnd(xreal(a) * b)
+inline double mul(double a, double b) {
+  const double p = a * b;
+  return mul_suspect(a, b, p) ? mul_slow(a, b) : p;
+}
+
+// rnd(xreal(total) + xreal(x) * y)
+inline double muladd(double total, double x, double y) {
+  const double s = std::fma(x, y, total);
+  return muladd_suspect(total, x, y, s) ? muladd_slow(total, x, y) : s;
+}
+
+// rnd((xreal(d) - m) * (xreal(d) - m)): the difference is kept to 64 bits, then squared.
+inline double square_of_difference(double d, double m) {
+  const double ds = d - m;
+  if (ds == 0) return 0.0;  // d == m
+  const double de = sum_error(d, -m, ds);
+  const double q = ds * ds;
+  const double tail = std::fma(ds, ds, -q) + 2 * ds * de;
+  const double s = q + tail;
+  const double remainder = (q - s) + tail;
+  // The 64-bit difference is off by 2^-64 of itself at most, its square by 2^-63, and the
+  // square's rounding adds half a 64-bit unit: a few 2^-12 units of s in all.
+  if (near_midpoint(s, remainder, ulp(s) * 0x1p-8, false) || std::fabs(ds) < 0x1p-450) {
+    return square_of_difference_slow(d, m);
+  }
+  return s;
+}
+
+}  // namespace scab::fast
