@@ -14,12 +14,28 @@
 #include <cfloat>
 #include <cmath>
 
-#if LDBL_MANT_DIG != 64
-#error \
-    "scabrosimeter needs a long double with a 64-bit significand (x87 extended) for its arithmetic"
+// Two implementations with the same interface:
+//  - scab::x87::xreal wraps a long double, which must be the x87 80-bit format (64-bit
+//    significand) with the x87 precision control at 64 bits, as on Linux, and on MinGW-w64
+//    whose startup code runs fninit in every thread (linking its CRT_fp8.o instead would
+//    select 53 bits and break this);
+//  - scab::portable::xreal (xreal_portable.h) does the same rounding in integer code and runs
+//    anywhere.
+// scab::xreal is the portable one when SCABROSIMETER_PORTABLE_ARITHMETIC is set (CMake option
+// of the same name) or when long double is not the 64-bit-significand format (MSVC, AArch64,
+// ...); otherwise it is the x87 one. Both give the same bits; the tests compare them.
+#if (defined(SCABROSIMETER_PORTABLE_ARITHMETIC) && SCABROSIMETER_PORTABLE_ARITHMETIC) || \
+    LDBL_MANT_DIG != 64
+#define SCABROSIMETER_XREAL_PORTABLE 1
+#include "arith/xreal_portable.h"
+#else
+#define SCABROSIMETER_XREAL_PORTABLE 0
 #endif
 
 namespace scab {
+
+#if LDBL_MANT_DIG == 64
+namespace x87 {
 
 class xreal {
  public:
@@ -52,5 +68,19 @@ inline double sqrt_d(xreal x) {
 inline double abs_d(xreal x) {
   return std::fabs(rnd(x));
 }
+
+}  // namespace x87
+#endif
+
+#if SCABROSIMETER_XREAL_PORTABLE
+namespace arith_impl = portable;
+#else
+namespace arith_impl = x87;
+#endif
+
+using arith_impl::abs_d;
+using arith_impl::rnd;
+using arith_impl::sqrt_d;
+using arith_impl::xreal;  // a type alias in effect: do not forward-declare `class xreal`
 
 }  // namespace scab
