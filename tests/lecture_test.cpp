@@ -35,10 +35,11 @@ Loaded load(const std::string& answers, const std::string& raw_name, const std::
       return stop.status;
     }
     EXPECT_EQ(run.f1, nullptr);
+    std::vector<double> line(static_cast<size_t>(run.nb_col));
     for (int i = 0; i < run.nb_lig; i++) {
+      run.dtab->line(i, line.data());
       loaded.cells.emplace_back();
-      for (int j = 0; j < run.nb_col; j++) {
-        const double stored = run.dtab[i][j];
+      for (double stored : line) {
         EXPECT_EQ(stored, static_cast<long long>(stored)) << "a stored sample is an integer";
         loaded.cells.back().push_back(static_cast<long long>(stored));
       }

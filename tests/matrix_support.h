@@ -1,30 +1,25 @@
-// A height matrix held as row pointers, as the passes read it.
+// Heights given line by line in a test, read by the passes like the raster's.
 #pragma once
 
+#include <algorithm>
 #include <initializer_list>
 #include <utility>
 #include <vector>
 
+#include "raster/heights.h"
+
 namespace scab::test {
 
-struct Heights {
-  Heights(std::initializer_list<std::vector<double>> values) : rows(values) {
-    for (auto& row : rows)
-      pointers.push_back(row.data());
-  }
-  explicit Heights(std::vector<std::vector<double>> values) : rows(std::move(values)) {
-    for (auto& row : rows)
-      pointers.push_back(row.data());
-  }
-  // The row pointers point into `rows`: a move keeps the rows' storage, a copy would not.
-  Heights(const Heights&) = delete;
-  Heights(Heights&&) = default;
-  const double* const* dtab() const { return pointers.data(); }
-  int lines() const { return static_cast<int>(rows.size()); }
-  int columns() const { return static_cast<int>(rows[0].size()); }
+class Heights final : public LineSource {
+ public:
+  Heights(std::initializer_list<std::vector<double>> values) : rows(values) {}
+  explicit Heights(std::vector<std::vector<double>> values) : rows(std::move(values)) {}
+
+  int lines() const override { return static_cast<int>(rows.size()); }
+  int columns() const override { return static_cast<int>(rows[0].size()); }
+  void line(int i, double* out) const override { std::copy(rows[i].begin(), rows[i].end(), out); }
 
   std::vector<std::vector<double>> rows;
-  std::vector<double*> pointers;
 };
 
 }  // namespace scab::test

@@ -17,7 +17,7 @@ struct Prepared {
   int status = -1;
   std::string console;
   std::string report;
-  std::vector<double> heights;  // dtab, line after line
+  std::vector<double> heights;  // as the passes read them, line after line
   int treat_type = -1, scan_type = -1, hypso_scale = -1;
 };
 
@@ -35,9 +35,10 @@ Prepared prepare(const std::string& answers, const std::string& raw_name, const 
     } catch (const RunStop& stop) {
       return stop.status;
     }
+    std::vector<double> line(static_cast<size_t>(run.nb_col));
     for (int i = 0; i < run.nb_lig; i++) {
-      for (int j = 0; j < run.nb_col; j++)
-        prepared.heights.push_back(run.dtab[i][j]);
+      run.dtab->line(i, line.data());
+      prepared.heights.insert(prepared.heights.end(), line.begin(), line.end());
     }
     prepared.treat_type = run.treat_type;
     prepared.scan_type = run.scan_type;

@@ -22,7 +22,7 @@ std::string six(const Value& value) {
 }
 
 ProfileResult profile(const Heights& h) {
-  return profile_pass(h.dtab(), h.lines(), h.columns());
+  return profile_pass(h);
 }
 
 struct Written {

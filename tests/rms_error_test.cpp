@@ -21,7 +21,7 @@ std::string six(const Value& value) {
 
 RmsErrorResult pass(const Heights& h, long long* kco_out = nullptr) {
   long long kco = 0;
-  const RmsErrorResult result = rms_error_pass(h.dtab(), h.lines(), h.columns(), kco);
+  const RmsErrorResult result = rms_error_pass(h, kco);
   if (kco_out) *kco_out = kco;
   return result;
 }

@@ -2,26 +2,30 @@
 
 #include <string>
 
-#include "raster/nrutil.h"
 #include "test_support.h"
 
 namespace scab {
 namespace {
 
-// Runs the driver over `values` with the console, the report and the table all written to one
-// stream, so that the order of everything the passes write can be seen.
-std::string treat(const std::vector<std::vector<double>>& values, int& treat_type, int& scan_type) {
+// Runs the driver over `values` (whole numbers, stored as 32-bit samples) with the console,
+// the report and the table all written to one stream, so that the order of everything the
+// passes write can be seen.
+std::string treat(const std::vector<std::vector<int>>& values, int& treat_type, int& scan_type) {
   FILE* all = tmpfile();
+  FILE* raw = tmpfile();
+  for (const auto& line : values) {
+    for (int v : line) {
+      const std::string bytes = test::bytes32({v});
+      fwrite(bytes.data(), 1, bytes.size(), raw);
+    }
+  }
+  rewind(raw);
   std::string text;
   {
     Run run(Console{nullptr, all, [] {}}, "");
     run.nb_lig = static_cast<int>(values.size());
     run.nb_col = static_cast<int>(values[0].size());
-    run.dtab = dmatrice(run.nb_col, run.nb_lig);
-    for (int i = 0; i < run.nb_lig; i++) {
-      for (int j = 0; j < run.nb_col; j++)
-        run.dtab[i][j] = values[i][j];
-    }
+    run.dtab = RawRaster::load(raw, run.nb_lig, run.nb_col, 4);
     run.f2d = all;
     run.f3d = all;
     run.treat_type = treat_type;
@@ -31,6 +35,7 @@ std::string treat(const std::vector<std::vector<double>>& values, int& treat_typ
     scan_type = run.scan_type;
     run.f2d = run.f3d = nullptr;
   }
+  fclose(raw);
   rewind(all);
   for (int c = fgetc(all); c != EOF; c = fgetc(all))
     text += static_cast<char>(c);

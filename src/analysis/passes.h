@@ -1,10 +1,12 @@
-// The two analysis passes over the height matrix, each a function that returns its numbers,
-// and the writing of those numbers to the console, the report and the table.
+// The two analysis passes over the heights (`dtab`, read a line at a time), each a function that
+// returns its numbers, and the writing of those numbers to the console, the report and the
+// table.
 #pragma once
 
 #include <cstdio>
 #include <vector>
 
+#include "raster/heights.h"
 #include "run/console.h"
 
 namespace scab {
@@ -21,7 +23,7 @@ struct ProfileResult {
   Value coef_homo;               // rms_tot / prom_rms x 100; none when prom_rms is 0
 };
 
-ProfileResult profile_pass(const double* const* dtab, int nb_lig, int nb_col);
+ProfileResult profile_pass(const LineSource& dtab);
 
 // Writes the table rows, then the console and report lines, in the program's order.
 void write_profile(const ProfileResult& result, FILE* console, FILE* report, FILE* table);
@@ -39,7 +41,7 @@ struct RmsErrorResult {
 };
 
 // `kco` counts the cells of the second sweep on top of the value it holds.
-RmsErrorResult rms_error_pass(const double* const* dtab, int nb_lig, int nb_col, long long& kco);
+RmsErrorResult rms_error_pass(const LineSource& dtab, long long& kco);
 
 void write_rms_error(const RmsErrorResult& result, FILE* console, FILE* report);
 

@@ -23,25 +23,29 @@ constexpr double kThird = 0x1.5555555555555p-2;
 
 }  // namespace
 
-ProfileResult profile_pass(const double* const* dtab, int nb_lig, int nb_col) {
+ProfileResult profile_pass(const LineSource& dtab) {
+  const int nb_lig = dtab.lines(), nb_col = dtab.columns();
   ProfileResult result;
   result.line_rms.reserve(static_cast<size_t>(nb_lig));
   const long columns = nb_col;
   const double cells = static_cast<double>(nb_lig) * nb_col;  // exact as a double
+  std::vector<double> row(static_cast<size_t>(columns));
+  std::vector<double> squares(static_cast<size_t>(columns));
   std::vector<double> column_total(static_cast<size_t>(columns), 0.0);
   std::vector<double> column_square_total(static_cast<size_t>(columns), 0.0);
-  std::vector<double> squares(static_cast<size_t>(columns));
 
   // First sweep: lines, column sums, image sum.
   double line_rms_total = 0;
   double image_total = 0;
   for (int i = 0; i < nb_lig; i++) {
-    const double* row = dtab[i];
-    const double d_tot = fast::running_sum(0.0, row, columns);
-    image_total = fast::running_sum(image_total, row, columns);
-    fast::add_each(column_total.data(), column_total.data(), row, columns);
+    dtab.line(i, row.data());
+    fast::Chain sums[2] = {{0.0, row.data(), nullptr}, {image_total, row.data(), nullptr}};
+    fast::running_sums(sums, columns);
+    const double d_tot = sums[0].total;
+    image_total = sums[1].total;
+    fast::add_each(column_total.data(), column_total.data(), row.data(), columns);
     const double d_mean = rnd(xreal(d_tot) / nb_col);
-    fast::deviation_squares(squares.data(), row, d_mean, columns);
+    fast::deviation_squares(squares.data(), row.data(), d_mean, columns);
     // The line's RMS: divisor n, the number of cells.
     const double d_square_segm =
         rnd(xreal(fast::running_sum(0.0, squares.data(), columns)) / nb_col);
@@ -58,10 +62,10 @@ ProfileResult profile_pass(const double* const* dtab, int nb_lig, int nb_col) {
   const double image_mean = rnd(xreal(image_total) / cells);
   double image_square_total = 0;
   for (int i = 0; i < nb_lig; i++) {
-    const double* row = dtab[i];
-    fast::deviation_squares(squares.data(), row, column_mean.data(), columns);
+    dtab.line(i, row.data());
+    fast::deviation_squares(squares.data(), row.data(), column_mean.data(), columns);
     fast::add_each(column_square_total.data(), column_square_total.data(), squares.data(), columns);
-    fast::deviation_squares(squares.data(), row, image_mean, columns);
+    fast::deviation_squares(squares.data(), row.data(), image_mean, columns);
     image_square_total = fast::running_sum(image_square_total, squares.data(), columns);
   }
   double column_rms_total = 0;

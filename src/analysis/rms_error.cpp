@@ -1,15 +1,11 @@
-// RMS error pass: each interior cell against the mean of its neighbours.
-//
-// The neighbours of cell (i, j), summed in this order, each partial sum a double:
-//
-//      5 1 6          1 above, 2 right, 3 below, 4 left: the 4 edge neighbours (x 0.25)
-//      4 . 2          then 5 upper left, 6 upper right, 7 lower right, 8 lower left:
-//      8 3 7          all 8 (x 0.125)
+// RMS error pass: each interior cell against the mean of its neighbours (arith/rows.h shows
+// which neighbours, and the order of their sum).
 //
 // Interior cells (not on the first or last line or column) are visited line by line, and
 // within a line from column 1 upward; border cells enter only as neighbours. The regression
 // sums run over the cells in that same order, so they are taken during the first sweep, a line
 // at a time, rather than from stored copies of every height and mean.
+#include <utility>
 #include <vector>
 
 #include "analysis/passes.h"
@@ -20,50 +16,62 @@
 namespace scab {
 namespace {
 
-// out[k] = the mean of the 4 edge neighbours of cell (i, k + 1), for the m interior columns.
-void edge_means(double* out, const double* above, const double* row, const double* below, long m) {
-  std::copy(above + 1, above + 1 + m, out);
-  fast::add_each(out, out, row + 2, m);
-  fast::add_each(out, out, below + 1, m);
-  fast::add_each(out, out, row, m);
-  fast::scale_each(out, out, 0.25, m);
-}
+// Three consecutive lines of the heights, moved down one line at a time.
+class Window {
+ public:
+  Window(const LineSource& dtab) : dtab_(dtab), columns_(static_cast<size_t>(dtab.columns())) {
+    for (auto& line : lines_)
+      line.resize(columns_);
+  }
+  // Lines i - 1, i and i + 1 for i from 1 upward, one call per i in order.
+  void move_to(int i) {
+    if (i == 1) {
+      dtab_.line(0, lines_[0].data());
+      dtab_.line(1, lines_[1].data());
+    } else {
+      std::swap(lines_[0], lines_[1]);
+      std::swap(lines_[1], lines_[2]);
+    }
+    dtab_.line(i + 1, lines_[2].data());
+  }
+  const double* above() const { return lines_[0].data(); }
+  const double* row() const { return lines_[1].data(); }
+  const double* below() const { return lines_[2].data(); }
 
-// out[k] = the mean of all 8 neighbours of cell (i, k + 1).
-void all_means(double* out, const double* above, const double* row, const double* below, long m) {
-  std::copy(above + 1, above + 1 + m, out);
-  fast::add_each(out, out, row + 2, m);
-  fast::add_each(out, out, below + 1, m);
-  fast::add_each(out, out, row, m);
-  fast::add_each(out, out, above, m);
-  fast::add_each(out, out, above + 2, m);
-  fast::add_each(out, out, below + 2, m);
-  fast::add_each(out, out, below, m);
-  fast::scale_each(out, out, 0.125, m);
-}
+ private:
+  const LineSource& dtab_;
+  size_t columns_;
+  std::vector<double> lines_[3];
+};
 
 }  // namespace
 
-RmsErrorResult rms_error_pass(const double* const* dtab, int nb_lig, int nb_col, long long& kco) {
+RmsErrorResult rms_error_pass(const LineSource& dtab, long long& kco) {
+  const int nb_lig = dtab.lines(), nb_col = dtab.columns();
   RmsErrorResult result;
   if (nb_lig < 3 || nb_col < 3) return result;  // no interior cell: nothing has a value
   const long m = nb_col - 2;                    // interior cells of a line
-  std::vector<double> means(static_cast<size_t>(m)), difs(static_cast<size_t>(m));
+  std::vector<double> means(static_cast<size_t>(m)), difs(static_cast<size_t>(m)),
+      squares(static_cast<size_t>(m));
+  Window window(dtab);
 
-  // First sweep: 8-neighbour means, their absolute differences, and the regression sums of
-  // the means (y) on the heights (x).
-  double dif_tot = 0, X = 0, Y = 0, XY = 0, X2 = 0, Y2 = 0;
+  // First sweep: 8-neighbour means (y), the absolute differences of the heights (x) from
+  // them, and the regression sums of y on x.
+  // Sums of |x - y|, x and y; sums of x y, x x and y y: each in the order of the cells.
+  fast::Chain sums[3] = {
+      {0, difs.data(), nullptr}, {0, nullptr, nullptr}, {0, means.data(), nullptr}};
+  fast::Chain products[3] = {
+      {0, nullptr, means.data()}, {0, nullptr, nullptr}, {0, means.data(), means.data()}};
   for (int i = 1; i < nb_lig - 1; i++) {
-    const double* z = dtab[i] + 1;
-    all_means(means.data(), dtab[i - 1], dtab[i], dtab[i + 1], m);
+    window.move_to(i);
+    const double* z = window.row() + 1;
+    fast::all_means(means.data(), window.above(), window.row(), window.below(), m);
     fast::absolute_differences(difs.data(), z, means.data(), m);
-    dif_tot = fast::running_sum(dif_tot, difs.data(), m);
-    XY = fast::running_sum_of_products(XY, z, means.data(), m);
-    X = fast::running_sum(X, z, m);
-    X2 = fast::running_sum_of_products(X2, z, z, m);
-    Y = fast::running_sum(Y, means.data(), m);
-    Y2 = fast::running_sum_of_products(Y2, means.data(), means.data(), m);
+    sums[1].x = products[0].x = products[1].x = products[1].y = z;
+    fast::running_sums(sums, products, m);
   }
+  const double dif_tot = sums[0].total, X = sums[1].total, Y = sums[2].total;
+  const double XY = products[0].total, X2 = products[1].total, Y2 = products[2].total;
   // Counts as doubles: exact, and beyond an int's range on a huge raster.
   const double n = static_cast<double>(nb_lig - 2) * static_cast<double>(m);
   result.n = static_cast<long long>(n);
@@ -90,21 +98,20 @@ RmsErrorResult rms_error_pass(const double* const* dtab, int nb_lig, int nb_col,
 
   // Second sweep: residuals against the 4-neighbour mean. Their spread is taken about d_mean,
   // the mean absolute difference of the first sweep, not about a mean of this sweep.
-  dif_tot = 0;
-  double dif_carre_tot = 0;
+  fast::Chain second[2] = {{0, means.data(), nullptr}, {0, squares.data(), nullptr}};
   for (int i = 1; i < nb_lig - 1; i++) {
-    edge_means(means.data(), dtab[i - 1], dtab[i], dtab[i + 1], m);
-    fast::absolute_differences(difs.data(), dtab[i] + 1, means.data(), m);
+    window.move_to(i);
+    fast::edge_means(means.data(), window.above(), window.row(), window.below(), m);
+    fast::absolute_differences(difs.data(), window.row() + 1, means.data(), m);
     fast::deviation_squares(means.data(), difs.data(), 0.0, m);  // dif x dif
-    dif_carre_tot = fast::running_sum(dif_carre_tot, means.data(), m);
-    fast::squares_of_differences(means.data(), difs.data(), d_mean, m);
-    dif_tot = fast::running_sum(dif_tot, means.data(), m);
+    fast::squares_of_differences(squares.data(), difs.data(), d_mean, m);
+    fast::running_sums(second, m);  // sums of dif x dif and of dif2
     kco += m;
   }
   // Both divisors are n - 1.
   if (n > 1) {
-    result.desv = sqrt_d(xreal(dif_tot) / (n - 1));
-    result.rms_error = sqrt_d(xreal(dif_carre_tot) / static_cast<double>(kco - 1));
+    result.desv = sqrt_d(xreal(second[1].total) / (n - 1));
+    result.rms_error = sqrt_d(xreal(second[0].total) / static_cast<double>(kco - 1));
   }
   return result;
 }

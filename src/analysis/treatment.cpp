@@ -17,9 +17,7 @@ namespace scab {
 
 void treatment(Run& run) {
   long long kco = 0;  // cell counter of the RMS error pass
-  const auto rms_error = [&run, &kco] {
-    return rms_error_pass(run.dtab, run.nb_lig, run.nb_col, kco);
-  };
+  const auto rms_error = [&run, &kco] { return rms_error_pass(*run.dtab, kco); };
 #if SCABROSIMETER_THREADS
   std::future<RmsErrorResult> ahead;
   if (run.treat_type == 0 && run.scan_type == 3) ahead = std::async(std::launch::async, rms_error);
@@ -34,7 +32,7 @@ void treatment(Run& run) {
     }
     if (run.treat_type != 0) return;
     if (run.scan_type == 3) {
-      write_profile(profile_pass(run.dtab, run.nb_lig, run.nb_col), run.con.out, run.f2d, run.f3d);
+      write_profile(profile_pass(*run.dtab), run.con.out, run.f2d, run.f3d);
       run.treat_type = 2;
       run.scan_type = 2;
     } else {

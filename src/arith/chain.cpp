@@ -1,33 +1,64 @@
 #include "arith/chain.h"
 
+#include <vector>
+
 namespace scab::fast {
 namespace {
 
-constexpr long kBlock = 64;
+// Steps taken ahead of their check at a time: long enough for the check to vectorize, short
+// enough that a step redone the slow way costs little to take up again.
+constexpr long kWindow = 512;
+
+struct Ahead {
+  std::vector<double> totals = std::vector<double>(kWindow + 1);
+  std::vector<unsigned char> doubtful = std::vector<unsigned char>(kWindow);
+};
+
+thread_local Ahead ahead;
+
+// The first marked step whose redone value differs from the one taken ahead (`right(k)` says
+// whether step k was right), or n.
+template <typename Right>
+long first_wrong(const unsigned char* marks, long n, Right right) {
+  for (long k = 0; k < n; k++) {
+    if (marks[k] && !right(k)) return k;
+  }
+  return n;
+}
 
 }  // namespace
 
 SCAB_VECTOR_CLONES double running_sum(double total, const double* values, long count) {
-  double ahead[kBlock + 1];
+  double* totals = ahead.totals.data();
+  unsigned char* marks = ahead.doubtful.data();
   for (long start = 0; start < count;) {
-    const long n = count - start < kBlock ? count - start : kBlock;
+    const long n = count - start < kWindow ? count - start : kWindow;
     const double* v = values + start;
-    ahead[0] = total;
+    totals[0] = total;
+    double running = total;  // kept in a register: each step waits for nothing but the last
     for (long k = 0; k < n; k++)
-      ahead[k + 1] = ahead[k] + v[k];
-    bool any = false;
-    for (long k = 0; k < n; k++)
-      any |= add_suspect(ahead[k], v[k], ahead[k + 1]);
+      totals[k + 1] = running = running + v[k];
+    unsigned any = 0;
+    for (long k = 0; k < n; k++) {
+      const bool doubtful = add_suspect(totals[k], v[k], totals[k + 1]);
+      marks[k] = doubtful;
+      any |= doubtful;
+    }
     if (!any) {
-      total = ahead[n];
+      total = totals[n];
       start += n;
       continue;
     }
-    // Take the good steps, redo the first doubtful one, and go on from the step after it.
-    long k = 0;
-    while (!add_suspect(ahead[k], v[k], ahead[k + 1]))
-      k++;
-    total = add_slow(ahead[k], v[k]);
+    // Redo the doubtful steps; most give the same double. From the first that does not, the
+    // steps after it are taken again.
+    const long k =
+        first_wrong(marks, n, [&](long j) { return add_slow(totals[j], v[j]) == totals[j + 1]; });
+    if (k == n) {
+      total = totals[n];
+      start += n;
+      continue;
+    }
+    total = add_slow(totals[k], v[k]);
     start += k + 1;
   }
   return total;
@@ -35,29 +66,123 @@ SCAB_VECTOR_CLONES double running_sum(double total, const double* values, long c
 
 SCAB_VECTOR_CLONES double running_sum_of_products(double total, const double* x, const double* y,
                                                   long count) {
-  double ahead[kBlock + 1];
+  double* totals = ahead.totals.data();
+  unsigned char* marks = ahead.doubtful.data();
   for (long start = 0; start < count;) {
-    const long n = count - start < kBlock ? count - start : kBlock;
+    const long n = count - start < kWindow ? count - start : kWindow;
     const double* a = x + start;
     const double* b = y + start;
-    ahead[0] = total;
+    totals[0] = total;
+    double running = total;
     for (long k = 0; k < n; k++)
-      ahead[k + 1] = std::fma(a[k], b[k], ahead[k]);
-    bool any = false;
-    for (long k = 0; k < n; k++)
-      any |= muladd_suspect(ahead[k], a[k], b[k], ahead[k + 1]);
+      totals[k + 1] = running = std::fma(a[k], b[k], running);
+    unsigned any = 0;
+    for (long k = 0; k < n; k++) {
+      const bool doubtful = muladd_suspect(totals[k], a[k], b[k], totals[k + 1]);
+      marks[k] = doubtful;
+      any |= doubtful;
+    }
     if (!any) {
-      total = ahead[n];
+      total = totals[n];
       start += n;
       continue;
     }
-    long k = 0;
-    while (!muladd_suspect(ahead[k], a[k], b[k], ahead[k + 1]))
-      k++;
-    total = muladd_slow(ahead[k], a[k], b[k]);
+    const long k = first_wrong(
+        marks, n, [&](long j) { return muladd_slow(totals[j], a[j], b[j]) == totals[j + 1]; });
+    if (k == n) {
+      total = totals[n];
+      start += n;
+      continue;
+    }
+    total = muladd_slow(totals[k], a[k], b[k]);
     start += k + 1;
   }
   return total;
+}
+
+namespace {
+
+// The check of a window of one chain already advanced into t[0 .. n]: its total, or the total
+// taken up again the slow way from the first doubtful step.
+inline double checked_sum(const double* t, const double* x, long n, unsigned char* marks) {
+  unsigned any = 0;
+  for (long k = 0; k < n; k++) {
+    const bool doubtful = add_suspect(t[k], x[k], t[k + 1]);
+    marks[k] = doubtful;
+    any |= doubtful;
+  }
+  if (!any) return t[n];
+  const long k = first_wrong(marks, n, [&](long j) { return add_slow(t[j], x[j]) == t[j + 1]; });
+  if (k == n) return t[n];
+  return running_sum(add_slow(t[k], x[k]), x + k + 1, n - k - 1);
+}
+
+inline double checked_products(const double* t, const double* x, const double* y, long n,
+                               unsigned char* marks) {
+  unsigned any = 0;
+  for (long k = 0; k < n; k++) {
+    const bool doubtful = muladd_suspect(t[k], x[k], y[k], t[k + 1]);
+    marks[k] = doubtful;
+    any |= doubtful;
+  }
+  if (!any) return t[n];
+  const long k =
+      first_wrong(marks, n, [&](long j) { return muladd_slow(t[j], x[j], y[j]) == t[j + 1]; });
+  if (k == n) return t[n];
+  return running_sum_of_products(muladd_slow(t[k], x[k], y[k]), x + k + 1, y + k + 1, n - k - 1);
+}
+
+template <int kSums, int kProducts>
+[[gnu::always_inline]] inline void advance(Chain* sums, Chain* products, long steps) {
+  thread_local std::vector<double> room((kWindow + 1) * (kSums + kProducts));
+  unsigned char* marks = ahead.doubtful.data();
+  for (long start = 0; start < steps;) {
+    const long n = steps - start < kWindow ? steps - start : kWindow;
+    double* ts[kSums + 1];
+    double* tp[kProducts + 1];
+    const double* sx[kSums + 1];
+    const double* px[kProducts + 1];
+    const double* py[kProducts + 1];
+    for (int c = 0; c < kSums; c++) {
+      ts[c] = room.data() + c * (kWindow + 1);
+      ts[c][0] = sums[c].total;
+      sx[c] = sums[c].x + start;
+    }
+    for (int c = 0; c < kProducts; c++) {
+      tp[c] = room.data() + (kSums + c) * (kWindow + 1);
+      tp[c][0] = products[c].total;
+      px[c] = products[c].x + start;
+      py[c] = products[c].y + start;
+    }
+    // Every chain a step at a time on the plain double results, then every chain's check.
+    double sum[kSums + 1], product[kProducts + 1];  // the running totals, in registers
+    for (int c = 0; c < kSums; c++)
+      sum[c] = ts[c][0];
+    for (int c = 0; c < kProducts; c++)
+      product[c] = tp[c][0];
+    for (long k = 0; k < n; k++) {
+      for (int c = 0; c < kSums; c++)
+        ts[c][k + 1] = sum[c] = sum[c] + sx[c][k];
+      for (int c = 0; c < kProducts; c++)
+        tp[c][k + 1] = product[c] = std::fma(px[c][k], py[c][k], product[c]);
+    }
+    for (int c = 0; c < kSums; c++)
+      sums[c].total = checked_sum(ts[c], sx[c], n, marks);
+    for (int c = 0; c < kProducts; c++) {
+      products[c].total = checked_products(tp[c], px[c], py[c], n, marks);
+    }
+    start += n;
+  }
+}
+
+}  // namespace
+
+SCAB_VECTOR_CLONES void running_sums(Chain (&sums)[2], long steps) {
+  advance<2, 0>(sums, nullptr, steps);
+}
+
+SCAB_VECTOR_CLONES void running_sums(Chain (&sums)[3], Chain (&products)[3], long steps) {
+  advance<3, 3>(sums, products, steps);
 }
 
 }  // namespace scab::fast

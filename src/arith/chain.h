@@ -18,4 +18,15 @@ double running_sum(double total, const double* values, long count);
 // and over x[k] * y[k] as rnd(xreal(total) + xreal(x[k]) * y[k]).
 double running_sum_of_products(double total, const double* x, const double* y, long count);
 
+// Several running sums over the same count of steps, advanced together so that their chains
+// of additions overlap: each chain's total goes on from its value, adding x[k] at step k (as
+// running_sum does), or for a chain of products x[k] * y[k] (as running_sum_of_products does).
+struct Chain {
+  double total;
+  const double* x;
+  const double* y;  // for a chain of products
+};
+void running_sums(Chain (&sums)[2], long steps);
+void running_sums(Chain (&sums)[3], Chain (&products)[3], long steps);
+
 }  // namespace scab::fast

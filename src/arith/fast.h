@@ -109,12 +109,17 @@ inline bool mul_suspect(double a, double b, double p) {
 // then the sum.
 inline bool muladd_suspect(double total, double x, double y, double s) {
   const double p = x * y;
-  if ((std::fabs(p) < 0x1p-959 && x != 0 && y != 0) || !std::isfinite(p)) return true;
+  const bool unusual = ((std::fabs(p) < 0x1p-959) & (x != 0) & (y != 0)) |
+                       !(std::fabs(p) <= 0x1p1000);  // underflow, overflow, not a number
   const double p_error = std::fma(x, y, -p);
   const double s1 = total + p;
   const double remainder = ((s1 - s) + sum_error(total, p, s1)) + p_error;
-  const double tolerance = ulp(p) * 0x1p-12 + ulp(s) * (0x1p-11 + 0x1p-40);
-  return near_midpoint(s, remainder, tolerance, false);
+  // An exact product leaves a plain sum of two doubles, whose remainder is exact; otherwise the
+  // model's rounding of the product to 64 bits widens the doubt.
+  const bool exact_product = p_error == 0;
+  const double tolerance =
+      exact_product ? one_rounding(s) : ulp(p) * 0x1p-12 + ulp(s) * (0x1p-11 + 0x1p-40);
+  return unusual | near_midpoint(s, remainder, tolerance, exact_product);
 }
 
 // rnd(xreal(a) + b)
@@ -140,21 +145,24 @@ inline double muladd(double total, double x, double y) {
   return muladd_suspect(total, x, y, s) ? muladd_slow(total, x, y) : s;
 }
 
-// rnd((xreal(d) - m) * (xreal(d) - m)): the difference is kept to 64 bits, then squared.
-inline double square_of_difference(double d, double m) {
+// s = the double nearest (d - m)^2, for rnd((xreal(d) - m) * (xreal(d) - m)): the model keeps
+// the difference to 64 bits, then squares it.
+inline bool square_of_difference_suspect(double d, double m, double& s) {
   const double ds = d - m;
-  if (ds == 0) return 0.0;  // d == m
   const double de = sum_error(d, -m, ds);
   const double q = ds * ds;
   const double tail = std::fma(ds, ds, -q) + 2 * ds * de;
-  const double s = q + tail;
+  s = q + tail;
   const double remainder = (q - s) + tail;
   // The 64-bit difference is off by 2^-64 of itself at most, its square by 2^-63, and the
   // square's rounding adds half a 64-bit unit: a few 2^-12 units of s in all.
-  if (near_midpoint(s, remainder, ulp(s) * 0x1p-8, false) || std::fabs(ds) < 0x1p-450) {
-    return square_of_difference_slow(d, m);
-  }
-  return s;
+  const bool tiny = (std::fabs(ds) < 0x1p-450) & (ds != 0);
+  return tiny | near_midpoint(s, remainder, ulp(s) * 0x1p-8, false);
+}
+
+inline double square_of_difference(double d, double m) {
+  double s;
+  return square_of_difference_suspect(d, m, s) ? square_of_difference_slow(d, m) : s;
 }
 
 }  // namespace scab::fast

@@ -131,8 +131,92 @@ SCAB_VECTOR_CLONES void absolute_differences(double* out, const double* z, const
 }
 
 SCAB_VECTOR_CLONES void squares_of_differences(double* out, const double* d, double mean, long n) {
-  for (long j = 0; j < n; j++)
-    out[j] = square_of_difference(d[j], mean);
+  Scratch& s = scratch_for(n);
+  double* values = s.values.data();
+  unsigned char* marks = s.doubtful.data();
+  unsigned any = 0;
+  for (long j = 0; j < n; j++) {
+    double square;
+    const bool doubtful = square_of_difference_suspect(d[j], mean, square);
+    values[j] = square;
+    marks[j] = doubtful;
+    any |= doubtful;
+  }
+  finish(s, out, n, any, [=](long j) { return square_of_difference_slow(d[j], mean); });
+}
+
+namespace {
+
+double edge_sum_slow(const double* above, const double* row, const double* below, long j) {
+  double dval = above[j + 1];
+  dval = add_slow(dval, row[j + 2]);
+  dval = add_slow(dval, below[j + 1]);
+  return add_slow(dval, row[j]);
+}
+
+double all_sum_slow(const double* above, const double* row, const double* below, long j) {
+  double dval = edge_sum_slow(above, row, below, j);
+  dval = add_slow(dval, above[j]);
+  dval = add_slow(dval, above[j + 2]);
+  dval = add_slow(dval, below[j + 2]);
+  return add_slow(dval, below[j]);
+}
+
+// dval = rnd(xreal(dval) + v), noting a doubt.
+inline void accumulate(double& dval, double v, bool& doubtful) {
+  const double s = dval + v;
+  doubtful |= add_suspect(dval, v, s);
+  dval = s;
+}
+
+}  // namespace
+
+SCAB_VECTOR_CLONES void edge_means(double* out, const double* above, const double* row,
+                                   const double* below, long m) {
+  Scratch& s = scratch_for(m);
+  double* values = s.values.data();
+  unsigned char* marks = s.doubtful.data();
+  unsigned any = 0;
+  for (long j = 0; j < m; j++) {
+    bool doubtful = false;
+    double dval = above[j + 1];
+    accumulate(dval, row[j + 2], doubtful);
+    accumulate(dval, below[j + 1], doubtful);
+    accumulate(dval, row[j], doubtful);
+    const double mean = dval * 0.25;
+    doubtful |= mul_suspect(dval, 0.25, mean);
+    values[j] = mean;
+    marks[j] = doubtful;
+    any |= doubtful;
+  }
+  finish(s, out, m, any,
+         [=](long j) { return mul_slow(edge_sum_slow(above, row, below, j), 0.25); });
+}
+
+SCAB_VECTOR_CLONES void all_means(double* out, const double* above, const double* row,
+                                  const double* below, long m) {
+  Scratch& s = scratch_for(m);
+  double* values = s.values.data();
+  unsigned char* marks = s.doubtful.data();
+  unsigned any = 0;
+  for (long j = 0; j < m; j++) {
+    bool doubtful = false;
+    double dval = above[j + 1];
+    accumulate(dval, row[j + 2], doubtful);
+    accumulate(dval, below[j + 1], doubtful);
+    accumulate(dval, row[j], doubtful);
+    accumulate(dval, above[j], doubtful);
+    accumulate(dval, above[j + 2], doubtful);
+    accumulate(dval, below[j + 2], doubtful);
+    accumulate(dval, below[j], doubtful);
+    const double mean = dval * 0.125;
+    doubtful |= mul_suspect(dval, 0.125, mean);
+    values[j] = mean;
+    marks[j] = doubtful;
+    any |= doubtful;
+  }
+  finish(s, out, m, any,
+         [=](long j) { return mul_slow(all_sum_slow(above, row, below, j), 0.125); });
 }
 
 }  // namespace scab::fast

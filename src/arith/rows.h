@@ -23,4 +23,14 @@ void absolute_differences(double* out, const double* z, const double* y, long n)
 // out[j] = rnd((xreal(d[j]) - mean) * (xreal(d[j]) - mean)).
 void squares_of_differences(double* out, const double* d, double mean, long n);
 
+// The neighbour means of the m interior cells of a line, cell k of out being column k + 1:
+//
+//      5 1 6          1 above, 2 right, 3 below, 4 left: the 4 edge neighbours (x 0.25)
+//      4 . 2          then 5 upper left, 6 upper right, 7 lower right, 8 lower left:
+//      8 3 7          all 8 (x 0.125)
+//
+// summed in that order, each partial sum a double; the cell itself is not among them.
+void edge_means(double* out, const double* above, const double* row, const double* below, long m);
+void all_means(double* out, const double* above, const double* row, const double* below, long m);
+
 }  // namespace scab::fast

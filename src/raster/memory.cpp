@@ -8,13 +8,13 @@
 
 namespace scab {
 
-uint64_t run_bytes_needed(int nb_lig, int nb_col) {
+uint64_t run_bytes_needed(int nb_lig, int nb_col, int width) {
   if (nb_lig < 1 || nb_col < 1) return 0;
   const uint64_t cells = static_cast<uint64_t>(nb_lig) * static_cast<uint64_t>(nb_col);
   if (cells > (UINT64_C(1) << 59)) return UINT64_MAX;
-  // The double heights, a row pointer a line, and one line as read (4 bytes a sample at most).
-  return cells * sizeof(double) + static_cast<uint64_t>(nb_lig) * sizeof(double*) +
-         static_cast<uint64_t>(nb_col) * 4;
+  // The samples as stored, and a few lines of doubles for each pass: the passes hold no
+  // matrix of their own.
+  return cells * static_cast<uint64_t>(width) + static_cast<uint64_t>(nb_col) * 16 * sizeof(double);
 }
 
 uint64_t physical_memory_bytes() {

@@ -5,10 +5,9 @@
 
 namespace scab {
 
-// Bytes that the matrices of a run hold at their peak for a raster of these dimensions: the
-// heights as doubles.
+// Bytes that a run holds at its peak for a raster of these dimensions and sample width.
 // Computed in 64-bit arithmetic; beyond 2^63 bytes it gives UINT64_MAX.
-uint64_t run_bytes_needed(int nb_lig, int nb_col);
+uint64_t run_bytes_needed(int nb_lig, int nb_col, int width);
 
 // The machine's physical memory in bytes, or 0 when it cannot be told.
 uint64_t physical_memory_bytes();

@@ -1,6 +1,5 @@
 // Value range of the loaded raster, height unit of a DEM, and the matrix of doubles that the
 // analysis reads: heights in metres, or grey levels.
-#include "arith/rows.h"
 #include "arith/xreal.h"
 #include "raster/raster.h"
 #include "run/run.h"
@@ -23,7 +22,7 @@ double metres_from_height(int height, int hypso_scale) {
 void parameters(Run& run) {
   FILE* out = run.con.out;
   int Min = 0, Max = 0;
-  value_range(run.dtab, run.nb_lig, run.nb_col, Min, Max);
+  run.dtab->sample_range(Min, Max);
   if (run.image_type == 0) {
     fputs("\n\n\tHypsometric scale of the input DEM :", out);
     fprintf(out, "\n\t\tMin = %d ", Min);
@@ -38,7 +37,7 @@ void parameters(Run& run) {
     fprintf(run.f2d, "\n\t\tMin = %d\n\t\tMax = %d", Min, Max);
   }
 
-  // A DEM's heights, loaded as the stored integers, become metres; an image's grey levels stay.
+  // A DEM's heights become metres; an image's grey levels stay as they are.
   if (run.image_type == 0) {
     run.hypso_scale = ask_int(
         run,
@@ -52,11 +51,7 @@ void parameters(Run& run) {
         "\n\n\tHypsometric scale in meters", "\n\n\tHypsometric scale in decimeters",
         "\n\n\tHypsometric scale in centimeters", "\n\n\tHypsometric scale in millimeters"};
     fputs(kUnitLine[run.hypso_scale], run.f2d);
-    if (run.hypso_scale != 0) {
-      for (int i = 0; i < run.nb_lig; i++) {
-        fast::scale_each(run.dtab[i], run.dtab[i], kFactor[run.hypso_scale], run.nb_col);
-      }
-    }
+    run.dtab->set_factor(kFactor[run.hypso_scale]);
   }
 
   run.treat_type = 0;

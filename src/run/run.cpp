@@ -4,7 +4,6 @@
 
 #include <utility>
 
-#include "raster/nrutil.h"
 #include "run/paths.h"
 
 namespace scab {
@@ -16,7 +15,6 @@ Run::~Run() {
   for (FILE* file : {f1, f1d, f2d, f3d}) {
     if (file) fclose(file);
   }
-  if (dtab) frdmatrice(dtab, nb_lig);
 }
 
 void stop_run(Run& run, int status, const std::string& message) {

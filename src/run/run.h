@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
+#include "raster/heights.h"
 #include "run/console.h"
 
 namespace scab {
@@ -34,8 +36,9 @@ struct Run {
   int treat_type = 0;   // 0 RMS roughness, 2 RMS error
   int scan_type = 0;    // 3 line, column and image scanning, 2 image scanning
 
-  // The raster: the stored integers once loaded, then heights in metres (or grey levels).
-  double** dtab = nullptr;
+  // The raster: its samples as stored, read as heights in metres (or grey levels) once the
+  // unit is known.
+  std::unique_ptr<RawRaster> dtab;
 };
 
 // Thrown by a phase to end the run early; `status` is the process's exit status.
