@@ -28,7 +28,7 @@ long first_wrong(const unsigned char* marks, long n, Right right) {
 
 }  // namespace
 
-SCAB_VECTOR_CLONES double running_sum(double total, const double* values, long count) {
+double running_sum(double total, const double* values, long count) {
   double* totals = ahead.totals.data();
   unsigned char* marks = ahead.doubtful.data();
   for (long start = 0; start < count;) {
@@ -64,8 +64,7 @@ SCAB_VECTOR_CLONES double running_sum(double total, const double* values, long c
   return total;
 }
 
-SCAB_VECTOR_CLONES double running_sum_of_products(double total, const double* x, const double* y,
-                                                  long count) {
+double running_sum_of_products(double total, const double* x, const double* y, long count) {
   double* totals = ahead.totals.data();
   unsigned char* marks = ahead.doubtful.data();
   for (long start = 0; start < count;) {
@@ -177,11 +176,11 @@ template <int kSums, int kProducts>
 
 }  // namespace
 
-SCAB_VECTOR_CLONES void running_sums(Chain (&sums)[2], long steps) {
+void running_sums(Chain (&sums)[2], long steps) {
   advance<2, 0>(sums, nullptr, steps);
 }
 
-SCAB_VECTOR_CLONES void running_sums(Chain (&sums)[3], Chain (&products)[3], long steps) {
+void running_sums(Chain (&sums)[3], Chain (&products)[3], long steps) {
   advance<3, 3>(sums, products, steps);
 }
 

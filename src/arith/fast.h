@@ -19,15 +19,6 @@
 
 #include "arith/xreal.h"
 
-// The loops over many values are compiled for the wider vector units too, chosen when the
-// program starts by what the processor has (GCC on x86-64 Linux); they compute the same.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
-#define SCAB_VECTOR_CLONES \
-  __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
-#else
-#define SCAB_VECTOR_CLONES
-#endif
-
 namespace scab::fast {
 
 inline uint64_t bits_of(double x) {
@@ -69,6 +60,19 @@ inline bool near_midpoint(double s, double r, double tolerance, bool r_is_exact)
   const double distance = std::fabs(r);
   const bool near = (distance >= half_gap - tolerance) & !(r_is_exact & (distance == half_gap));
   return (unchecked & !exact_zero) | (!unchecked & near);
+}
+
+// The exponent field of x (0 for zero).
+inline uint64_t exponent_of(double x) {
+  return (bits_of(x) & kExponentMask) >> 52;
+}
+
+// True when every partial sum of values whose exponent fields lie between `lowest` (of the
+// nonzero ones) and `highest`, at most eight of them, is exact with a 64-bit significand: it
+// spans at most 64 bits, from 2^(highest + 3) down to the last bit of the smallest value. The
+// model's intermediate value is then the exact one, and the plain double sum is the model's.
+inline bool sums_are_exact(uint64_t lowest, uint64_t highest) {
+  return (highest <= lowest + 8) & (lowest >= 64);
 }
 
 // The exact error of a + b = s (Knuth's TwoSum).
@@ -117,8 +121,10 @@ inline bool muladd_suspect(double total, double x, double y, double s) {
   // An exact product leaves a plain sum of two doubles, whose remainder is exact; otherwise the
   // model's rounding of the product to 64 bits widens the doubt.
   const bool exact_product = p_error == 0;
+  const double widened = ulp(p) * 0x1p-12 + ulp(s) * (0x1p-11 + 0x1p-40);
+  const uint64_t choose_one = 0 - static_cast<uint64_t>(exact_product);  // all ones, or zero
   const double tolerance =
-      exact_product ? one_rounding(s) : ulp(p) * 0x1p-12 + ulp(s) * (0x1p-11 + 0x1p-40);
+      from_bits((bits_of(one_rounding(s)) & choose_one) | (bits_of(widened) & ~choose_one));
   return unusual | near_midpoint(s, remainder, tolerance, exact_product);
 }
 

@@ -45,7 +45,7 @@ void finish(Scratch& s, double* out, long n, unsigned any, Slow slow) {
 
 }  // namespace
 
-SCAB_VECTOR_CLONES void add_each(double* out, const double* a, const double* b, long n) {
+void add_each(double* out, const double* a, const double* b, long n) {
   Scratch& s = scratch_for(n);
   double* values = s.values.data();
   unsigned char* marks = s.doubtful.data();
@@ -60,7 +60,7 @@ SCAB_VECTOR_CLONES void add_each(double* out, const double* a, const double* b, 
   finish(s, out, n, any, [=](long j) { return add_slow(a[j], b[j]); });
 }
 
-SCAB_VECTOR_CLONES void scale_each(double* out, const double* a, double factor, long n) {
+void scale_each(double* out, const double* a, double factor, long n) {
   Scratch& s = scratch_for(n);
   double* values = s.values.data();
   unsigned char* marks = s.doubtful.data();
@@ -75,7 +75,7 @@ SCAB_VECTOR_CLONES void scale_each(double* out, const double* a, double factor, 
   finish(s, out, n, any, [=](long j) { return mul_slow(a[j], factor); });
 }
 
-SCAB_VECTOR_CLONES void deviation_squares(double* out, const double* z, double mean, long n) {
+void deviation_squares(double* out, const double* z, double mean, long n) {
   Scratch& s = scratch_for(n);
   double* values = s.values.data();
   unsigned char* marks = s.doubtful.data();
@@ -94,8 +94,7 @@ SCAB_VECTOR_CLONES void deviation_squares(double* out, const double* z, double m
   });
 }
 
-SCAB_VECTOR_CLONES void deviation_squares(double* out, const double* z, const double* mean,
-                                          long n) {
+void deviation_squares(double* out, const double* z, const double* mean, long n) {
   Scratch& s = scratch_for(n);
   double* values = s.values.data();
   unsigned char* marks = s.doubtful.data();
@@ -114,8 +113,7 @@ SCAB_VECTOR_CLONES void deviation_squares(double* out, const double* z, const do
   });
 }
 
-SCAB_VECTOR_CLONES void absolute_differences(double* out, const double* z, const double* y,
-                                             long n) {
+void absolute_differences(double* out, const double* z, const double* y, long n) {
   Scratch& s = scratch_for(n);
   double* values = s.values.data();
   unsigned char* marks = s.doubtful.data();
@@ -130,7 +128,7 @@ SCAB_VECTOR_CLONES void absolute_differences(double* out, const double* z, const
   finish(s, out, n, any, [=](long j) { return std::fabs(add_slow(z[j], -y[j])); });
 }
 
-SCAB_VECTOR_CLONES void squares_of_differences(double* out, const double* d, double mean, long n) {
+void squares_of_differences(double* out, const double* d, double mean, long n) {
   Scratch& s = scratch_for(n);
   double* values = s.values.data();
   unsigned char* marks = s.doubtful.data();
@@ -169,54 +167,68 @@ inline void accumulate(double& dval, double v, bool& doubtful) {
   dval = s;
 }
 
-}  // namespace
-
-SCAB_VECTOR_CLONES void edge_means(double* out, const double* above, const double* row,
-                                   const double* below, long m) {
-  Scratch& s = scratch_for(m);
-  double* values = s.values.data();
-  unsigned char* marks = s.doubtful.data();
-  unsigned any = 0;
-  for (long j = 0; j < m; j++) {
-    bool doubtful = false;
-    double dval = above[j + 1];
-    accumulate(dval, row[j + 2], doubtful);
-    accumulate(dval, below[j + 1], doubtful);
-    accumulate(dval, row[j], doubtful);
-    const double mean = dval * 0.25;
-    doubtful |= mul_suspect(dval, 0.25, mean);
-    values[j] = mean;
-    marks[j] = doubtful;
-    any |= doubtful;
+// The exponent fields of the nonzero value of lowest magnitude and of the value of highest
+// magnitude among `count` values, folded into lowest and highest.
+inline void exponent_span(const double* values, int count, uint64_t& lowest, uint64_t& highest) {
+  for (int k = 0; k < count; k++) {
+    const uint64_t e = exponent_of(values[k]);
+    lowest = (values[k] != 0 && e < lowest) ? e : lowest;
+    highest = e > highest ? e : highest;
   }
-  finish(s, out, m, any,
-         [=](long j) { return mul_slow(edge_sum_slow(above, row, below, j), 0.25); });
 }
 
-SCAB_VECTOR_CLONES void all_means(double* out, const double* above, const double* row,
-                                  const double* below, long m) {
+// The neighbour means of a line. Heights of one raster seldom span more than a few binades, so
+// a first loop takes the plain double sums and checks only that every sum is exact with a
+// 64-bit significand; where one may not be, the line is done again with the check of every
+// addition.
+template <int kNeighbours>
+void neighbour_means(double* out, const double* above, const double* row, const double* below,
+                     long m, double weight) {
+  unsigned all_exact = 1;
+  for (long j = 0; j < m; j++) {
+    const double values[8] = {above[j + 1], row[j + 2],   below[j + 1], row[j],
+                              above[j],     above[j + 2], below[j + 2], below[j]};
+    double dval = values[0];
+    for (int k = 1; k < kNeighbours; k++)
+      dval = dval + values[k];
+    uint64_t lowest = 2047, highest = 0;
+    exponent_span(values, kNeighbours, lowest, highest);
+    all_exact &= sums_are_exact(lowest, highest);
+    out[j] = dval * weight;  // a power of two: exact for sums of such values
+  }
+  if (all_exact) return;
   Scratch& s = scratch_for(m);
   double* values = s.values.data();
   unsigned char* marks = s.doubtful.data();
   unsigned any = 0;
   for (long j = 0; j < m; j++) {
+    const double terms[8] = {above[j + 1], row[j + 2],   below[j + 1], row[j],
+                             above[j],     above[j + 2], below[j + 2], below[j]};
     bool doubtful = false;
-    double dval = above[j + 1];
-    accumulate(dval, row[j + 2], doubtful);
-    accumulate(dval, below[j + 1], doubtful);
-    accumulate(dval, row[j], doubtful);
-    accumulate(dval, above[j], doubtful);
-    accumulate(dval, above[j + 2], doubtful);
-    accumulate(dval, below[j + 2], doubtful);
-    accumulate(dval, below[j], doubtful);
-    const double mean = dval * 0.125;
-    doubtful |= mul_suspect(dval, 0.125, mean);
+    double dval = terms[0];
+    for (int k = 1; k < kNeighbours; k++)
+      accumulate(dval, terms[k], doubtful);
+    const double mean = dval * weight;
+    doubtful |= mul_suspect(dval, weight, mean);
     values[j] = mean;
     marks[j] = doubtful;
     any |= doubtful;
   }
-  finish(s, out, m, any,
-         [=](long j) { return mul_slow(all_sum_slow(above, row, below, j), 0.125); });
+  finish(s, out, m, any, [=](long j) {
+    const double sum =
+        kNeighbours == 4 ? edge_sum_slow(above, row, below, j) : all_sum_slow(above, row, below, j);
+    return mul_slow(sum, weight);
+  });
+}
+
+}  // namespace
+
+void edge_means(double* out, const double* above, const double* row, const double* below, long m) {
+  neighbour_means<4>(out, above, row, below, m, 0.25);
+}
+
+void all_means(double* out, const double* above, const double* row, const double* below, long m) {
+  neighbour_means<8>(out, above, row, below, m, 0.125);
 }
 
 }  // namespace scab::fast

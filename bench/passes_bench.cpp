@@ -1,0 +1,90 @@
+// Micro-benchmarks of each pass and of the kernels under them, on a synthetic DEM held in
+// memory (heights of a few hundred metres in decimetre steps, like a 16-bit DEM).
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "analysis/passes.h"
+#include "arith/chain.h"
+#include "arith/rows.h"
+
+namespace {
+
+class SyntheticDem final : public scab::LineSource {
+ public:
+  explicit SyntheticDem(int size) : size_(size) {}
+  int lines() const override { return size_; }
+  int columns() const override { return size_; }
+  void line(int i, double* out) const override {
+    for (int j = 0; j < size_; j++) {
+      uint32_t h = static_cast<uint32_t>(i) * 2654435761u ^ static_cast<uint32_t>(j) * 40503u;
+      h ^= h >> 13;
+      out[j] = (5000 + (i + j) * 3 + h % 50) * 0.1;
+    }
+  }
+
+ private:
+  int size_;
+};
+
+void ProfilePass(benchmark::State& state) {
+  const SyntheticDem dem(static_cast<int>(state.range(0)));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(scab::profile_pass(dem));
+  state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(0));
+}
+BENCHMARK(ProfilePass)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond);
+
+void RmsErrorPass(benchmark::State& state) {
+  const SyntheticDem dem(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    long long kco = 0;
+    benchmark::DoNotOptimize(scab::rms_error_pass(dem, kco));
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(0));
+}
+BENCHMARK(RmsErrorPass)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond);
+
+void LineRead(benchmark::State& state) {
+  const SyntheticDem dem(static_cast<int>(state.range(0)));
+  std::vector<double> line(static_cast<size_t>(state.range(0)));
+  for (auto _ : state) {
+    for (int i = 0; i < dem.lines(); i++)
+      dem.line(i, line.data());
+    benchmark::DoNotOptimize(line.data());
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(0));
+}
+BENCHMARK(LineRead)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+void RunningSum(benchmark::State& state) {
+  std::vector<double> values(static_cast<size_t>(state.range(0)));
+  for (size_t k = 0; k < values.size(); k++)
+    values[k] = (5000 + k % 997) * 0.1;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(scab::fast::running_sum(0.0, values.data(), state.range(0)));
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(RunningSum)->Arg(1 << 20);
+
+void NeighbourMeans(benchmark::State& state) {
+  const long m = state.range(0);
+  std::vector<double> above(m + 2), row(m + 2), below(m + 2), out(m);
+  for (long k = 0; k < m + 2; k++) {
+    above[k] = (5000 + k % 97) * 0.1;
+    row[k] = (5003 + k % 89) * 0.1;
+    below[k] = (4999 + k % 83) * 0.1;
+  }
+  for (auto _ : state) {
+    scab::fast::all_means(out.data(), above.data(), row.data(), below.data(), m);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(state.iterations() * m);
+}
+BENCHMARK(NeighbourMeans)->Arg(4000);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,138 @@
+#!/usr/bin/env python3
+"""The benchmark suite: scabrosimeter and a numpy peer on synthetic rasters.
+
+    python3 bench/run.py [--sizes 1000,4000,8000] [--kinds dem16,dem32,image]
+                         [--baseline OTHER_EXE] [--repeat N] [--build DIR] [--work DIR]
+
+Builds the program (Release) when needed, writes deterministic rasters (bench/make_raster.cpp),
+runs the whole program on each with piped answers, and reports wall time (best of --repeat
+runs), peak resident memory, cells per second and bytes per cell; then the same measures for
+numpy_peer.py, with OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE unset for it alone. With
+--baseline, an earlier build of the program runs too, and its console, report and table must
+be byte-identical to this build's.
+"""
+import argparse
+import os
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+
+KINDS = {
+    # kind: (data type answer, sample width answer, unit answer, file suffix, width, metres per unit)
+    "dem16": ("0", "0", "1", "_m2", 2, 0.1),
+    "dem32": ("0", "1", "3", "_m4", 4, 0.001),
+    "image": ("1", None, None, "", 1, 1.0),
+}
+
+
+def answers(kind, name):
+    data_type, width, unit, _, _, _ = KINDS[kind]
+    lines = ["bench", data_type, name]
+    if width is not None:
+        lines.append(width)
+    lines.append("0")
+    if unit is not None:
+        lines.append(unit)
+    return ("\n".join(lines) + "\n").encode()
+
+
+def peak_of(command, cwd, stdin=b"", env=None):
+    """Wall time and peak resident memory of one run of command, measured by the kernel."""
+    pid = os.fork()
+    if pid == 0:
+        os.chdir(cwd)
+        read_end, write_end = os.pipe()
+        os.write(write_end, stdin)
+        os.close(write_end)
+        os.dup2(read_end, 0)
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, 1)
+        os.dup2(devnull, 2)
+        os.execvpe(command[0], command, env if env is not None else os.environ)
+    start = time.perf_counter()
+    _, status, usage = os.wait4(pid, 0)
+    wall = time.perf_counter() - start
+    if not os.WIFEXITED(status) or os.WEXITSTATUS(status) != 0:
+        sys.exit("%s failed (status %d)" % (" ".join(command), status))
+    return wall, usage.ru_maxrss * 1024
+
+
+def best(runs, command, cwd, stdin=b"", env=None):
+    results = [peak_of(command, cwd, stdin, env) for _ in range(runs)]
+    return min(r[0] for r in results), max(r[1] for r in results)
+
+
+def outputs(program, work, kind, name):
+    """Console, report and table of one run of program."""
+    console = subprocess.run([program], cwd=work, input=answers(kind, name),
+                             stdout=subprocess.PIPE, check=True).stdout
+    folder = os.path.join(work, "images", "bench")
+    with open(os.path.join(folder, name + "_scabrosimeter.txt"), "rb") as report:
+        report_bytes = report.read()
+    with open(os.path.join(folder, name + "_scabrosimeter.xls"), "rb") as table:
+        table_bytes = table.read()
+    return console, report_bytes, table_bytes
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--sizes", default="1000,4000,8000")
+    parser.add_argument("--kinds", default="dem16,dem32,image")
+    parser.add_argument("--baseline", help="an earlier scabrosimeter executable to compare with")
+    parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--build", default=os.path.join(ROOT, "build-bench"))
+    parser.add_argument("--work", default=os.path.join(ROOT, "build-bench", "data"))
+    parser.add_argument("--no-peer", action="store_true", help="leave out the numpy peer")
+    args = parser.parse_args()
+
+    subprocess.run(["cmake", "-S", ROOT, "-B", args.build, "-DCMAKE_BUILD_TYPE=Release",
+                    "-DSCABROSIMETER_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", args.build, "--target", "scabrosimeter", "make_raster"],
+                   check=True, stdout=subprocess.DEVNULL)
+    program = os.path.join(args.build, "scabrosimeter")
+    os.makedirs(args.work, exist_ok=True)
+    peer_env = {k: v for k, v in os.environ.items()
+                if k not in ("OPENBLAS_CORETYPE", "OPENBLAS_L2_SIZE")}
+
+    print("| raster | cells | program s | Mcells/s | bytes/cell | numpy s | numpy bytes/cell "
+          "| numpy / program |")
+    print("|---|---|---|---|---|---|---|---|")
+    mismatches = 0
+    for size in [int(s) for s in args.sizes.split(",")]:
+        for kind in args.kinds.split(","):
+            name = "%s_%d" % (kind, size)
+            suffix, width, scale = KINDS[kind][3], KINDS[kind][4], KINDS[kind][5]
+            raw = os.path.join(args.work, "images", "bench", name + suffix + ".raw")
+            if not os.path.exists(raw):
+                subprocess.run([os.path.join(args.build, "make_raster"), kind, str(size),
+                                os.path.join(args.work, "images")], check=True)
+            cells = size * size
+            wall, peak = best(args.repeat, [program], args.work, answers(kind, name))
+            row = "| %s | %d | %.3f | %.1f | %.2f |" % (name, cells, wall, cells / wall / 1e6,
+                                                       peak / cells)
+            if args.no_peer:
+                row += " | | |"
+            else:
+                peer = [sys.executable, os.path.join(HERE, "numpy_peer.py"), raw, str(size),
+                        str(size), str(width), repr(scale)]
+                peer_wall, peer_peak = best(args.repeat, peer, args.work, b"", peer_env)
+                row += " %.3f | %.2f | %.1f |" % (peer_wall, peer_peak / cells, peer_wall / wall)
+            print(row, flush=True)
+            if args.baseline:
+                mine = outputs(program, args.work, kind, name)
+                theirs = outputs(args.baseline, args.work, kind, name)
+                for what, a, b in zip(("console", "report", "table"), mine, theirs):
+                    if a != b:
+                        mismatches += 1
+                        print("  %s: %s differs from the baseline's" % (name, what))
+    if args.baseline:
+        print("\nOutputs compared with %s: %s" % (args.baseline,
+              "all identical" if mismatches == 0 else "%d differ" % mismatches))
+    return 1 if mismatches else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,282 @@
+// The fast passes against the plain ones: every expression written once with the arithmetic
+// model (xreal), the cells visited one at a time in their order, as the program computed them
+// before the fast kernels. On random rasters chosen to be hard for the fast kernels (sums and
+// products that land near a midpoint between doubles, huge and tiny magnitudes, cancellation),
+// every result must be the same double, bit for bit.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "analysis/passes.h"
+#include "arith/chain.h"
+#include "arith/rows.h"
+#include "arith/xreal.h"
+#include "matrix_support.h"
+
+namespace scab {
+namespace {
+
+using test::Heights;
+using Matrix = std::vector<std::vector<double>>;
+
+constexpr double kThird = 0x1.5555555555555p-2;
+
+ProfileResult plain_profile(const Matrix& z) {
+  const int L = static_cast<int>(z.size()), C = static_cast<int>(z[0].size());
+  ProfileResult r;
+  double total_rms = 0;
+  for (int i = 0; i < L; i++) {
+    double tot = 0;
+    for (int j = 0; j < C; j++)
+      tot = rnd(xreal(tot) + z[i][j]);
+    const double mean = rnd(xreal(tot) / C);
+    double sq = 0;
+    for (int j = 0; j < C; j++) {
+      const double dif = rnd(xreal(z[i][j]) - mean);
+      sq = rnd(xreal(sq) + rnd(xreal(dif) * dif));
+    }
+    const double rms = sqrt_d(xreal(sq) / C);
+    r.line_rms.push_back(rms);
+    total_rms = rnd(xreal(total_rms) + rms);
+  }
+  r.rms1 = rnd(xreal(total_rms) / L);
+  total_rms = 0;
+  for (int j = 0; j < C; j++) {
+    double tot = 0;
+    for (int i = 0; i < L; i++)
+      tot = rnd(xreal(tot) + z[i][j]);
+    const double mean = rnd(xreal(tot) / L);
+    double sq = 0;
+    for (int i = 0; i < L; i++) {
+      const double dif = rnd(xreal(z[i][j]) - mean);
+      sq = rnd(xreal(sq) + rnd(xreal(dif) * dif));
+    }
+    total_rms = rnd(xreal(total_rms) + sqrt_d(xreal(sq) / L));
+  }
+  r.rms2 = rnd(xreal(total_rms) / C);
+  const double n = static_cast<double>(L) * C;
+  double tot = 0;
+  for (const auto& line : z) {
+    for (double v : line)
+      tot = rnd(xreal(tot) + v);
+  }
+  const double mean = rnd(xreal(tot) / n);
+  double S = 0;
+  for (const auto& line : z) {
+    for (double v : line) {
+      const double dif = rnd(xreal(v) - mean);
+      S = rnd(xreal(S) + rnd(xreal(dif) * dif));
+    }
+  }
+  S = rnd(xreal(S) / n);
+  r.rms3 = sqrt_d(S);
+  if (n > 1) r.desv = sqrt_d(xreal(S) / (n - 1));
+  r.rms_tot = rnd((xreal(abs_d(xreal(r.rms1) - r.rms2)) + abs_d(xreal(r.rms1) - r.rms3) +
+                   abs_d(xreal(r.rms2) - r.rms3)) *
+                  kThird);
+  r.prom_rms = rnd((xreal(r.rms1) + r.rms2 + r.rms3) * kThird);
+  if (r.prom_rms != 0) r.coef_homo = rnd(xreal(r.rms_tot) / r.prom_rms * 100);
+  return r;
+}
+
+RmsErrorResult plain_rms_error(const Matrix& z) {
+  const int L = static_cast<int>(z.size()), C = static_cast<int>(z[0].size());
+  RmsErrorResult r;
+  if (L < 3 || C < 3) return r;
+  std::vector<double> xx(1), yy(1);  // from index 1
+  double dif_tot = 0;
+  for (int i = 1; i < L - 1; i++) {
+    for (int j = 1; j < C - 1; j++) {
+      double d = z[i - 1][j];
+      for (double v : {z[i][j + 1], z[i + 1][j], z[i][j - 1], z[i - 1][j - 1], z[i - 1][j + 1],
+                       z[i + 1][j + 1], z[i + 1][j - 1]}) {
+        d = rnd(xreal(d) + v);
+      }
+      d = rnd(xreal(d) * 0.125);
+      xx.push_back(z[i][j]);
+      yy.push_back(d);
+      dif_tot = rnd(xreal(dif_tot) + abs_d(xreal(z[i][j]) - d));
+    }
+  }
+  const int n = static_cast<int>(xx.size()) - 1;
+  r.n = n;
+  double X = 0, Y = 0, XY = 0, X2 = 0, Y2 = 0;
+  for (int k = 1; k <= n; k++) {
+    XY = rnd(xreal(XY) + xreal(xx[k]) * yy[k]);
+    X = rnd(xreal(X) + xx[k]);
+    X2 = rnd(xreal(X2) + xreal(xx[k]) * xx[k]);
+    Y = rnd(xreal(Y) + yy[k]);
+    Y2 = rnd(xreal(Y2) + xreal(yy[k]) * yy[k]);
+  }
+  if (n > 1) {
+    const xreal den = xreal(n) * X2 - xreal(X) * X;
+    if (!den.is_zero()) r.slope = rnd((xreal(n) * XY - xreal(X) * Y) / den);
+    const double v1 = rnd(xreal(n) * XY - xreal(X) * Y), v2 = rnd(xreal(n) * X2 - xreal(X) * X),
+                 v3 = rnd(xreal(n) * Y2 - xreal(Y) * Y);
+    const double under = rnd(xreal(v2) * v3);
+    if (under > 0) {
+      const double rr = rnd(xreal(v1) / sqrt_d(under));
+      r.r = rr;
+      r.r2 = rnd(xreal(rr) * rr);
+      r.r_magnitude = sqrt_d(*r.r2);
+    }
+  }
+  const double d_mean = rnd(xreal(dif_tot) / n);
+  double tot = 0, sq = 0;
+  for (int i = 1; i < L - 1; i++) {
+    for (int j = 1; j < C - 1; j++) {
+      double d = z[i - 1][j];
+      for (double v : {z[i][j + 1], z[i + 1][j], z[i][j - 1]})
+        d = rnd(xreal(d) + v);
+      d = rnd(xreal(d) * 0.25);
+      const double dif = abs_d(xreal(z[i][j]) - d);
+      sq = rnd(xreal(sq) + rnd(xreal(dif) * dif));
+      tot = rnd(xreal(tot) + rnd((xreal(dif) - d_mean) * (xreal(dif) - d_mean)));
+    }
+  }
+  if (n > 1) {
+    r.desv = sqrt_d(xreal(tot) / (n - 1));
+    r.rms_error = sqrt_d(xreal(sq) / (n - 1));
+  }
+  return r;
+}
+
+uint64_t bits(double v) {
+  uint64_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
+void expect_same(const Value& a, const Value& b, const char* what) {
+  ASSERT_EQ(a.has_value(), b.has_value()) << what;
+  if (a) {
+    EXPECT_EQ(bits(*a), bits(*b)) << what << ": " << *a << " vs " << *b;
+  }
+}
+
+// Rasters of several kinds: DEM-like heights in decimetres, millimetre heights of a large
+// range, values spread over many binades, and values that make exact ties likely.
+Matrix random_raster(std::mt19937_64& random, int kind) {
+  std::uniform_int_distribution<int> size(1, 40);
+  const int L = size(random), C = size(random);
+  Matrix z(static_cast<size_t>(L), std::vector<double>(static_cast<size_t>(C)));
+  std::uniform_int_distribution<int> heights(0, 65535);
+  std::uniform_int_distribution<int> wide(-2000000000, 2000000000);
+  std::uniform_real_distribution<double> exponent(-40, 40);
+  std::uniform_int_distribution<int> small(0, 16);
+  for (auto& line : z) {
+    for (double& v : line) {
+      switch (kind) {
+        case 0:
+          v = rnd(xreal(heights(random)) * 0.1);
+          break;
+        case 1:
+          v = rnd(xreal(wide(random)) * 0.001);
+          break;
+        case 2:
+          v = std::ldexp(1.0 + heights(random) / 65536.0, static_cast<int>(exponent(random)));
+          break;
+        default:
+          v = small(random) * 0.5 + (small(random) == 0 ? 0x1p40 : 0);
+      }
+    }
+  }
+  return z;
+}
+
+TEST(ReferencePasses, FastPassesGiveTheSameDoublesAsThePlainOnes) {
+  std::mt19937_64 random(20261208);
+  for (int round = 0; round < 400; round++) {
+    const Matrix z = random_raster(random, round % 4);
+    const Heights heights{Matrix(z)};
+    const ProfileResult fast = profile_pass(heights), plain = plain_profile(z);
+    ASSERT_EQ(fast.line_rms.size(), plain.line_rms.size());
+    for (size_t i = 0; i < fast.line_rms.size(); i++) {
+      EXPECT_EQ(bits(fast.line_rms[i]), bits(plain.line_rms[i])) << "line " << i;
+    }
+    expect_same(fast.rms1, plain.rms1, "rms1");
+    expect_same(fast.rms2, plain.rms2, "rms2");
+    expect_same(fast.rms3, plain.rms3, "rms3");
+    expect_same(fast.desv, plain.desv, "desv");
+    expect_same(fast.rms_tot, plain.rms_tot, "rms_tot");
+    expect_same(fast.prom_rms, plain.prom_rms, "prom_rms");
+    expect_same(fast.coef_homo, plain.coef_homo, "coef_homo");
+
+    long long kco = 0;
+    const RmsErrorResult f = rms_error_pass(heights, kco), p = plain_rms_error(z);
+    EXPECT_EQ(f.n, p.n);
+    expect_same(f.slope, p.slope, "slope");
+    expect_same(f.r, p.r, "r");
+    expect_same(f.r_magnitude, p.r_magnitude, "|r|");
+    expect_same(f.r2, p.r2, "r2");
+    expect_same(f.rms_error, p.rms_error, "rms_error");
+    expect_same(f.desv, p.desv, "desv");
+    if (HasFailure()) {
+      ADD_FAILURE() << "round " << round << ", a raster of " << z.size() << " x " << z[0].size();
+      return;
+    }
+  }
+}
+
+// The row and chain kernels one operation at a time, on operands built to sit on or next to
+// midpoints between doubles, where the fast way and the model part most easily.
+TEST(ReferencePasses, KernelsAgreeWithTheModelNearMidpoints) {
+  std::mt19937_64 random(7);
+  std::uniform_int_distribution<int> shift(0, 70);
+  std::uniform_int_distribution<uint64_t> mantissa(0, (1ull << 52) - 1);
+  std::uniform_int_distribution<int> offset(-3, 3);
+  const long n = 4096;
+  std::vector<double> a(n), b(n), out(n);
+  long disagreements = 0;
+  for (int round = 0; round < 60; round++) {
+    for (long k = 0; k < n; k++) {
+      // a large, b about 2^-shift of it with low bits that put a + b near a midpoint.
+      uint64_t m = mantissa(random);
+      double big;
+      std::memcpy(&big, &(m = (m | (1023ull << 52))), sizeof big);
+      big = std::ldexp(big, static_cast<int>(shift(random)) - 20);
+      const double half_ulp = std::ldexp(std::nextafter(big, 2 * big) - big, -1);
+      b[k] = half_ulp + std::ldexp(half_ulp, -11) * offset(random) +
+             std::ldexp(half_ulp, -40) * offset(random);
+      a[k] = (k % 3 == 0) ? -big : big;
+    }
+    fast::add_each(out.data(), a.data(), b.data(), n);
+    for (long k = 0; k < n; k++)
+      disagreements += out[k] != rnd(xreal(a[k]) + b[k]);
+    fast::deviation_squares(out.data(), a.data(), b.data(), n);
+    for (long k = 0; k < n; k++) {
+      const double dif = rnd(xreal(a[k]) - b[k]);
+      disagreements += out[k] != rnd(xreal(dif) * dif);
+    }
+    fast::squares_of_differences(out.data(), a.data(), b[0], n);
+    for (long k = 0; k < n; k++) {
+      disagreements += out[k] != rnd((xreal(a[k]) - b[0]) * (xreal(a[k]) - b[0]));
+    }
+    fast::scale_each(out.data(), a.data(), 0.1, n);
+    for (long k = 0; k < n; k++)
+      disagreements += out[k] != rnd(xreal(a[k]) * 0.1);
+    // Running sums: a running total that the small terms keep near midpoints.
+    double plain = a[0], plain_products = a[0];
+    for (long k = 0; k < n; k++) {
+      plain = rnd(xreal(plain) + b[k]);
+      plain_products = rnd(xreal(plain_products) + xreal(b[k]) * a[k]);
+    }
+    disagreements += fast::running_sum(a[0], b.data(), n) != plain;
+    disagreements += fast::running_sum_of_products(a[0], b.data(), a.data(), n) != plain_products;
+    fast::Chain sums[2] = {{a[0], b.data(), nullptr}, {a[1], a.data(), nullptr}};
+    fast::running_sums(sums, n);
+    double second = a[1];
+    for (long k = 0; k < n; k++)
+      second = rnd(xreal(second) + a[k]);
+    disagreements += sums[0].total != plain;
+    disagreements += sums[1].total != second;
+  }
+  EXPECT_EQ(disagreements, 0);
+}
+
+}  // namespace
+}  // namespace scab
