@@ -7,7 +7,7 @@ namespace {
 
 // Steps taken ahead of their check at a time: long enough for the check to vectorize, short
 // enough that a step redone the slow way costs little to take up again.
-constexpr long kWindow = 512;
+constexpr long kWindow = 128;
 
 struct Ahead {
   std::vector<double> totals = std::vector<double>(kWindow + 1);
