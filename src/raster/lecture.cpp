@@ -1,6 +1,8 @@
 // Loading of the raw raster: headerless samples, line after line, least significant byte
 // first whatever the host's byte order.
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "raster/memory.h"
@@ -18,6 +20,13 @@ namespace {
                std::to_string(needed / 1000000 + 1) +
                " MB needed).\n\tCheck the descriptor file's numbers of lines and columns, or "
                "free some memory, then run the program again.\n");
+}
+
+// A read that failed (rather than a file that ended) leaves nothing sound to analyse.
+[[noreturn]] void stop_for_read_error(Run& run, int error) {
+  stop_run(run, 1,
+           "\n\n\tThe file " + run.raw_path + " could not be read: " + std::strerror(error) +
+               ".\n\tCheck the file and the device it is on, then run the program again.\n");
 }
 
 // Reads line i of the file into its row with one block read; returns the bytes delivered.
@@ -88,6 +97,8 @@ void lecture(Run& run) {
     for (int i = 0; i < run.nb_lig; i++)
       found += read_line(run.f1, run.tab[i], line_bytes);
   }
+  if (ferror(run.f1))
+    stop_for_read_error(run, errno != 0 ? errno : EIO);
   fclose(run.f1);
   run.f1 = nullptr;
 
