@@ -44,9 +44,10 @@ constexpr uint64_t kMemoryCeiling = 256u << 10;
   abort();
 }
 
-// The folder that holds the images root, made once per process.
+// The folder that holds the images root, made once per process and removed at its exit. It is
+// never destroyed before that removal runs.
 const fs::path& base_folder() {
-  static const fs::path base = [] {
+  static const fs::path* const base = [] {
     std::string pattern = (fs::temp_directory_path() / "scabrosimeter-fuzz-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
       violation("the harness cannot make its temporary folder");
@@ -54,9 +55,9 @@ const fs::path& base_folder() {
       std::error_code ignored;
       fs::remove_all(base_folder(), ignored);
     });
-    return fs::path(pattern);
+    return new fs::path(pattern);
   }();
-  return base;
+  return *base;
 }
 
 void write_file(const fs::path& path, std::string_view bytes) {
