@@ -44,8 +44,7 @@ std::vector<int> relief(int lines, int columns, int cell, int amplitude, uint32_
 
 bool write_file(const std::string& path, const std::string& bytes) {
   FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file)
-    return false;
+  if (!file) return false;
   const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return std::fclose(file) == 0 && ok;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "run/paths.h"
 
@@ -109,6 +110,13 @@ TEST(Paths, WindowsPathsMapUnderTheImagesRoot) {
   EXPECT_EQ(host_path("/data/root/", "c:\\images\\a\\b\\c.txt"), "/data/root/a/b/c.txt");
   EXPECT_EQ(host_path("/data", "c:\\images\\x"), "/data/x");
 #endif
+  // A name is one component of a path: nothing that could lead out of the dataset's folder.
+  for (const char* name : {"dem1", "relief", "a.b", "...", "x..", "-", "nom_fichier", "\xe9t\xe9"})
+    EXPECT_TRUE(is_plain_name(name)) << name;
+  for (const std::string& name :
+       std::vector<std::string>{"", ".", "..", "a\\b", "..\\x", "a/b", "../x", "/", "c:x",
+                                "c:", std::string("a\0b", 3), "tab\x01", "del\x7f"})
+    EXPECT_FALSE(is_plain_name(name)) << name;
   EXPECT_EQ(raster_suffix(0, 0), "_m2");
   EXPECT_EQ(raster_suffix(0, 1), "_m4");
   EXPECT_EQ(raster_suffix(0, -3), "_m4");

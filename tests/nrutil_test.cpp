@@ -2,40 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <set>
+#include "test_support.h"
 
 namespace scab {
 namespace {
-
-// An allocator that fails on its `fail_at`-th call (from 1) and keeps count of what it gave.
-int calls = 0;
-int fail_at = 0;
-std::set<void*> live;
-
-void* counting_calloc(size_t count, size_t size) {
-  if (++calls == fail_at) return nullptr;
-  void* block = std::calloc(count, size);
-  live.insert(block);
-  return block;
-}
-
-void counting_free(void* block) {
-  if (block) {
-    EXPECT_EQ(live.erase(block), 1u) << "released twice or never given";
-  }
-  std::free(block);
-}
-
-struct CountingAllocator {
-  explicit CountingAllocator(int fail_on_call) {
-    calls = 0;
-    fail_at = fail_on_call;
-    live.clear();
-    set_allocator(counting_calloc, counting_free);
-  }
-  ~CountingAllocator() { set_allocator(nullptr, nullptr); }
-};
 
 TEST(Nrutil, MatricesAreZeroFilledWithSeparateRows) {
   double** d = dmatrice(3, 2);
@@ -89,21 +59,21 @@ TEST(Nrutil, VectorsAreZeroFilled) {
 TEST(Nrutil, AFailedRowGivesNullAndReleasesWhatWasObtained) {
   // Call 1 is the table of row pointers, calls 2 to 5 the four rows.
   for (int fail = 1; fail <= 5; fail++) {
-    CountingAllocator allocator(fail);
+    test::AllocatorSpy allocator(fail);
     int** m = imatrice(3, 4);
     EXPECT_EQ(m, nullptr) << "failing call " << fail;
-    EXPECT_EQ(calls, fail) << "no row is attempted after a failure";
-    EXPECT_TRUE(live.empty()) << live.size() << " blocks kept after failing call " << fail;
+    EXPECT_EQ(allocator.calls(), fail) << "no row is attempted after a failure";
+    EXPECT_EQ(allocator.live_blocks(), 0u) << "blocks kept after failing call " << fail;
   }
 }
 
 TEST(Nrutil, ReleaseGivesBackEveryBlock) {
-  CountingAllocator allocator(0);
+  test::AllocatorSpy allocator;
   unsigned short** m = usmatrice(2, 3);
   ASSERT_NE(m, nullptr);
-  EXPECT_EQ(live.size(), 4u);
+  EXPECT_EQ(allocator.live_blocks(), 4u);
   frusmatrice(m, 3);
-  EXPECT_TRUE(live.empty());
+  EXPECT_EQ(allocator.live_blocks(), 0u);
 }
 
 TEST(Nrutil, DimensionsBelowOneOrBeyondTheAddressSpaceGiveNull) {

@@ -190,6 +190,35 @@ TEST(Opening, NameIsOneWord) {
             std::string::npos);
 }
 
+TEST(Opening, NamesThatLeadOutOfTheFolderAreAskedAgain) {
+  const std::string refused =
+      "\n\tA folder or file name may not hold \\, / or : (nor a control character), and may not "
+      "be . or .. alone; type another one.\n";
+  const auto refusal = [&refused](const std::string& name) {
+    return "\n\n\tThis name cannot be used: " + name + refused;
+  };
+  TempFolder images;
+  images.write("d/r.raw", "");
+  images.write("d/r.txt", "1 1");
+  images.write("r.raw", "");
+  images.write("r.txt", "1 1");
+  // Each question refuses a name and takes the next word: the folder, the raster, the result.
+  const std::string nul_name("x\0y", 3);
+  const Outcome outcome =
+      dialog(images, ". ..\\d d\\.. d 1 ..\\r c:r r 1 ../out " + nul_name + " out\\..\\.. new\n");
+  EXPECT_EQ(outcome.status, 100);
+  EXPECT_EQ(outcome.console, kBanner + kFolder + refusal(".") + kFolder + refusal("..\\d") +
+                                 kFolder + refusal("d\\..") + kFolder + kType + kImageName +
+                                 refusal("..\\r") + kImageName + refusal("c:r") + kImageName +
+                                 size_report(1, 1) + kResultHeading + result_choice("r") +
+                                 kNewName + refusal("../out") + kNewName + refusal(nul_name) +
+                                 kNewName + refusal("out\\..\\..") + kNewName);
+  EXPECT_TRUE(images.exists("d/new_scabrosimeter.txt"));
+  EXPECT_TRUE(images.exists("d/new_scabrosimeter.xls"));
+  EXPECT_FALSE(images.exists("r_scabrosimeter.txt"));
+  EXPECT_FALSE(images.exists("out_scabrosimeter.txt"));
+}
+
 TEST(Opening, MissingRasterStopsWithStatusZeroAndCreatesNothing) {
   TempFolder images;
   images.make_folder("d");

@@ -1,10 +1,18 @@
 #include "test_support.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <sstream>
+
+#include "raster/nrutil.h"
 
 namespace fs = std::filesystem;
 
@@ -85,9 +93,71 @@ Outcome run_with_answers(const TempFolder& images, const std::string& answers,
     outcome.status = phases(run);
   }
   outcome.console = read_all(out);
+  for (int c = fgetc(in); c != EOF; c = fgetc(in))
+    outcome.unread += static_cast<char>(c);
   fclose(in);
   fclose(out);
   return outcome;
+}
+
+namespace {
+
+int spy_calls = 0;
+int spy_fail_on = 0;
+size_t spy_bytes = 0;
+size_t spy_peak = 0;
+std::map<void*, size_t> spy_live;
+
+std::mutex spy_mutex;  // the analysis passes allocate from two threads
+
+void* spy_calloc(size_t count, size_t size) {
+  std::lock_guard<std::mutex> lock(spy_mutex);
+  if (++spy_calls == spy_fail_on) return nullptr;
+  void* block = std::calloc(count, size);
+  if (block) {
+    spy_live[block] = count * size;
+    spy_bytes += count * size;
+    spy_peak = std::max(spy_peak, spy_bytes);
+  }
+  return block;
+}
+
+void spy_free(void* block) {
+  std::lock_guard<std::mutex> lock(spy_mutex);
+  if (!block) return;
+  const auto given = spy_live.find(block);
+  if (given == spy_live.end()) {
+    ADD_FAILURE() << "a block released twice or never given";
+  } else {
+    spy_bytes -= given->second;
+    spy_live.erase(given);
+  }
+  std::free(block);
+}
+
+}  // namespace
+
+AllocatorSpy::AllocatorSpy(int fail_on) {
+  spy_calls = 0;
+  spy_fail_on = fail_on;
+  spy_bytes = 0;
+  spy_peak = 0;
+  spy_live.clear();
+  set_allocator(spy_calloc, spy_free);
+}
+
+AllocatorSpy::~AllocatorSpy() {
+  set_allocator(nullptr, nullptr);
+}
+
+int AllocatorSpy::calls() const {
+  return spy_calls;
+}
+size_t AllocatorSpy::live_blocks() const {
+  return spy_live.size();
+}
+size_t AllocatorSpy::peak_bytes() const {
+  return spy_peak;
 }
 
 std::string bytes16(std::initializer_list<int> samples) {

@@ -2,6 +2,7 @@
 // and the console transcript.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -31,12 +32,29 @@ class TempFolder {
 struct Outcome {
   int status = -1;
   std::string console;
+  std::string unread;  // what the run left of its answers (each key wait takes one byte)
 };
 
 // Runs `phases` (the whole program by default) over a run whose answers come from `answers`
 // and whose key reads take one byte of them, as with a file of answers.
 Outcome run_with_answers(const TempFolder& images, const std::string& answers,
                          const std::function<int(Run&)>& phases = run_program);
+
+// Stands in for the allocator of the matrix and vector family while it lives: counts the
+// calls, makes the `fail_on`-th one (from 1; 0 for none) fail, and keeps track of the blocks
+// given and not yet released and of the most bytes held at once. A block released twice, or never
+// given, fails the test.
+class AllocatorSpy {
+ public:
+  explicit AllocatorSpy(int fail_on = 0);
+  ~AllocatorSpy();
+  AllocatorSpy(const AllocatorSpy&) = delete;
+  AllocatorSpy& operator=(const AllocatorSpy&) = delete;
+
+  int calls() const;
+  size_t live_blocks() const;
+  size_t peak_bytes() const;  // the most held at once
+};
 
 // The raw bytes of 16-bit and 32-bit samples, least significant byte first.
 std::string bytes16(std::initializer_list<int> samples);

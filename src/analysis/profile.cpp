@@ -8,12 +8,11 @@
 // and deviations (each line twice while it is in cache), the column sums (one running sum per
 // column, advanced a line at a time) and the image sum; the second, once the column and image
 // means are known, the column and image deviations.
-#include <vector>
-
 #include "analysis/passes.h"
 #include "arith/chain.h"
 #include "arith/rows.h"
 #include "arith/xreal.h"
+#include "raster/buffer.h"
 
 namespace scab {
 namespace {
@@ -29,10 +28,10 @@ ProfileResult profile_pass(const LineSource& dtab) {
   result.line_rms.reserve(static_cast<size_t>(nb_lig));
   const long columns = nb_col;
   const double cells = static_cast<double>(nb_lig) * nb_col;  // exact as a double
-  std::vector<double> row(static_cast<size_t>(columns));
-  std::vector<double> squares(static_cast<size_t>(columns));
-  std::vector<double> column_total(static_cast<size_t>(columns), 0.0);
-  std::vector<double> column_square_total(static_cast<size_t>(columns), 0.0);
+  Buffer<double> row(static_cast<size_t>(columns));
+  Buffer<double> squares(static_cast<size_t>(columns));
+  Buffer<double> column_total(static_cast<size_t>(columns));
+  Buffer<double> column_square_total(static_cast<size_t>(columns));
 
   // First sweep: lines, column sums, image sum.
   double line_rms_total = 0;
@@ -56,9 +55,9 @@ ProfileResult profile_pass(const LineSource& dtab) {
   result.rms1 = rnd(xreal(line_rms_total) / nb_lig);
 
   // Second sweep: column and image deviations.
-  std::vector<double>& column_mean = column_total;
-  for (double& mean : column_mean)
-    mean = rnd(xreal(mean) / nb_lig);
+  Buffer<double>& column_mean = column_total;
+  for (long j = 0; j < columns; j++)
+    column_mean[j] = rnd(xreal(column_mean[j]) / nb_lig);
   const double image_mean = rnd(xreal(image_total) / cells);
   double image_square_total = 0;
   for (int i = 0; i < nb_lig; i++) {

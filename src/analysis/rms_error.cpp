@@ -6,12 +6,12 @@
 // sums run over the cells in that same order, so they are taken during the first sweep, a line
 // at a time, rather than from stored copies of every height and mean.
 #include <utility>
-#include <vector>
 
 #include "analysis/passes.h"
 #include "arith/chain.h"
 #include "arith/rows.h"
 #include "arith/xreal.h"
+#include "raster/buffer.h"
 
 namespace scab {
 namespace {
@@ -19,10 +19,11 @@ namespace {
 // Three consecutive lines of the heights, moved down one line at a time.
 class Window {
  public:
-  Window(const LineSource& dtab) : dtab_(dtab), columns_(static_cast<size_t>(dtab.columns())) {
-    for (auto& line : lines_)
-      line.resize(columns_);
-  }
+  explicit Window(const LineSource& dtab)
+      : dtab_(dtab),
+        lines_{Buffer<double>(static_cast<size_t>(dtab.columns())),
+               Buffer<double>(static_cast<size_t>(dtab.columns())),
+               Buffer<double>(static_cast<size_t>(dtab.columns()))} {}
   // Lines i - 1, i and i + 1 for i from 1 upward, one call per i in order.
   void move_to(int i) {
     if (i == 1) {
@@ -40,8 +41,7 @@ class Window {
 
  private:
   const LineSource& dtab_;
-  size_t columns_;
-  std::vector<double> lines_[3];
+  Buffer<double> lines_[3];
 };
 
 }  // namespace
@@ -51,7 +51,7 @@ RmsErrorResult rms_error_pass(const LineSource& dtab, long long& kco) {
   RmsErrorResult result;
   if (nb_lig < 3 || nb_col < 3) return result;  // no interior cell: nothing has a value
   const long m = nb_col - 2;                    // interior cells of a line
-  std::vector<double> means(static_cast<size_t>(m)), difs(static_cast<size_t>(m)),
+  Buffer<double> means(static_cast<size_t>(m)), difs(static_cast<size_t>(m)),
       squares(static_cast<size_t>(m));
   Window window(dtab);
 

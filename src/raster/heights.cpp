@@ -1,6 +1,7 @@
 #include "raster/heights.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -23,9 +24,11 @@ std::unique_ptr<RawRaster> RawRaster::load(FILE* file, int lines, int columns, i
       static_cast<uint64_t>(lines) * static_cast<uint64_t>(columns) * static_cast<uint64_t>(width);
   const long start = ftell(file);
 #if SCAB_CAN_MAP
-  // A mapping reads the file's pages where the system already holds them.
+  // A mapping reads the file's pages where the system already holds them. (A file that tells
+  // no size, as some system files do, is read instead.)
   struct stat status;
-  if (start >= 0 && fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode)) {
+  if (start >= 0 && fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) &&
+      status.st_size > 0) {
     const uint64_t size = static_cast<uint64_t>(status.st_size);
     const uint64_t present = size > static_cast<uint64_t>(start) ? size - start : 0;
     raster->found_ = std::min(present, expected);
@@ -40,23 +43,26 @@ std::unique_ptr<RawRaster> RawRaster::load(FILE* file, int lines, int columns, i
     }
   }
 #endif
-  // Otherwise the samples are read into memory, a block at a time.
+  // Otherwise the samples are read into memory.
   (void)start;
   try {
-    raster->copy_.reserve(static_cast<size_t>(std::min<uint64_t>(expected, 1 << 20)));
-    unsigned char block[1 << 16];
-    while (raster->copy_.size() < expected) {
-      const size_t wanted =
-          static_cast<size_t>(std::min<uint64_t>(sizeof block, expected - raster->copy_.size()));
-      const size_t got = fread(block, 1, wanted, file);
-      raster->copy_.insert(raster->copy_.end(), block, block + got);
-      if (got < wanted) break;
-    }
+    raster->copy_ = Buffer<unsigned char>(static_cast<size_t>(expected));
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
-  raster->found_ = raster->copy_.size();
-  raster->bytes_ = raster->copy_.data();
+  unsigned char* into = raster->copy_.data();
+  while (raster->found_ < expected) {
+    const size_t wanted =
+        static_cast<size_t>(std::min<uint64_t>(1 << 20, expected - raster->found_));
+    errno = 0;
+    const size_t got = fread(into + raster->found_, 1, wanted, file);
+    raster->found_ += got;
+    if (got < wanted) {
+      if (ferror(file)) raster->read_error_ = errno != 0 ? errno : EIO;
+      break;
+    }
+  }
+  raster->bytes_ = into;
   return raster;
 }
 

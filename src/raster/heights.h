@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+#include "raster/buffer.h"
+
 namespace scab {
 
 // What the passes read: `lines` lines of `columns` values.
@@ -40,6 +42,9 @@ class RawRaster final : public LineSource {
   // The bytes found in the file (at most the expected size).
   uint64_t bytes_found() const { return found_; }
 
+  // The system's error number when reading the file failed (rather than ended), or 0.
+  int read_error() const { return read_error_; }
+
   // The smallest and the largest stored sample, zeros of a short file included.
   void sample_range(int& Min, int& Max) const;
 
@@ -54,10 +59,11 @@ class RawRaster final : public LineSource {
   int lines_, columns_, width_;
   const unsigned char* bytes_ = nullptr;  // the first sample
   uint64_t found_ = 0;
+  int read_error_ = 0;
   // Where the bytes are: a read-only mapping of the file, or a block of memory read from it.
   void* mapping_ = nullptr;
   uint64_t mapping_size_ = 0;
-  std::vector<unsigned char> copy_;
+  Buffer<unsigned char> copy_{0};
   double factor_ = 1;
   std::vector<double> table_;  // height of every sample value, for 1- and 2-byte samples
 };

@@ -4,6 +4,7 @@
 // The samples are kept as stored (raster/heights.h): the passes read them a line at a time, in
 // the height unit that the operator names afterwards.
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "raster/heights.h"
@@ -23,6 +24,13 @@ namespace {
                "free some memory, then run the program again.\n");
 }
 
+// A read that failed (rather than a file that ended) leaves nothing sound to analyse.
+[[noreturn]] void stop_for_read_error(Run& run, int error) {
+  stop_run(run, 1,
+           "\n\n\tThe file " + run.raw_path + " could not be read: " + std::strerror(error) +
+               ".\n\tCheck the file and the device it is on, then run the program again.\n");
+}
+
 }  // namespace
 
 void lecture(Run& run) {
@@ -38,6 +46,7 @@ void lecture(Run& run) {
   }
   run.dtab = RawRaster::load(run.f1, run.nb_lig, run.nb_col, width);
   if (!run.dtab) stop_for_memory(run, width);
+  if (run.dtab->read_error() != 0) stop_for_read_error(run, run.dtab->read_error());
   const uint64_t found = run.dtab->bytes_found();
   fclose(run.f1);
   run.f1 = nullptr;

@@ -48,6 +48,15 @@ T* vector(int NbCol) {
 
 }  // namespace
 
+void* zero_block(size_t count, size_t size) {
+  if (count == 0 || size == 0 || count > SIZE_MAX / size) return nullptr;
+  return zero_allocator(count, size);
+}
+
+void release_block(void* block) {
+  release(block);
+}
+
 void set_allocator(ZeroAllocator allocator, Release releaser) {
   zero_allocator = allocator ? allocator : std::calloc;
   release = releaser ? releaser : std::free;

@@ -44,6 +44,11 @@ void frfvecteur(float* Mat);
 // The zero-filling allocation and the release behind the family, calloc and free by default.
 // Tests replace them to make a chosen allocation fail; passing nulls restores the defaults.
 using ZeroAllocator = void* (*)(size_t count, size_t size);
+
+// One zero-filled block of count x size bytes from the family's allocator, or null; and its
+// release.
+void* zero_block(size_t count, size_t size);
+void release_block(void* block);
 using Release = void (*)(void* block);
 void set_allocator(ZeroAllocator allocator, Release release);
 

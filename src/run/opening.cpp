@@ -1,5 +1,7 @@
 // The dataset dialog: banner, folder, data type, raster name, descriptor file, size report,
 // result name and result files.
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "run/paths.h"
@@ -33,6 +35,21 @@ void read_descriptor(FILE* file, int* const (&fields)[6]) {
   }
 }
 
+// Asks for a folder or file name until the answer is one plain name (see is_plain_name): a name
+// that could reach outside the dataset's folder is refused and the question asked again.
+std::string ask_name(Run& run, const char* prompt) {
+  for (;;) {
+    const std::string name = ask_word(run, prompt);
+    if (is_plain_name(name)) return name;
+    fputs("\n\n\tThis name cannot be used: ", run.con.out);
+    fwrite(name.data(), 1, name.size(), run.con.out);
+    fputs(
+        "\n\tA folder or file name may not hold \\, / or : (nor a control character), and may "
+        "not be . or .. alone; type another one.\n",
+        run.con.out);
+  }
+}
+
 std::string describe_stop(const std::string& what, const std::string& path,
                           const std::string& advice) {
   return "\n\n\t" + what + " " + path + "\n\t" + advice + "\n";
@@ -47,7 +64,7 @@ void opening(Run& run) {
   // The folder.
   std::string folder_path = kImagesRoot;
   folder_path +=
-      ask_word(run, "\n\n\tName of the File Folder located in the Directory C:\\images ? ");
+      ask_name(run, "\n\n\tName of the File Folder located in the Directory C:\\images ? ");
   folder_path += "\\";
 
   // The type of data.
@@ -64,13 +81,13 @@ void opening(Run& run) {
   // else 32 bits).
   std::string nomfic1;
   if (run.image_type == 0) {
-    nomfic1 = ask_word(run, "\n\n\tName of DEM File (without any extension _m2.raw or _m4.raw) ? ");
+    nomfic1 = ask_name(run, "\n\n\tName of DEM File (without any extension _m2.raw or _m4.raw) ? ");
     run.itype = ask_int(
         run,
         [out] { fputs("\n\ttype of DEM :\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t", out); },
         [](int) { return true; });
   } else {
-    nomfic1 = ask_word(run, "\n\n\tName of 8 bits image (without any extension) ? ");
+    nomfic1 = ask_name(run, "\n\n\tName of 8 bits image (without any extension) ? ");
   }
   const std::string raster_path = folder_path + nomfic1 + raster_suffix(run.image_type, run.itype);
   run.raw_path = raster_path + ".raw";
@@ -114,8 +131,17 @@ void opening(Run& run) {
     }
     fprintf(run.f1d, "%d\n%d\n%d\n%d\n%d\n%d\n", run.nb_lig, run.nb_col, val, min_al, max_al,
             run.taille_pix);
-    fclose(run.f1d);
+    const int error = close_checked(run.f1d);
     run.f1d = nullptr;
+    if (error != 0) {
+      // A descriptor cut short would give wrong dimensions to the next run: it goes.
+      const bool removed = std::remove(host_path(run.images_root, nomdescr1).c_str()) == 0;
+      stop_run(run, 1,
+               "\n\n\tThe descriptor file " + nomdescr1 +
+                   " could not be written: " + std::strerror(error) + ".\n\t" +
+                   (removed ? "It has been deleted. " : "Delete it, it is incomplete. ") +
+                   "Make room on the device or check the folder, then run the program again.\n");
+    }
   }
 
   // The size report.
@@ -142,10 +168,12 @@ void opening(Run& run) {
       [](int answer) { return answer == 0 || answer == 1; });
   std::string nomfic = nomfic1;
   if (rep == 1) {
-    nomfic = ask_word(run, "\n\n\tName of the File to be created (without any extension) ? ");
+    nomfic = ask_name(run, "\n\n\tName of the File to be created (without any extension) ? ");
   }
   const std::string nomdescr2 = folder_path + nomfic + "_scabrosimeter.txt";
   const std::string nomdescr3 = folder_path + nomfic + "_scabrosimeter.xls";
+  run.report_path = nomdescr2;
+  run.table_path = nomdescr3;
 
   // The result files.
   const std::string advice =

@@ -31,6 +31,15 @@ std::string host_path(const std::string& images_root, const std::string& windows
 #endif
 }
 
+bool is_plain_name(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (const char c : name) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (c == '\\' || c == '/' || c == ':' || byte < 0x20 || byte == 0x7f) return false;
+  }
+  return true;
+}
+
 std::string raster_suffix(int image_type, int itype) {
   if (image_type != 0) return "";
   return itype == 0 ? "_m2" : "_m4";

@@ -17,6 +17,11 @@ std::string default_images_root();
 // root c:\images\ becomes `images_root` and every other backslash a slash.
 std::string host_path(const std::string& images_root, const std::string& windows_path);
 
+// True when `name` can stand as one folder or file name in a dataset path, so that every file
+// the program opens stays in the dataset's folder: not empty, not "." or "..", and holding no
+// path separator (\ or /), no drive colon (:) and no control character.
+bool is_plain_name(const std::string& name);
+
 // The raw raster and descriptor names of a dataset, as the dialog builds them:
 // a DEM with sample-width answer 0 gets "_m2", any other answer "_m4", an image nothing.
 std::string raster_suffix(int image_type, int itype);

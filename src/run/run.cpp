@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "run/paths.h"
@@ -38,6 +40,42 @@ std::string ask_word(Run& run, const char* prompt) {
   return word;
 }
 
+int close_checked(FILE* file) {
+  // The error indicator is sticky: a write that failed at any time since the file was opened
+  // shows here. What the buffer still holds is written now, and may fail afresh.
+  const bool failed_before = ferror(file) != 0;
+  const int error_before = errno;
+  errno = 0;
+  const bool flushed = fflush(file) == 0;
+  int error = flushed ? 0 : errno;
+  errno = 0;
+  const bool closed = fclose(file) == 0;
+  if (!closed && error == 0) error = errno;
+  if (failed_before && error == 0) error = error_before;
+  if ((failed_before || !flushed || !closed) && error == 0) error = EIO;
+  return error;
+}
+
+void close_results(Run& run) {
+  std::string message;
+  const auto close_one = [&message](FILE*& file, const char* what, const std::string& path) {
+    if (!file) return;
+    const int error = close_checked(file);
+    file = nullptr;
+    if (error != 0) {
+      message += std::string("\n\n\tThe ") + what + " file " + path +
+                 " is incomplete: " + std::strerror(error) + ".";
+    }
+  };
+  close_one(run.f2d, "report", run.report_path);
+  close_one(run.f3d, "table", run.table_path);
+  if (!message.empty()) {
+    stop_run(
+        run, 1,
+        message + "\n\tMake room on the device or check the folder, then run the program again.\n");
+  }
+}
+
 FILE* open_dataset_file(const Run& run, const std::string& windows_path, const char* mode) {
   FILE* file = fopen(host_path(run.images_root, windows_path).c_str(), mode);
   // Some systems open a folder for reading; a folder is never a dataset file.
@@ -55,6 +93,7 @@ int run_program(Run& run) {
     lecture(run);
     parameters(run);
     treatment(run);
+    close_results(run);
     fputs("\n\n\ttreatment finished\n\tto exit press any key ", run.con.out);
     fflush(run.con.out);
     run.con.getch();

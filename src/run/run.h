@@ -25,7 +25,9 @@ struct Run {
   FILE* f2d = nullptr;  // report file
   FILE* f3d = nullptr;  // table file
 
-  std::string raw_path;  // the raw raster file, in Windows form
+  std::string raw_path;     // the raw raster file, in Windows form
+  std::string report_path;  // the report file, in Windows form
+  std::string table_path;   // the table file, in Windows form
 
   int nb_lig = 0;
   int nb_col = 0;
@@ -84,7 +86,16 @@ void lecture(Run& run);
 void parameters(Run& run);
 void treatment(Run& run);
 
-// Runs the four phases and the closing key wait; returns the exit status.
+// Flushes and closes `file`. Returns 0 when everything written to it reached the file, otherwise
+// the error number of the failure (EIO when the system gave none).
+int close_checked(FILE* file);
+
+// Closes the report and the table at the end of the treatment. When either was not written in
+// full, says which and why, and ends the run with exit status 1.
+void close_results(Run& run);
+
+// Runs the four phases, closes the results and waits for the closing key; returns the exit
+// status.
 int run_program(Run& run);
 
 }  // namespace scab

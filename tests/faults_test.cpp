@@ -1,0 +1,231 @@
+// Runs that meet a fault: an allocation that fails, dimensions that memory cannot hold or that
+// make no sense, a raw raster that cannot be read or changes under the program. Each must end
+// with one clear message and its exit status, having released everything it obtained.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "raster/memory.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace scab {
+namespace {
+
+using test::AllocatorSpy;
+using test::Outcome;
+using test::run_with_answers;
+using test::TempFolder;
+
+const std::string kFinished = "\n\n\ttreatment finished\n\tto exit press any key ";
+
+// A dataset d/r of each kind, and answers that run it to the end.
+struct Kind {
+  const char* answers;
+  const char* raw;
+  const char* descriptor;
+  int width;
+};
+const Kind kKinds[] = {
+    {"d 0 r 0 0 0 k", "d/r_m2.raw", "d/r_m2.txt", 2},
+    {"d 0 r 1 0 0 k", "d/r_m4.raw", "d/r_m4.txt", 4},
+    {"d 1 r 0 k", "d/r.raw", "d/r.txt", 1},
+};
+
+void write_dataset(const TempFolder& images, const Kind& kind, const std::string& dimensions) {
+  images.write(kind.raw, std::string(200, '\x07'));
+  images.write(kind.descriptor, dimensions);
+}
+
+// The memory a run may use, lowered for one test.
+struct MemoryCeiling {
+  explicit MemoryCeiling(uint64_t bytes) { set_memory_ceiling(bytes); }
+  ~MemoryCeiling() { set_memory_ceiling(0); }
+};
+
+TEST(Faults, EachAllocationFailingInTurnStopsWithTheMemoryMessage) {
+  for (const Kind& kind : kKinds) {
+    int total = 0;
+    {
+      TempFolder images;
+      write_dataset(images, kind, "3 4");
+      AllocatorSpy spy;
+      ASSERT_EQ(run_with_answers(images, kind.answers).status, 0) << kind.answers;
+      total = spy.calls();
+    }
+    std::set<std::string> stops;
+    for (int fail = 1; fail <= total; fail++) {
+      TempFolder images;
+      write_dataset(images, kind, "3 4");
+      AllocatorSpy spy(fail);
+      const Outcome outcome = run_with_answers(images, kind.answers);
+      const std::string where = std::string(kind.answers) + ", failing call " +
+                                std::to_string(fail) + "\n" + outcome.console;
+      EXPECT_EQ(outcome.status, 1) << where;
+      const size_t stop = outcome.console.find("\n\n\tNot enough memory for ");
+      ASSERT_NE(stop, std::string::npos) << where;
+      EXPECT_EQ(outcome.console.find(kFinished), std::string::npos) << where;
+      EXPECT_EQ(spy.live_blocks(), 0u) << where;
+      stops.insert(outcome.console.substr(stop, 45));
+    }
+    // The samples are read from the file's pages where they are held, so what the run
+    // allocates is the analysis's: every failure gives its stop.
+    EXPECT_EQ(stops, std::set<std::string>{"\n\n\tNot enough memory for the analysis of 3 li"})
+        << kind.answers;
+  }
+}
+
+TEST(Faults, MemoryCheckCoversEveryAllocationOfARun) {
+  // The estimate that the memory check compares with the machine holds everything a run
+  // obtains at once, both passes at work together.
+  for (const Kind& kind : kKinds) {
+    for (const char* dimensions : {"1 1", "3 4", "40 30", "1 500", "500 1"}) {
+      TempFolder images;
+      images.write(kind.raw, std::string(100000, '\x11'));
+      images.write(kind.descriptor, dimensions);
+      AllocatorSpy spy;
+      const Outcome outcome = run_with_answers(images, kind.answers);
+      EXPECT_EQ(outcome.status, 0) << kind.answers << dimensions;
+      int lines = 0, columns = 0;
+      ASSERT_EQ(std::sscanf(dimensions, "%d %d", &lines, &columns), 2);
+      EXPECT_LE(spy.peak_bytes(), run_bytes_needed(lines, columns, kind.width))
+          << kind.answers << dimensions;
+    }
+  }
+}
+
+TEST(Faults, DimensionsMemoryCannotHoldStopBeforeAnyAllocation) {
+  for (const Kind& kind : kKinds) {
+    for (const int size : {100000, 2147483647}) {
+      if (physical_memory_bytes() >= run_bytes_needed(size, size, kind.width))
+        continue;  // a machine that could hold it
+      TempFolder images;
+      write_dataset(images, kind, std::to_string(size) + " " + std::to_string(size) + " 4 0 0 1");
+      AllocatorSpy spy;
+      const Outcome outcome = run_with_answers(images, kind.answers);
+      EXPECT_EQ(outcome.status, 1);
+      EXPECT_NE(
+          outcome.console.find("\n\n\tNot enough memory for a raster of " + std::to_string(size) +
+                               " lines and " + std::to_string(size) + " columns (about "),
+          std::string::npos)
+          << outcome.console;
+      EXPECT_EQ(spy.calls(), 0) << kind.answers << size;
+    }
+  }
+  // Just beyond what may be used is beyond too: the samples and the passes' lines are counted.
+  for (const Kind& kind : kKinds) {
+    const MemoryCeiling ceiling(run_bytes_needed(100, 100, kind.width) - 1);
+    TempFolder images;
+    write_dataset(images, kind, "100 100");
+    AllocatorSpy spy;
+    const Outcome outcome = run_with_answers(images, kind.answers);
+    EXPECT_EQ(outcome.status, 1) << kind.answers;
+    EXPECT_NE(outcome.console.find("Not enough memory for a raster of 100 lines and 100 columns"),
+              std::string::npos);
+    EXPECT_EQ(spy.calls(), 0) << kind.answers;
+  }
+}
+
+TEST(Faults, DescriptorWithNegativeOrHugeNumbersStops) {
+  struct Case {
+    const char* descriptor;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"-5 3", "gives -5 lines and 3 columns: a raster needs at least 1 of each."},
+      {"3 -5", "gives 3 lines and -5 columns: a raster needs at least 1 of each."},
+      {"-2147483648 -2147483648", "gives -2147483648 lines and -2147483648 columns"},
+      // Not an int: the descriptor is read no further, and the lines stay 0.
+      {"99999999999 4", "gives 0 lines and 0 columns"},
+      {"1 2147483647 4", "Not enough memory for a raster of 1 lines and 2147483647 columns"},
+  };
+  for (const Kind& kind : kKinds) {
+    for (const Case& c : cases) {
+      TempFolder images;
+      write_dataset(images, kind, c.descriptor);
+      const MemoryCeiling ceiling(64u << 20);
+      AllocatorSpy spy;
+      const Outcome outcome = run_with_answers(images, kind.answers);
+      EXPECT_EQ(outcome.status, 1) << c.descriptor;
+      EXPECT_NE(outcome.console.find(c.message), std::string::npos) << c.descriptor << "\n"
+                                                                    << outcome.console;
+      EXPECT_EQ(spy.calls(), 0) << c.descriptor;
+    }
+  }
+}
+
+TEST(Faults, RawRasterThatCannotBeRead) {
+  // A directory in its place is no raster: the missing-raster stop, nothing created.
+  {
+    TempFolder images;
+    images.make_folder("d/r.raw");
+    images.write("d/r.txt", "2 2");
+    const Outcome outcome = run_with_answers(images, "d 1 r 0 k");
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_NE(outcome.console.find("\n\n\tNo File c:\\images\\d\\r.raw\n"), std::string::npos);
+    EXPECT_FALSE(images.exists("d/r_scabrosimeter.txt"));
+  }
+  // A file that opens but whose every read fails: this process's memory from address 0.
+  if (!fs::exists("/proc/self/mem"))
+    GTEST_SKIP() << "no /proc/self/mem to stand for an unreadable file";
+  TempFolder images;
+  images.make_folder("d");
+  fs::create_symlink("/proc/self/mem", fs::path(images.path()) / "d/r.raw");
+  images.write("d/r.txt", "2 2");
+  const Outcome outcome = run_with_answers(images, "d 1 r 0 k");
+  EXPECT_EQ(outcome.status, 1);
+  const std::string message =
+      "\n\n\tThe file c:\\images\\d\\r.raw could not be read: " + std::string(std::strerror(EIO)) +
+      ".\n\tCheck the file and the device it is on, then run the program "
+      "again.\n";
+  ASSERT_GE(outcome.console.size(), message.size());
+  EXPECT_EQ(outcome.console.substr(outcome.console.size() - message.size()), message);
+  EXPECT_EQ(outcome.console.find("Warning"), std::string::npos);
+}
+
+TEST(Faults, RawRasterChangedAfterItWasOpened) {
+  // Removed: the open file is still read in full. Cut short: the warning of a short file.
+  for (const bool remove : {true, false}) {
+    TempFolder images;
+    images.write("d/r.raw", "abcdef");
+    images.write("d/r.txt", "2 3");
+    std::vector<int> cells;
+    const Outcome outcome = run_with_answers(images, "d 1 r 0 k", [&](scab::Run& run) {
+      try {
+        opening(run);
+        const fs::path raw = fs::path(images.path()) / "d/r.raw";
+        if (remove) {
+          fs::remove(raw);
+        } else {
+          fs::resize_file(raw, 2);
+        }
+        lecture(run);
+      } catch (const RunStop& stop) {
+        return stop.status;
+      }
+      std::vector<double> line(static_cast<size_t>(run.nb_col));
+      for (int i = 0; i < run.nb_lig; i++) {
+        run.dtab->line(i, line.data());
+        cells.insert(cells.end(), line.begin(), line.end());
+      }
+      return 0;
+    });
+    EXPECT_EQ(outcome.status, 0);
+    if (remove) {
+      EXPECT_EQ(cells, (std::vector<int>{'a', 'b', 'c', 'd', 'e', 'f'}));
+      EXPECT_EQ(outcome.console.find("Warning"), std::string::npos);
+    } else {
+      EXPECT_EQ(cells, (std::vector<int>{'a', 'b', 0, 0, 0, 0}));
+      EXPECT_NE(outcome.console.find("holds 2 bytes where 6 were expected"), std::string::npos);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace scab
