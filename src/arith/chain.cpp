@@ -28,75 +28,60 @@ long first_wrong(const unsigned char* marks, long n, Right right) {
 
 }  // namespace
 
-double running_sum(double total, const double* values, long count) {
+namespace {
+
+// One running sum: `step(k, total)` is the plain double value of step k from total,
+// `doubtful(k, before, after)` whether it may differ from the model's, `slow(k, before)` the
+// model's own. The steps are taken a window ahead of their check.
+template <typename Step, typename Doubtful, typename Slow>
+double run_chain(double total, long count, Step step, Doubtful doubtful, Slow slow) {
   double* totals = ahead.totals.data();
   unsigned char* marks = ahead.doubtful.data();
   for (long start = 0; start < count;) {
     const long n = count - start < kWindow ? count - start : kWindow;
-    const double* v = values + start;
     totals[0] = total;
     double running = total;  // kept in a register: each step waits for nothing but the last
     for (long k = 0; k < n; k++)
-      totals[k + 1] = running = running + v[k];
+      totals[k + 1] = running = step(start + k, running);
     unsigned any = 0;
     for (long k = 0; k < n; k++) {
-      const bool doubtful = add_suspect(totals[k], v[k], totals[k + 1]);
-      marks[k] = doubtful;
-      any |= doubtful;
-    }
-    if (!any) {
-      total = totals[n];
-      start += n;
-      continue;
+      const bool d = doubtful(start + k, totals[k], totals[k + 1]);
+      marks[k] = d;
+      any |= d;
     }
     // Redo the doubtful steps; most give the same double. From the first that does not, the
     // steps after it are taken again.
     const long k =
-        first_wrong(marks, n, [&](long j) { return add_slow(totals[j], v[j]) == totals[j + 1]; });
+        any ? first_wrong(marks, n,
+                          [&](long j) { return slow(start + j, totals[j]) == totals[j + 1]; })
+            : n;
     if (k == n) {
       total = totals[n];
       start += n;
-      continue;
+    } else {
+      total = slow(start + k, totals[k]);
+      start += k + 1;
     }
-    total = add_slow(totals[k], v[k]);
-    start += k + 1;
   }
   return total;
 }
 
+}  // namespace
+
+double running_sum(double total, const double* values, long count) {
+  return run_chain(
+      total, count, [=](long k, double t) { return t + values[k]; },
+      [=](long k, double before, double after) { return add_suspect(before, values[k], after); },
+      [=](long k, double before) { return add_slow(before, values[k]); });
+}
+
 double running_sum_of_products(double total, const double* x, const double* y, long count) {
-  double* totals = ahead.totals.data();
-  unsigned char* marks = ahead.doubtful.data();
-  for (long start = 0; start < count;) {
-    const long n = count - start < kWindow ? count - start : kWindow;
-    const double* a = x + start;
-    const double* b = y + start;
-    totals[0] = total;
-    double running = total;
-    for (long k = 0; k < n; k++)
-      totals[k + 1] = running = std::fma(a[k], b[k], running);
-    unsigned any = 0;
-    for (long k = 0; k < n; k++) {
-      const bool doubtful = muladd_suspect(totals[k], a[k], b[k], totals[k + 1]);
-      marks[k] = doubtful;
-      any |= doubtful;
-    }
-    if (!any) {
-      total = totals[n];
-      start += n;
-      continue;
-    }
-    const long k = first_wrong(
-        marks, n, [&](long j) { return muladd_slow(totals[j], a[j], b[j]) == totals[j + 1]; });
-    if (k == n) {
-      total = totals[n];
-      start += n;
-      continue;
-    }
-    total = muladd_slow(totals[k], a[k], b[k]);
-    start += k + 1;
-  }
-  return total;
+  return run_chain(
+      total, count, [=](long k, double t) { return std::fma(x[k], y[k], t); },
+      [=](long k, double before, double after) {
+        return muladd_suspect(before, x[k], y[k], after);
+      },
+      [=](long k, double before) { return muladd_slow(before, x[k], y[k]); });
 }
 
 namespace {

@@ -24,123 +24,107 @@ Scratch& scratch_for(long n) {
   return scratch;
 }
 
-// Redoes the marked candidates with `slow(j)`, reading the marks eight at a time, then copies
-// the values to out.
-template <typename Slow>
-void finish(Scratch& s, double* out, long n, unsigned any, Slow slow) {
+// A value computed the fast way, and whether it may differ from the model's.
+struct Candidate {
+  double value;
+  bool doubtful;
+};
+
+// out[j] = candidate(j).value for j < n, the doubtful ones redone with slow(j). The candidates
+// are computed into the scratch first, in a loop the compiler vectorizes (the two functions
+// must capture by value, so that nothing they read can alias what the loop writes); the few
+// doubtful ones are redone after, their marks read eight at a time.
+template <typename Fast, typename Slow>
+void each(double* out, long n, Fast candidate, Slow slow) {
+  Scratch& s = scratch_for(n);
+  double* values = s.values.data();
+  unsigned char* marks = s.doubtful.data();
+  unsigned any = 0;
+  for (long j = 0; j < n; j++) {
+    const Candidate c = candidate(j);
+    values[j] = c.value;
+    marks[j] = c.doubtful;
+    any |= c.doubtful;
+  }
   if (any) {
-    unsigned char* marks = s.doubtful.data();
     std::memset(marks + n, 0, 8);
     for (long j = 0; j < n; j += 8) {
       uint64_t eight;
       std::memcpy(&eight, marks + j, sizeof eight);
       if (eight == 0) continue;
       for (long k = j; k < j + 8 && k < n; k++) {
-        if (marks[k]) s.values[static_cast<size_t>(k)] = slow(k);
+        if (marks[k]) values[k] = slow(k);
       }
     }
   }
-  std::memcpy(out, s.values.data(), static_cast<size_t>(n) * sizeof(double));
+  std::memcpy(out, values, static_cast<size_t>(n) * sizeof(double));
+}
+
+// dif = rnd(xreal(z) - mean), then rnd(xreal(dif) * dif).
+inline Candidate deviation_square(double z, double mean) {
+  const double dif = z - mean;
+  const double dif2 = dif * dif;
+  return {dif2, (add_suspect(z, -mean, dif) | mul_suspect(dif, dif, dif2)) != 0};
+}
+
+inline double deviation_square_slow(double z, double mean) {
+  const double dif = add_slow(z, -mean);
+  return mul_slow(dif, dif);
 }
 
 }  // namespace
 
 void add_each(double* out, const double* a, const double* b, long n) {
-  Scratch& s = scratch_for(n);
-  double* values = s.values.data();
-  unsigned char* marks = s.doubtful.data();
-  unsigned any = 0;
-  for (long j = 0; j < n; j++) {
-    const double sum = a[j] + b[j];
-    const bool doubtful = add_suspect(a[j], b[j], sum);
-    values[j] = sum;
-    marks[j] = doubtful;
-    any |= doubtful;
-  }
-  finish(s, out, n, any, [=](long j) { return add_slow(a[j], b[j]); });
+  each(
+      out, n,
+      [=](long j) {
+        const double sum = a[j] + b[j];
+        return Candidate{sum, add_suspect(a[j], b[j], sum)};
+      },
+      [=](long j) { return add_slow(a[j], b[j]); });
 }
 
 void scale_each(double* out, const double* a, double factor, long n) {
-  Scratch& s = scratch_for(n);
-  double* values = s.values.data();
-  unsigned char* marks = s.doubtful.data();
-  unsigned any = 0;
-  for (long j = 0; j < n; j++) {
-    const double product = a[j] * factor;
-    const bool doubtful = mul_suspect(a[j], factor, product);
-    values[j] = product;
-    marks[j] = doubtful;
-    any |= doubtful;
-  }
-  finish(s, out, n, any, [=](long j) { return mul_slow(a[j], factor); });
+  each(
+      out, n,
+      [=](long j) {
+        const double product = a[j] * factor;
+        return Candidate{product, mul_suspect(a[j], factor, product)};
+      },
+      [=](long j) { return mul_slow(a[j], factor); });
 }
 
 void deviation_squares(double* out, const double* z, double mean, long n) {
-  Scratch& s = scratch_for(n);
-  double* values = s.values.data();
-  unsigned char* marks = s.doubtful.data();
-  unsigned any = 0;
-  for (long j = 0; j < n; j++) {
-    const double dif = z[j] - mean;
-    const double dif2 = dif * dif;
-    const bool doubtful = add_suspect(z[j], -mean, dif) | mul_suspect(dif, dif, dif2);
-    values[j] = dif2;
-    marks[j] = doubtful;
-    any |= doubtful;
-  }
-  finish(s, out, n, any, [=](long j) {
-    const double dif = add_slow(z[j], -mean);
-    return mul_slow(dif, dif);
-  });
+  each(
+      out, n, [=](long j) { return deviation_square(z[j], mean); },
+      [=](long j) { return deviation_square_slow(z[j], mean); });
 }
 
 void deviation_squares(double* out, const double* z, const double* mean, long n) {
-  Scratch& s = scratch_for(n);
-  double* values = s.values.data();
-  unsigned char* marks = s.doubtful.data();
-  unsigned any = 0;
-  for (long j = 0; j < n; j++) {
-    const double dif = z[j] - mean[j];
-    const double dif2 = dif * dif;
-    const bool doubtful = add_suspect(z[j], -mean[j], dif) | mul_suspect(dif, dif, dif2);
-    values[j] = dif2;
-    marks[j] = doubtful;
-    any |= doubtful;
-  }
-  finish(s, out, n, any, [=](long j) {
-    const double dif = add_slow(z[j], -mean[j]);
-    return mul_slow(dif, dif);
-  });
+  each(
+      out, n, [=](long j) { return deviation_square(z[j], mean[j]); },
+      [=](long j) { return deviation_square_slow(z[j], mean[j]); });
 }
 
 void absolute_differences(double* out, const double* z, const double* y, long n) {
-  Scratch& s = scratch_for(n);
-  double* values = s.values.data();
-  unsigned char* marks = s.doubtful.data();
-  unsigned any = 0;
-  for (long j = 0; j < n; j++) {
-    const double dif = z[j] - y[j];
-    const bool doubtful = add_suspect(z[j], -y[j], dif);
-    values[j] = std::fabs(dif);
-    marks[j] = doubtful;
-    any |= doubtful;
-  }
-  finish(s, out, n, any, [=](long j) { return std::fabs(add_slow(z[j], -y[j])); });
+  each(
+      out, n,
+      [=](long j) {
+        const double dif = z[j] - y[j];
+        return Candidate{std::fabs(dif), add_suspect(z[j], -y[j], dif)};
+      },
+      [=](long j) { return std::fabs(add_slow(z[j], -y[j])); });
 }
 
 void squares_of_differences(double* out, const double* d, double mean, long n) {
-  Scratch& s = scratch_for(n);
-  double* values = s.values.data();
-  unsigned char* marks = s.doubtful.data();
-  unsigned any = 0;
-  for (long j = 0; j < n; j++) {
-    double square;
-    const bool doubtful = square_of_difference_suspect(d[j], mean, square);
-    values[j] = square;
-    marks[j] = doubtful;
-    any |= doubtful;
-  }
-  finish(s, out, n, any, [=](long j) { return square_of_difference_slow(d[j], mean); });
+  each(
+      out, n,
+      [=](long j) {
+        double square;
+        const bool doubtful = square_of_difference_suspect(d[j], mean, square);
+        return Candidate{square, doubtful};
+      },
+      [=](long j) { return square_of_difference_slow(d[j], mean); });
 }
 
 namespace {
@@ -197,28 +181,23 @@ void neighbour_means(double* out, const double* above, const double* row, const 
     out[j] = dval * weight;  // a power of two: exact for sums of such values
   }
   if (all_exact) return;
-  Scratch& s = scratch_for(m);
-  double* values = s.values.data();
-  unsigned char* marks = s.doubtful.data();
-  unsigned any = 0;
-  for (long j = 0; j < m; j++) {
-    const double terms[8] = {above[j + 1], row[j + 2],   below[j + 1], row[j],
-                             above[j],     above[j + 2], below[j + 2], below[j]};
-    bool doubtful = false;
-    double dval = terms[0];
-    for (int k = 1; k < kNeighbours; k++)
-      accumulate(dval, terms[k], doubtful);
-    const double mean = dval * weight;
-    doubtful |= mul_suspect(dval, weight, mean);
-    values[j] = mean;
-    marks[j] = doubtful;
-    any |= doubtful;
-  }
-  finish(s, out, m, any, [=](long j) {
-    const double sum =
-        kNeighbours == 4 ? edge_sum_slow(above, row, below, j) : all_sum_slow(above, row, below, j);
-    return mul_slow(sum, weight);
-  });
+  each(
+      out, m,
+      [=](long j) {
+        const double terms[8] = {above[j + 1], row[j + 2],   below[j + 1], row[j],
+                                 above[j],     above[j + 2], below[j + 2], below[j]};
+        bool doubtful = false;
+        double dval = terms[0];
+        for (int k = 1; k < kNeighbours; k++)
+          accumulate(dval, terms[k], doubtful);
+        const double mean = dval * weight;
+        return Candidate{mean, (doubtful | mul_suspect(dval, weight, mean)) != 0};
+      },
+      [=](long j) {
+        const double sum = kNeighbours == 4 ? edge_sum_slow(above, row, below, j)
+                                            : all_sum_slow(above, row, below, j);
+        return mul_slow(sum, weight);
+      });
 }
 
 }  // namespace
