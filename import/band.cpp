@@ -46,8 +46,7 @@ std::optional<double> nodata_value(GDALRasterBand& band) {
     default:
       nodata = band.GetNoDataValue(&has_nodata);
   }
-  if (!has_nodata)
-    return std::nullopt;
+  if (!has_nodata) return std::nullopt;
   return nodata;
 }
 
@@ -84,8 +83,7 @@ Band read_band(const std::string& path, int band_number) {
   }
   if (const std::optional<double> nodata = nodata_value(band)) {
     for (double& value : grid.values) {
-      if (value == *nodata)
-        value = std::numeric_limits<double>::quiet_NaN();
+      if (value == *nodata) value = std::numeric_limits<double>::quiet_NaN();
     }
   }
   GeoTransform geotransform;
@@ -98,16 +96,14 @@ Band read_band(const std::string& path, int band_number) {
 long long count_missing(const Grid& grid) {
   long long missing = 0;
   for (double value : grid.values) {
-    if (std::isnan(value))
-      ++missing;
+    if (std::isnan(value)) ++missing;
   }
   return missing;
 }
 
 void fill_missing(Grid& grid, double value) {
   for (double& cell : grid.values) {
-    if (std::isnan(cell))
-      cell = value;
+    if (std::isnan(cell)) cell = value;
   }
 }
 

@@ -36,8 +36,7 @@ Samples to_samples(const Grid& grid, bool image, int unit) {
   for (size_t i = 0; i < grid.values.size(); ++i) {
     const double value = grid.values[i];
     const auto at = [&] { return " at " + cell_text(i, grid.columns); };
-    if (std::isnan(value))
-      throw ImportError("missing cell" + at());
+    if (std::isnan(value)) throw ImportError("missing cell" + at());
     const bool has_fraction = std::isfinite(value) && value != std::floor(value);
     if (unit < 0 && has_fraction && image) {
       throw ImportError("image values must be whole numbers; found " + number_text(value) + at());
@@ -152,8 +151,7 @@ DatasetFiles write_dataset(const std::string& images_root, const std::string& fo
   const std::string folder_path = host_path(images_root, kImagesRoot + folder);
   std::error_code error;
   std::filesystem::create_directories(folder_path, error);
-  if (error)
-    throw ImportError("cannot create the folder " + folder_path + ": " + error.message());
+  if (error) throw ImportError("cannot create the folder " + folder_path + ": " + error.message());
 
   const DatasetFiles files = dataset_files(folder, name, samples.kind);
   const std::string raw_path = host_path(images_root, files.raw);
@@ -162,8 +160,7 @@ DatasetFiles write_dataset(const std::string& images_root, const std::string& fo
   raw.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
   raw.close();
-  if (!raw)
-    throw ImportError("cannot write " + raw_path);
+  if (!raw) throw ImportError("cannot write " + raw_path);
 
   // Text mode, like the descriptor files that scabrosimeter writes.
   const std::string descriptor_path = host_path(images_root, files.descriptor);
@@ -178,8 +175,7 @@ DatasetFiles write_dataset(const std::string& images_root, const std::string& fo
 
 std::vector<std::string> dialog_answers(const std::string& folder, const std::string& name,
                                         SampleKind kind, int unit) {
-  if (kind == SampleKind::kImage8)
-    return {folder, "1", name, "0"};
+  if (kind == SampleKind::kImage8) return {folder, "1", name, "0"};
   const std::string sample_width = kind == SampleKind::kDem16 ? "0" : "1";
   return {folder, "0", name, sample_width, "0", std::to_string(unit < 0 ? 0 : unit)};
 }

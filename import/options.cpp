@@ -20,8 +20,7 @@ int parse_band(const std::string& text) {
 int parse_unit(const std::string& text) {
   const char* units[] = {"m", "dm", "cm", "mm"};
   for (int unit = 0; unit < 4; ++unit) {
-    if (text == units[unit])
-      return unit;
+    if (text == units[unit]) return unit;
   }
   throw UsageError("--unit needs m, dm, cm or mm, not '" + text + "'");
 }
@@ -37,8 +36,7 @@ double parse_fill(const std::string& text) {
 
 // The dialog reads names as one word, and they become single file and folder names.
 void check_name(const std::string& what, const std::string& name) {
-  if (name.empty())
-    throw UsageError(what + " is empty");
+  if (name.empty()) throw UsageError(what + " is empty");
   for (char c : name) {
     if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '/' || c == '\\') {
       throw UsageError(what + " '" + name + "' must be one word without spaces or slashes");
@@ -86,15 +84,12 @@ Options parse_arguments(const std::vector<std::string>& args) {
       arg.resize(equals);
     }
     auto value = [&]() -> std::string {
-      if (inline_value)
-        return *inline_value;
-      if (i + 1 >= args.size())
-        throw UsageError(arg + " needs a value");
+      if (inline_value) return *inline_value;
+      if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
       return args[++i];
     };
     auto flag = [&]() {
-      if (inline_value)
-        throw UsageError(arg + " takes no value");
+      if (inline_value) throw UsageError(arg + " takes no value");
       return true;
     };
     if (arg == "--help" || arg == "-h") {
@@ -111,14 +106,12 @@ Options parse_arguments(const std::vector<std::string>& args) {
       options.fill = parse_fill(value());
     } else if (arg == "--images-root") {
       options.images_root = value();
-      if (options.images_root.empty())
-        throw UsageError("--images-root is empty");
+      if (options.images_root.empty()) throw UsageError("--images-root is empty");
     } else {
       throw UsageError("unknown option " + arg);
     }
   }
-  if (options.help)
-    return options;
+  if (options.help) return options;
   if (positional.size() != 3) {
     throw UsageError(positional.size() < 3 ? "missing argument: INPUT FOLDER NAME are needed"
                                            : "too many arguments: only INPUT FOLDER NAME");

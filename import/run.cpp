@@ -16,16 +16,14 @@ const char* const kUnitNames[] = {"metres", "decimetres", "centimetres", "millim
 std::string treat_missing_cells(Grid& grid, const Options& options) {
   const long long missing = count_missing(grid);
   const std::string count = std::to_string(missing);
-  if (missing == 0)
-    return "none";
+  if (missing == 0) return "none";
   if (options.fill) {
     fill_missing(grid, *options.fill);
     return count + " filled with " + number_text(*options.fill);
   }
   if (options.crop_valid) {
     const Rectangle kept = largest_valid_rectangle(grid);
-    if (kept.lines == 0)
-      throw ImportError("every cell is missing; there is nothing to import");
+    if (kept.lines == 0) throw ImportError("every cell is missing; there is nothing to import");
     const std::string before = std::to_string(grid.lines) + " x " + std::to_string(grid.columns);
     grid = crop(grid, kept);
     return count + "; cropped to the largest rectangle without any: lines " +

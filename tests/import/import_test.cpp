@@ -60,12 +60,10 @@ struct Workspace {
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
     GDALDatasetUniquePtr dataset(driver->Create(path.c_str(), columns, lines,
                                                 static_cast<int>(bands.size()), type, nullptr));
-    if (geotransform)
-      dataset->SetGeoTransform(geotransform->data());
+    if (geotransform) dataset->SetGeoTransform(geotransform->data());
     for (size_t b = 0; b < bands.size(); ++b) {
       GDALRasterBand* band = dataset->GetRasterBand(static_cast<int>(b) + 1);
-      if (nodata)
-        band->SetNoDataValue(*nodata);
+      if (nodata) band->SetNoDataValue(*nodata);
       std::vector<double> values = bands[b];
       if (band->RasterIO(GF_Write, 0, 0, columns, lines, values.data(), columns, lines, GDT_Float64,
                          0, 0) != CE_None) {
@@ -231,8 +229,7 @@ long long largest_area_by_trying_all(const Grid& grid) {
       for (int bottom = top; bottom < grid.lines; ++bottom)
         for (int right = left; right < grid.columns; ++right) {
           Grid part = crop(grid, {top, left, bottom - top + 1, right - left + 1});
-          if (count_missing(part) == 0)
-            best = std::max(best, (long long)part.values.size());
+          if (count_missing(part) == 0) best = std::max(best, (long long)part.values.size());
         }
   return best;
 }
@@ -350,8 +347,7 @@ TEST(Import, ScabrosimeterReportsOnAnImportedDem) {
   heights[1 * 4 + 1] = 8;
   const std::string input = ws.tiff(GDT_Byte, 3, 4, {heights});
   fs::path root = SCABROSIMETER_IMAGES_ROOT;  // scabrosimeter's, seen from its working folder
-  if (root.is_relative())
-    root = ws.dir / root;
+  if (root.is_relative()) root = ws.dir / root;
   const std::string folder = ws.dir.filename().string();
   std::ostringstream out, err;
   ASSERT_EQ(run({"--images-root", root.string(), input, folder, "bump"}, out, err), 0);
