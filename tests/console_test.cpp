@@ -108,6 +108,15 @@ TEST(Paths, WindowsPathsMapUnderTheImagesRoot) {
   EXPECT_EQ(host_path("images", "c:\\images\\dem1\\relief_m2.raw"), "images/dem1/relief_m2.raw");
   EXPECT_EQ(host_path("/data/root/", "c:\\images\\a\\b\\c.txt"), "/data/root/a/b/c.txt");
   EXPECT_EQ(host_path("/data", "c:\\images\\x"), "/data/x");
+#else
+  // On Windows the path is used as it is; another root given in place of c:\images\ (as the
+  // tests do) takes its place, backslashes kept.
+  EXPECT_EQ(default_images_root(), "c:\\images\\");
+  EXPECT_EQ(host_path(default_images_root(), "c:\\images\\dem1\\relief_m2.raw"),
+            "c:\\images\\dem1\\relief_m2.raw");
+  EXPECT_EQ(host_path("", "c:\\images\\x"), "c:\\images\\x");
+  EXPECT_EQ(host_path("C:\\Temp\\t1", "c:\\images\\a\\b.txt"), "C:\\Temp\\t1\\a\\b.txt");
+  EXPECT_EQ(host_path("C:/Temp/t1/", "c:\\images\\a\\b.txt"), "C:/Temp/t1/a\\b.txt");
 #endif
   EXPECT_EQ(raster_suffix(0, 0), "_m2");
   EXPECT_EQ(raster_suffix(0, 1), "_m4");
