@@ -72,9 +72,11 @@ std::int64_t near_half_unit_offset(Random& random) {
     case 1:
       return random.range(-4, 4);
     case 2:
-      return static_cast<std::int64_t>(random.range(-2100, 2100)) << random.range(0, 30);
+      return static_cast<std::int64_t>(random.range(-2100, 2100)) *
+             (std::int64_t{1} << random.range(0, 30));
     default:
-      return static_cast<std::int64_t>(random.range(-100000, 100000)) << random.range(0, 33);
+      return static_cast<std::int64_t>(random.range(-100000, 100000)) *
+             (std::int64_t{1} << random.range(0, 33));
   }
 }
 

@@ -190,8 +190,8 @@ TEST(Fma, TiesAndNearTies) {
     const std::int64_t offset = kind == 0 ? 0
                                 : kind == 1
                                     ? random.range(-3, 3)
-                                    : static_cast<std::int64_t>(random.range(-1000000, 1000000))
-                                          << random.range(0, 20);
+                                    : static_cast<std::int64_t>(random.range(-1000000, 1000000)) *
+                                          (std::int64_t{1} << random.range(0, 20));
     double a, b;
     test::product_near_midpoint(random, offset, a, b);
     a = std::ldexp(a, random.range(-350, 250)) * random.sign();
