@@ -2,10 +2,9 @@
 //   dem1/relief_m2.raw + relief_m2.txt  a 16-bit DEM in decimetres, 300 lines x 400 columns
 //   img1/texture.raw + texture.txt      an 8-bit image, 200 lines x 250 columns
 // The output is the same on every run and every host: integer arithmetic only.
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -62,9 +61,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string root = argv[1];
-  mkdir(root.c_str(), 0755);
-  mkdir((root + "/dem1").c_str(), 0755);
-  mkdir((root + "/img1").c_str(), 0755);
+  std::error_code ignored;  // a folder that cannot be made shows up when its files cannot be
+  std::filesystem::create_directories(root + "/dem1", ignored);
+  std::filesystem::create_directories(root + "/img1", ignored);
 
   // DEM: heights in decimetres, 1200 m of base, hills of a few hundred metres, a fine texture.
   const int lines = 300, columns = 400;

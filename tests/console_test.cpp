@@ -109,6 +109,15 @@ TEST(Paths, WindowsPathsMapUnderTheImagesRoot) {
   EXPECT_EQ(host_path("images", "c:\\images\\dem1\\relief_m2.raw"), "images/dem1/relief_m2.raw");
   EXPECT_EQ(host_path("/data/root/", "c:\\images\\a\\b\\c.txt"), "/data/root/a/b/c.txt");
   EXPECT_EQ(host_path("/data", "c:\\images\\x"), "/data/x");
+#else
+  // On Windows the path is used as it is; another root given in place of c:\images\ (as the
+  // tests do) takes its place, backslashes kept.
+  EXPECT_EQ(default_images_root(), "c:\\images\\");
+  EXPECT_EQ(host_path(default_images_root(), "c:\\images\\dem1\\relief_m2.raw"),
+            "c:\\images\\dem1\\relief_m2.raw");
+  EXPECT_EQ(host_path("", "c:\\images\\x"), "c:\\images\\x");
+  EXPECT_EQ(host_path("C:\\Temp\\t1", "c:\\images\\a\\b.txt"), "C:\\Temp\\t1\\a\\b.txt");
+  EXPECT_EQ(host_path("C:/Temp/t1/", "c:\\images\\a\\b.txt"), "C:/Temp/t1/a\\b.txt");
 #endif
   // A name is one component of a path: nothing that could lead out of the dataset's folder.
   for (const char* name : {"dem1", "relief", "a.b", "...", "x..", "-", "nom_fichier", "\xe9t\xe9"})

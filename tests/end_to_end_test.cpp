@@ -1,8 +1,17 @@
 // The built program, run as an operator would run it from a file of answers, in a working
 // folder that holds the bundled examples under images/.
+//
+// Not on Windows: there the program reads and writes the real c:\images\ and takes no other
+// root, so these runs would need that folder to themselves. .ci/windows runs the same answers
+// against the same golden files with the examples laid out in c:\images\ of a scratch Wine
+// prefix.
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -26,6 +35,18 @@ std::string read_file(const fs::path& path) {
 
 const fs::path kSource = SCABROSIMETER_SOURCE_DIR;
 
+// What runs the program when it is built for another machine (an emulator such as
+// qemu-aarch64, followed by a space); empty for a native build.
+#ifndef SCABROSIMETER_EXE_LAUNCHER
+#define SCABROSIMETER_EXE_LAUNCHER ""
+#endif
+
+#ifdef _WIN32
+#define SKIP_ON_WINDOWS() GTEST_SKIP() << "the program uses the real c:\\images\\ on Windows"
+#else
+#define SKIP_ON_WINDOWS() static_cast<void>(0)
+#endif
+
 struct ProgramRun {
   int status = -1;
   std::string console;
@@ -38,7 +59,7 @@ ProgramRun run_program_in(const fs::path& work, const std::string& answers,
                           const std::string& input = "< answers.txt",
                           const std::string& limits = "") {
   std::ofstream(work / "answers.txt", std::ios::binary) << answers;
-  const std::string program = "\"" SCABROSIMETER_EXE "\" " + input;
+  const std::string program = SCABROSIMETER_EXE_LAUNCHER "\"" SCABROSIMETER_EXE "\" " + input;
   std::string command = "cd \"" + work.string() + "\" && ";
   if (limits.empty()) {
     command += program + " > console.txt";
@@ -48,8 +69,12 @@ ProgramRun run_program_in(const fs::path& work, const std::string& answers,
   }
   const int raw_status = std::system(command.c_str());
   ProgramRun result;
+#ifdef _WIN32
+  result.status = raw_status;
+#else
   result.status = WIFEXITED(raw_status) ? WEXITSTATUS(raw_status) : -1;
   if (!limits.empty()) result.status = std::atoi(read_file(work / "status.txt").c_str());
+#endif
   result.console = read_file(work / "console.txt");
   return result;
 }
@@ -65,6 +90,7 @@ struct WorkFolder {
 };
 
 TEST(EndToEnd, ExampleDemMatchesTheGoldenFiles) {
+  SKIP_ON_WINDOWS();
   WorkFolder work;
   const ProgramRun run = run_program_in(work.path(), "dem1\n0\nrelief\n0\n0\n1\n");
   EXPECT_EQ(run.status, 0);
@@ -77,6 +103,7 @@ TEST(EndToEnd, ExampleDemMatchesTheGoldenFiles) {
 }
 
 TEST(EndToEnd, ExampleImageMatchesTheGoldenFiles) {
+  SKIP_ON_WINDOWS();
   WorkFolder work;
   const ProgramRun run = run_program_in(work.path(), "img1\n1\ntexture\n1\ngrain\n");
   EXPECT_EQ(run.status, 0);
@@ -89,6 +116,7 @@ TEST(EndToEnd, ExampleImageMatchesTheGoldenFiles) {
 }
 
 TEST(EndToEnd, ExitStatuses) {
+  SKIP_ON_WINDOWS();
   WorkFolder work;
   // Missing raster: status 0, nothing created.
   ProgramRun run = run_program_in(work.path(), "dem1\n0\nnothing\n0\n");
@@ -119,6 +147,7 @@ bool ends_with(const std::string& text, const std::string& end) {
 }
 
 TEST(EndToEnd, InputThatIsNotATerminal) {
+  SKIP_ON_WINDOWS();
   const fs::path golden = kSource / "tests" / "golden";
   // Closed, and empty: the dialog cannot start.
   for (const std::string input : {"<&-", "< answers.txt"}) {
@@ -151,6 +180,7 @@ TEST(EndToEnd, InputThatIsNotATerminal) {
 }
 
 TEST(EndToEnd, FilesThatCannotBeWrittenInFull) {
+  SKIP_ON_WINDOWS();
   const std::string answers = "dem1\n0\nrelief\n0\n0\n1\n";
   // The report on a full device: the run says so and ends with status 1.
   if (fs::exists("/dev/full")) {

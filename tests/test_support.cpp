@@ -60,7 +60,17 @@ std::string TempFolder::read(const std::string& relative) const {
   std::ifstream file(fs::path(path_) / relative, std::ios::binary);
   std::ostringstream bytes;
   bytes << file.rdbuf();
+#ifdef _WIN32
+  // The program writes its text files in text mode: on Windows every "\n" is "\r\n" there.
+  std::string text = bytes.str();
+  std::string lf;
+  for (size_t i = 0; i < text.size(); i++) {
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lf += text[i];
+  }
+  return lf;
+#else
   return bytes.str();
+#endif
 }
 
 bool TempFolder::exists(const std::string& relative) const {

@@ -21,6 +21,8 @@ class TempFolder {
   const std::string& path() const { return path_; }
   // `relative` uses '/' and may name sub-folders, which are made as needed.
   void write(const std::string& relative, const std::string& bytes) const;
+  // The file's bytes; on Windows with "\r\n" read as "\n", since the program writes its text
+  // files in text mode there.
   std::string read(const std::string& relative) const;
   bool exists(const std::string& relative) const;
   void make_folder(const std::string& relative) const;

@@ -9,13 +9,25 @@
 namespace scab {
 
 std::string default_images_root() {
+#ifdef _WIN32
+  return kImagesRoot;
+#else
   return SCABROSIMETER_IMAGES_ROOT;
+#endif
 }
 
 std::string host_path(const std::string& images_root, const std::string& windows_path) {
 #ifdef _WIN32
-  (void)images_root;
-  return windows_path;
+  // The root is c:\images\ itself, and the path is used as it is. Only another folder given
+  // in its place (the tests' temporary folders) replaces the root.
+  const size_t root_length = std::strlen(kImagesRoot);
+  if (images_root.empty() || images_root == kImagesRoot ||
+      windows_path.compare(0, root_length, kImagesRoot) != 0) {
+    return windows_path;
+  }
+  std::string root = images_root;
+  if (!root.empty() && root.back() != '\\' && root.back() != '/') root += '\\';
+  return root + windows_path.substr(root_length);
 #else
   std::string path = windows_path;
   const size_t root_length = std::strlen(kImagesRoot);

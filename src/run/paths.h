@@ -9,12 +9,14 @@ namespace scab {
 // The root folder of every dataset, as the operator sees it.
 inline const char kImagesRoot[] = "c:\\images\\";
 
-// The folder that stands for c:\images\ on this host when nothing else is said: the build's
-// SCABROSIMETER_IMAGES_ROOT, by default the folder "images" in the working directory.
+// The folder that stands for c:\images\ on this host when nothing else is said: on Windows
+// c:\images\ itself; elsewhere the build's SCABROSIMETER_IMAGES_ROOT, by default the folder
+// "images" in the working directory.
 std::string default_images_root();
 
-// Maps a Windows-form path to the host. On Windows the path is used as it is. Elsewhere the
-// root c:\images\ becomes `images_root` and every other backslash a slash.
+// Maps a Windows-form path to the host. On Windows the path is used as it is, unless
+// `images_root` names another folder than c:\images\, which then takes the root's place.
+// Elsewhere the root c:\images\ becomes `images_root` and every other backslash a slash.
 std::string host_path(const std::string& images_root, const std::string& windows_path);
 
 // True when `name` can stand as one folder or file name in a dataset path, so that every file
