@@ -2,11 +2,11 @@
 //   make_raster <dem16|dem32|image> <size> <images folder>
 // into <images folder>/bench/<kind>_<size>{_m2,_m4,}.raw and its descriptor: a square raster
 // of <size> lines and columns. Integer arithmetic only, so the bytes are the same everywhere.
-#include <sys/stat.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -43,8 +43,8 @@ int main(int argc, char** argv) {
   const std::string kind = argv[1];
   const int size = std::atoi(argv[2]);
   const std::string folder = std::string(argv[3]) + "/bench";
-  mkdir(argv[3], 0755);
-  mkdir(folder.c_str(), 0755);
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
   const std::string suffix = kind == "dem16" ? "_m2" : kind == "dem32" ? "_m4" : "";
   const int width = kind == "dem16" ? 2 : kind == "dem32" ? 4 : 1;
   const std::string base = folder + "/" + kind + "_" + std::to_string(size) + suffix;
