@@ -74,10 +74,14 @@ TEST(Faults, EachAllocationFailingInTurnStopsWithTheMemoryMessage) {
       EXPECT_EQ(spy.live_blocks(), 0u) << where;
       stops.insert(outcome.console.substr(stop, 45));
     }
-    // The samples are read from the file's pages where they are held, so what the run
-    // allocates is the analysis's: every failure gives its stop.
-    EXPECT_EQ(stops, std::set<std::string>{"\n\n\tNot enough memory for the analysis of 3 li"})
-        << kind.answers;
+    // Where the samples are read from the file's pages, what fails is an allocation of the
+    // analysis; where they are read into memory (no mapping), that allocation may fail too.
+    EXPECT_EQ(stops.count("\n\n\tNot enough memory for the analysis of 3 li"), 1u) << kind.answers;
+    for (const std::string& stop : stops) {
+      EXPECT_TRUE(stop == "\n\n\tNot enough memory for the analysis of 3 li" ||
+                  stop == "\n\n\tNot enough memory for a raster of 3 lines ")
+          << stop;
+    }
   }
 }
 
@@ -172,6 +176,9 @@ TEST(Faults, RawRasterThatCannotBeRead) {
     EXPECT_FALSE(images.exists("d/r_scabrosimeter.txt"));
   }
   // A file that opens but whose every read fails: this process's memory from address 0.
+#ifdef _WIN32
+  GTEST_SKIP() << "no file there whose reads fail";
+#endif
   if (!fs::exists("/proc/self/mem"))
     GTEST_SKIP() << "no /proc/self/mem to stand for an unreadable file";
   TempFolder images;
@@ -190,6 +197,9 @@ TEST(Faults, RawRasterThatCannotBeRead) {
 }
 
 TEST(Faults, RawRasterChangedAfterItWasOpened) {
+#ifdef _WIN32
+  GTEST_SKIP() << "an open file can be neither removed nor cut short there";
+#endif
   // Removed: the open file is still read in full. Cut short: the warning of a short file.
   for (const bool remove : {true, false}) {
     TempFolder images;
