@@ -92,8 +92,8 @@ void discard_line(FILE* in) {
 void print_values(FILE* stream, const char* format, std::initializer_list<Value> values) {
   const Value* next = values.begin();
   const char* text = format;
-  while (const char* spec = std::strstr(text, "%lf")) {
-    fwrite(text, 1, static_cast<size_t>(spec - text), stream);
+  while (const char* conversion = std::strstr(text, "%lf")) {
+    fwrite(text, 1, static_cast<size_t>(conversion - text), stream);
     const bool defined = next != values.end() && next->has_value() && std::isfinite(**next);
     if (defined) {
       fprintf(stream, "%lf", **next);
@@ -101,7 +101,7 @@ void print_values(FILE* stream, const char* format, std::initializer_list<Value>
       fputs("undefined", stream);
     }
     if (next != values.end()) ++next;
-    text = spec + 3;
+    text = conversion + 3;
   }
   fputs(text, stream);
 }
