@@ -65,6 +65,14 @@ def best(runs, command, cwd, stdin=b"", env=None):
     return min(r[0] for r in results), max(r[1] for r in results)
 
 
+def python_with_numpy():
+    """This Python when it has numpy, else the system's (Debian's python3-numpy)."""
+    for python in (sys.executable, "/usr/bin/python3"):
+        if subprocess.run([python, "-c", "import numpy"], stderr=subprocess.DEVNULL).returncode == 0:
+            return python
+    sys.exit("numpy not found: install python3-numpy, or run with --no-peer")
+
+
 def outputs(program, work, kind, name):
     """Console, report and table of one run of program."""
     console = subprocess.run([program], cwd=work, input=answers(kind, name),
@@ -87,6 +95,7 @@ def main():
     parser.add_argument("--work", default=os.path.join(ROOT, "build-bench", "data"))
     parser.add_argument("--no-peer", action="store_true", help="leave out the numpy peer")
     args = parser.parse_args()
+    args.build, args.work = os.path.abspath(args.build), os.path.abspath(args.work)
 
     subprocess.run(["cmake", "-S", ROOT, "-B", args.build, "-DCMAKE_BUILD_TYPE=Release",
                     "-DSCABROSIMETER_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
@@ -116,7 +125,7 @@ def main():
             if args.no_peer:
                 row += " | | |"
             else:
-                peer = [sys.executable, os.path.join(HERE, "numpy_peer.py"), raw, str(size),
+                peer = [python_with_numpy(), os.path.join(HERE, "numpy_peer.py"), raw, str(size),
                         str(size), str(width), repr(scale)]
                 peer_wall, peer_peak = best(args.repeat, peer, args.work, b"", peer_env)
                 row += " %.3f | %.2f | %.1f |" % (peer_wall, peer_peak / cells, peer_wall / wall)

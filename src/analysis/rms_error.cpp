@@ -103,7 +103,7 @@ RmsErrorResult rms_error_pass(const LineSource& dtab, long long& kco) {
     window.move_to(i);
     fast::edge_means(means.data(), window.above(), window.row(), window.below(), m);
     fast::absolute_differences(difs.data(), window.row() + 1, means.data(), m);
-    fast::deviation_squares(means.data(), difs.data(), 0.0, m);  // dif x dif
+    fast::squares(means.data(), difs.data(), m);  // dif x dif
     fast::squares_of_differences(squares.data(), difs.data(), d_mean, m);
     fast::running_sums(second, m);  // sums of dif x dif and of dif2
     kco += m;

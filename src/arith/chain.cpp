@@ -1,165 +1,248 @@
 #include "arith/chain.h"
 
-#include <vector>
+#include <algorithm>
+#include <cmath>
 
 namespace scab::fast {
 namespace {
 
-// Steps taken ahead of their check at a time: long enough for the check to vectorize, short
-// enough that a step redone the slow way costs little to take up again.
-constexpr long kWindow = 128;
+// How a running sum keeps the model's roundings at the cost of one plain addition a step.
+//
+// Let the total t lie in the binade [2^E, 2^(E+1)). As long as the exact t + v stays in that
+// binade, the model's 64-bit value of t + v lies on the grid of spacing g = 2^(E-63), and since
+// t is a multiple of 2^11 g, rounding t + v to that grid is rounding v alone to it (with ties
+// to even, as t adds an even number of grid steps). So with v' = v rounded to the grid,
+//
+//     rnd(xreal(t) + v) = t + v'    (one double addition, rounded once),
+//
+// and the v' of many steps can be computed together, apart from the chain. A step whose total
+// leaves the binade (or an increment that does not fit the trick) is found afterwards and
+// redone with fast::add or fast::muladd; the chain goes on from there with a new grid.
 
-struct Ahead {
-  std::vector<double> totals = std::vector<double>(kWindow + 1);
-  std::vector<unsigned char> doubtful = std::vector<unsigned char>(kWindow);
+// Steps taken at once: long enough for the increments and the check to vectorize, short enough
+// that a window spoilt by a step out of the binade costs little. A chain that has just left its
+// binade starts again with short windows, which grow while the binade holds.
+constexpr long kWindow = 256;
+constexpr long kFirstWindow = 16;
+
+// The binade of the total, as the bounds of its magnitude; `usable` false where the trick is not
+// made (zero, tiny totals whose grid would not be a normal double, infinities, NaN).
+struct Binade {
+  double low;        // 2^E
+  double high;       // 2^(E+1)
+  double unit;       // 2^(E-11) = 2^52 g: adding it rounds a smaller value to the grid
+  double half_step;  // g / 2
+  bool usable;
 };
 
-thread_local Ahead ahead;
+inline Binade binade_of(double t) {
+  const uint64_t exponent = bits_of(t) & kExponentMask;
+  const double low = from_bits(exponent);
+  return {low, low * 2, low * 0x1p-11, low * 0x1p-64,
+          exponent >= (128ull << 52) && exponent <= (1900ull << 52)};
+}
 
-// The first marked step whose redone value differs from the one taken ahead (`right(k)` says
-// whether step k was right), or n.
-template <typename Right>
-long first_wrong(const unsigned char* marks, long n, Right right) {
-  for (long k = 0; k < n; k++) {
-    if (marks[k] && !right(k)) return k;
-  }
+// v rounded to the grid 2^52 g / 2^52 (ties to even); a value of magnitude unit or more is on
+// the grid already.
+inline double to_grid(double v, double unit) {
+  const double c = from_bits(bits_of(unit) | (bits_of(v) & kSignMask));  // unit, signed as v
+  const double rounded = (v + c) - c;
+  const uint64_t small = 0 - static_cast<uint64_t>(std::fabs(v) < unit);  // all ones, or zero
+  return from_bits((bits_of(rounded) & small) | (bits_of(v) & ~small));
+}
+
+// The model rounds x y to 64 bits before adding it. When |x y| < 2^52 g its double p has bits
+// only far below the grid, and the rounding of the exact product to the grid is that of p,
+// unless p lies exactly half way between two grid points and the product is not p.
+inline double product_to_grid(double x, double y, const Binade& b, bool& unusual) {
+  const double p = x * y;
+  const double error = std::fma(x, y, -p);
+  const double c = from_bits(bits_of(b.unit) | (bits_of(p) & kSignMask));
+  const double rounded = (p + c) - c;
+  const double off = p - rounded;
+  unusual = (!(std::fabs(p) < b.unit)) | ((std::fabs(off) == b.half_step) & (error != 0));
+  return rounded;
+}
+
+struct Room {
+  double totals[kWindow + 1];  // the total before the window, then after each step
+  double steps[kWindow];       // the increments on the grid
+  unsigned char unusual[kWindow];
+};
+
+// The first of the n steps of a window whose total left the binade of the total before them,
+// or n. A total on the lower bound itself stands unless its step went towards zero: then the
+// exact sum may have been below the bound.
+inline long first_out_of_binade(const Room& room, long n, const Binade& b) {
+  const double sign = std::copysign(1.0, room.totals[0]);
+  const auto out = [&](long k) {
+    const double a = std::fabs(room.totals[k + 1]);
+    return !(a >= b.low) | !(a < b.high) | ((a == b.low) & (room.steps[k] * sign < 0));
+  };
+  unsigned any = 0;
+  for (long k = 0; k < n; k++)
+    any |= out(k);
+  if (!any) return n;
+  long k = 0;
+  while (!out(k))
+    k++;
+  return k;
+}
+
+inline long first_unusual(const unsigned char* marks, long n) {
+  unsigned any = 0;
+  for (long k = 0; k < n; k++)
+    any |= marks[k];
+  if (!any) return n;
+  return static_cast<long>(std::find(marks, marks + n, 1) - marks);
+}
+
+// The increments of a window of one chain, into room.steps; the count of steps before the
+// first that the grid cannot take.
+inline long sum_steps(Room& room, const double* x, long n, const Binade& b) {
+  for (long k = 0; k < n; k++)
+    room.steps[k] = to_grid(x[k], b.unit);
   return n;
 }
 
-}  // namespace
+inline long product_steps(Room& room, const double* x, const double* y, long n, const Binade& b) {
+  for (long k = 0; k < n; k++) {
+    bool unusual;
+    room.steps[k] = product_to_grid(x[k], y[k], b, unusual);
+    room.unusual[k] = unusual;
+  }
+  return first_unusual(room.unusual, n);
+}
 
-namespace {
+// The number of steps of a window that stand, its plain totals being in room.totals.
+inline long steps_that_stand(const Room& room, long n, long usable_steps, const Binade& b) {
+  if (!b.usable) return 0;
+  return first_out_of_binade(room, std::min(n, usable_steps), b);
+}
 
-// One running sum: `step(k, total)` is the plain double value of step k from total,
-// `doubtful(k, before, after)` whether it may differ from the model's, `slow(k, before)` the
-// model's own. The steps are taken a window ahead of their check.
-template <typename Step, typename Doubtful, typename Slow>
-double run_chain(double total, long count, Step step, Doubtful doubtful, Slow slow) {
-  double* totals = ahead.totals.data();
-  unsigned char* marks = ahead.doubtful.data();
+// A chain taken on alone: every window's increments, its additions, its check; a step the grid
+// cannot take is done by `one_step(k, total)`. A zero total has no binade: the steps that add
+// zero to it are passed over (+0 plus either zero is +0), the next is taken by itself.
+template <typename Steps, typename OneStep, typename AddsZero>
+double run_alone(double total, long count, Steps steps, OneStep one_step, AddsZero adds_zero) {
+  thread_local Room room;
+  long window = kFirstWindow;
   for (long start = 0; start < count;) {
-    const long n = count - start < kWindow ? count - start : kWindow;
-    totals[0] = total;
-    double running = total;  // kept in a register: each step waits for nothing but the last
-    for (long k = 0; k < n; k++)
-      totals[k + 1] = running = step(start + k, running);
-    unsigned any = 0;
-    for (long k = 0; k < n; k++) {
-      const bool d = doubtful(start + k, totals[k], totals[k + 1]);
-      marks[k] = d;
-      any |= d;
+    if (total == 0 && !std::signbit(total)) {
+      while (start < count && adds_zero(start))
+        start++;
+      if (start == count) break;
+      total = one_step(start, total);
+      start++;
+      continue;
     }
-    // Redo the doubtful steps; most give the same double. From the first that does not, the
-    // steps after it are taken again.
-    const long k =
-        any ? first_wrong(marks, n,
-                          [&](long j) { return slow(start + j, totals[j]) == totals[j + 1]; })
-            : n;
-    if (k == n) {
-      total = totals[n];
-      start += n;
+    const long n = std::min(window, count - start);
+    const Binade b = binade_of(total);
+    const long usable = b.usable ? steps(room, start, n, b) : 0;
+    room.totals[0] = total;
+    double running = total;  // in a register: each step waits for nothing but the last
+    for (long k = 0; k < usable; k++)
+      room.totals[k + 1] = running = running + room.steps[k];
+    const long good = steps_that_stand(room, n, usable, b);
+    total = room.totals[good];
+    start += good;
+    if (good < n) {
+      total = one_step(start, total);
+      start += 1;
+      window = kFirstWindow;
     } else {
-      total = slow(start + k, totals[k]);
-      start += k + 1;
+      window = std::min(window * 2, kWindow);
     }
   }
   return total;
 }
 
-}  // namespace
-
-double running_sum(double total, const double* values, long count) {
-  return run_chain(
-      total, count, [=](long k, double t) { return t + values[k]; },
-      [=](long k, double before, double after) { return add_suspect(before, values[k], after); },
-      [=](long k, double before) { return add_slow(before, values[k]); });
-}
-
-double running_sum_of_products(double total, const double* x, const double* y, long count) {
-  return run_chain(
-      total, count, [=](long k, double t) { return std::fma(x[k], y[k], t); },
-      [=](long k, double before, double after) {
-        return muladd_suspect(before, x[k], y[k], after);
+double sum_alone(double total, const double* x, long count) {
+  return run_alone(
+      total, count,
+      [=](Room& room, long start, long n, const Binade& b) {
+        return sum_steps(room, x + start, n, b);
       },
-      [=](long k, double before) { return muladd_slow(before, x[k], y[k]); });
+      [=](long k, double t) { return add(t, x[k]); }, [=](long k) { return x[k] == 0; });
 }
 
-namespace {
-
-// The check of a window of one chain already advanced into t[0 .. n]: its total, or the total
-// taken up again the slow way from the first doubtful step.
-inline double checked_sum(const double* t, const double* x, long n, unsigned char* marks) {
-  unsigned any = 0;
-  for (long k = 0; k < n; k++) {
-    const bool doubtful = add_suspect(t[k], x[k], t[k + 1]);
-    marks[k] = doubtful;
-    any |= doubtful;
-  }
-  if (!any) return t[n];
-  const long k = first_wrong(marks, n, [&](long j) { return add_slow(t[j], x[j]) == t[j + 1]; });
-  if (k == n) return t[n];
-  return running_sum(add_slow(t[k], x[k]), x + k + 1, n - k - 1);
+double products_alone(double total, const double* x, const double* y, long count) {
+  return run_alone(
+      total, count,
+      [=](Room& room, long start, long n, const Binade& b) {
+        return product_steps(room, x + start, y + start, n, b);
+      },
+      [=](long k, double t) { return muladd(t, x[k], y[k]); },
+      [=](long k) {
+        return (x[k] == 0 && std::isfinite(y[k])) || (y[k] == 0 && std::isfinite(x[k]));
+      });
 }
 
-inline double checked_products(const double* t, const double* x, const double* y, long n,
-                               unsigned char* marks) {
-  unsigned any = 0;
-  for (long k = 0; k < n; k++) {
-    const bool doubtful = muladd_suspect(t[k], x[k], y[k], t[k + 1]);
-    marks[k] = doubtful;
-    any |= doubtful;
-  }
-  if (!any) return t[n];
-  const long k =
-      first_wrong(marks, n, [&](long j) { return muladd_slow(t[j], x[j], y[j]) == t[j + 1]; });
-  if (k == n) return t[n];
-  return running_sum_of_products(muladd_slow(t[k], x[k], y[k]), x + k + 1, y + k + 1, n - k - 1);
+// True when every increment of a window has the sign of the total, or is zero: the total then
+// only grows in magnitude, and it stayed in its binade if its last value did.
+inline bool all_outward(const double* steps, long n, double total) {
+  const double sign = std::copysign(1.0, total);
+  unsigned inward = 0;
+  for (long k = 0; k < n; k++)
+    inward |= steps[k] * sign < 0;
+  return !inward;
 }
 
+// Several chains a window at a time, their additions interleaved so that their latencies
+// overlap. Where a chain's window only grows its total, the totals of the steps need not be
+// kept: the last one shows whether they all stayed in the binade. A chain whose window does not
+// stand so is done again alone.
 template <int kSums, int kProducts>
-[[gnu::always_inline]] inline void advance(Chain* sums, Chain* products, long steps) {
-  thread_local std::vector<double> room((kWindow + 1) * (kSums + kProducts));
-  unsigned char* marks = ahead.doubtful.data();
-  for (long start = 0; start < steps;) {
-    const long n = steps - start < kWindow ? steps - start : kWindow;
-    double* ts[kSums + 1];
-    double* tp[kProducts + 1];
-    const double* sx[kSums + 1];
-    const double* px[kProducts + 1];
-    const double* py[kProducts + 1];
-    for (int c = 0; c < kSums; c++) {
-      ts[c] = room.data() + c * (kWindow + 1);
-      ts[c][0] = sums[c].total;
-      sx[c] = sums[c].x + start;
+void advance(Chain* sums, Chain* products, long count) {
+  constexpr int kChains = kSums + kProducts;
+  thread_local Room rooms[kChains];
+  Chain* chains[kChains];
+  for (int c = 0; c < kChains; c++)
+    chains[c] = c < kSums ? &sums[c] : &products[c - kSums];
+  for (long start = 0; start < count;) {
+    const long n = std::min(kWindow, count - start);
+    double high[kChains];
+    bool outward[kChains];
+    for (int c = 0; c < kChains; c++) {
+      const Chain& chain = *chains[c];
+      const Binade b = binade_of(chain.total);
+      high[c] = b.high;
+      const long usable = !b.usable ? 0
+                          : c < kSums
+                              ? sum_steps(rooms[c], chain.x + start, n, b)
+                              : product_steps(rooms[c], chain.x + start, chain.y + start, n, b);
+      outward[c] = usable == n && all_outward(rooms[c].steps, n, chain.total);
     }
-    for (int c = 0; c < kProducts; c++) {
-      tp[c] = room.data() + (kSums + c) * (kWindow + 1);
-      tp[c][0] = products[c].total;
-      px[c] = products[c].x + start;
-      py[c] = products[c].y + start;
-    }
-    // Every chain a step at a time on the plain double results, then every chain's check.
-    double sum[kSums + 1], product[kProducts + 1];  // the running totals, in registers
-    for (int c = 0; c < kSums; c++)
-      sum[c] = ts[c][0];
-    for (int c = 0; c < kProducts; c++)
-      product[c] = tp[c][0];
+    double running[kChains];
+    for (int c = 0; c < kChains; c++)
+      running[c] = chains[c]->total;
     for (long k = 0; k < n; k++) {
-      for (int c = 0; c < kSums; c++)
-        ts[c][k + 1] = sum[c] = sum[c] + sx[c][k];
-      for (int c = 0; c < kProducts; c++)
-        tp[c][k + 1] = product[c] = std::fma(px[c][k], py[c][k], product[c]);
+      for (int c = 0; c < kChains; c++)
+        running[c] += rooms[c].steps[k];
     }
-    for (int c = 0; c < kSums; c++)
-      sums[c].total = checked_sum(ts[c], sx[c], n, marks);
-    for (int c = 0; c < kProducts; c++) {
-      products[c].total = checked_products(tp[c], px[c], py[c], n, marks);
+    for (int c = 0; c < kChains; c++) {
+      Chain& chain = *chains[c];
+      if (outward[c] && std::fabs(running[c]) < high[c]) {
+        chain.total = running[c];
+      } else if (c < kSums) {
+        chain.total = sum_alone(chain.total, chain.x + start, n);
+      } else {
+        chain.total = products_alone(chain.total, chain.x + start, chain.y + start, n);
+      }
     }
     start += n;
   }
 }
 
 }  // namespace
+
+double running_sum(double total, const double* values, long count) {
+  return sum_alone(total, values, count);
+}
+
+double running_sum_of_products(double total, const double* x, const double* y, long count) {
+  return products_alone(total, x, y, count);
+}
 
 void running_sums(Chain (&sums)[2], long steps) {
   advance<2, 0>(sums, nullptr, steps);

@@ -33,6 +33,7 @@ inline double from_bits(uint64_t b) {
   return x;
 }
 
+constexpr uint64_t kSignMask = 0x8000000000000000ull;
 constexpr uint64_t kExponentMask = 0x7ff0000000000000ull;
 constexpr uint64_t kSignificandMask = 0x000fffffffffffffull;
 // Below 2^-959 (and for infinities and NaN) the check below is not made: such results always
@@ -99,6 +100,42 @@ inline double one_rounding(double s) {
   return rnd((xreal(d) - m) * (xreal(d) - m));
 }
 
+// The model's double of an exact value given as s + e, where s is the double nearest it and e
+// the exact rest (|e| at most half a unit of s), for |s| in [2^-900, 2^1000) or s = e = 0.
+//
+// Where the exact value lies in the binade of s, the model's 64-bit value is s + e', e' being e
+// rounded to the grid of 64-bit significands there (spacing 2^-63 of the binade's power of two;
+// s is an even multiple of it, so the ties go as e's own); and the model's double is s + e'
+// rounded once, which is what a double addition does. Adding and taking away 2^52 grid steps
+// rounds e to the grid. Below a power of two the grid is twice as fine: rounding e to that finer
+// grid on both sides of s is harmless, since above s every candidate rounds to s itself (even).
+inline double model_of_pair(double s, double e) {
+  const uint64_t grid_top = ((bits_of(s) & ~kSignMask) - 1) & kExponentMask;
+  // 2^52 grid steps, signed as -e: e' is taken away, so that s = -0 stays -0 when e' = 0.
+  const double c = from_bits((grid_top - (11ull << 52)) | (~bits_of(e) & kSignMask));
+  return s - ((c - e) - c);
+}
+
+// True when s lies outside the range model_of_pair takes (a zero s from an exact zero is in it).
+inline bool outside_pair_range(double s, bool exact_zero) {
+  const double a = std::fabs(s);
+  return (!(a < 0x1p1000)) | ((a < 0x1p-900) & !exact_zero);
+}
+
+// rnd(xreal(a) + b), and whether it must be done the slow way instead.
+inline double sum_candidate(double a, double b, bool& unusual) {
+  const double s = a + b;
+  unusual = outside_pair_range(s, s == 0);  // a zero sum of doubles is exact
+  return model_of_pair(s, sum_error(a, b, s));
+}
+
+// rnd(xreal(a) * b), and whether it must be done the slow way instead.
+inline double product_candidate(double a, double b, bool& unusual) {
+  const double p = a * b;
+  unusual = outside_pair_range(p, (a == 0) | (b == 0));
+  return model_of_pair(p, std::fma(a, b, -p));
+}
+
 // The candidate and its check, apart, for loops that check many at once.
 inline bool add_suspect(double a, double b, double s) {
   return near_midpoint(s, sum_error(a, b, s), one_rounding(s), true);
@@ -130,8 +167,9 @@ inline bool muladd_suspect(double total, double x, double y, double s) {
 
 // rnd(xreal(a) + b)
 inline double add(double a, double b) {
-  const double s = a + b;
-  return add_suspect(a, b, s) ? add_slow(a, b) : s;
+  bool unusual;
+  const double s = sum_candidate(a, b, unusual);
+  return unusual ? add_slow(a, b) : s;
 }
 
 // rnd(xreal(a) - b)
@@ -141,8 +179,9 @@ inline double sub(double a, double b) {
 
 // rnd(xreal(a) * b)
 inline double mul(double a, double b) {
-  const double p = a * b;
-  return mul_suspect(a, b, p) ? mul_slow(a, b) : p;
+  bool unusual;
+  const double p = product_candidate(a, b, unusual);
+  return unusual ? mul_slow(a, b) : p;
 }
 
 // rnd(xreal(total) + xreal(x) * y)

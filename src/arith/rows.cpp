@@ -62,9 +62,10 @@ void each(double* out, long n, Fast candidate, Slow slow) {
 
 // dif = rnd(xreal(z) - mean), then rnd(xreal(dif) * dif).
 inline Candidate deviation_square(double z, double mean) {
-  const double dif = z - mean;
-  const double dif2 = dif * dif;
-  return {dif2, (add_suspect(z, -mean, dif) | mul_suspect(dif, dif, dif2)) != 0};
+  bool unusual_dif, unusual_square;
+  const double dif = sum_candidate(z, -mean, unusual_dif);
+  const double dif2 = product_candidate(dif, dif, unusual_square);
+  return {dif2, (unusual_dif | unusual_square) != 0};
 }
 
 inline double deviation_square_slow(double z, double mean) {
@@ -78,8 +79,9 @@ void add_each(double* out, const double* a, const double* b, long n) {
   each(
       out, n,
       [=](long j) {
-        const double sum = a[j] + b[j];
-        return Candidate{sum, add_suspect(a[j], b[j], sum)};
+        bool unusual;
+        const double sum = sum_candidate(a[j], b[j], unusual);
+        return Candidate{sum, unusual};
       },
       [=](long j) { return add_slow(a[j], b[j]); });
 }
@@ -88,8 +90,9 @@ void scale_each(double* out, const double* a, double factor, long n) {
   each(
       out, n,
       [=](long j) {
-        const double product = a[j] * factor;
-        return Candidate{product, mul_suspect(a[j], factor, product)};
+        bool unusual;
+        const double product = product_candidate(a[j], factor, unusual);
+        return Candidate{product, unusual};
       },
       [=](long j) { return mul_slow(a[j], factor); });
 }
@@ -110,10 +113,22 @@ void absolute_differences(double* out, const double* z, const double* y, long n)
   each(
       out, n,
       [=](long j) {
-        const double dif = z[j] - y[j];
-        return Candidate{std::fabs(dif), add_suspect(z[j], -y[j], dif)};
+        bool unusual;
+        const double dif = sum_candidate(z[j], -y[j], unusual);
+        return Candidate{std::fabs(dif), unusual};
       },
       [=](long j) { return std::fabs(add_slow(z[j], -y[j])); });
+}
+
+void squares(double* out, const double* d, long n) {
+  each(
+      out, n,
+      [=](long j) {
+        bool unusual;
+        const double square = product_candidate(d[j], d[j], unusual);
+        return Candidate{square, unusual};
+      },
+      [=](long j) { return mul_slow(d[j], d[j]); });
 }
 
 void squares_of_differences(double* out, const double* d, double mean, long n) {
@@ -144,11 +159,11 @@ double all_sum_slow(const double* above, const double* row, const double* below,
   return add_slow(dval, below[j]);
 }
 
-// dval = rnd(xreal(dval) + v), noting a doubt.
+// dval = rnd(xreal(dval) + v), noting an unusual sum.
 inline void accumulate(double& dval, double v, bool& doubtful) {
-  const double s = dval + v;
-  doubtful |= add_suspect(dval, v, s);
-  dval = s;
+  bool unusual;
+  dval = sum_candidate(dval, v, unusual);
+  doubtful |= unusual;
 }
 
 // The exponent fields of the nonzero value of lowest magnitude and of the value of highest
@@ -190,8 +205,9 @@ void neighbour_means(double* out, const double* above, const double* row, const 
         double dval = terms[0];
         for (int k = 1; k < kNeighbours; k++)
           accumulate(dval, terms[k], doubtful);
-        const double mean = dval * weight;
-        return Candidate{mean, (doubtful | mul_suspect(dval, weight, mean)) != 0};
+        bool unusual;
+        const double mean = product_candidate(dval, weight, unusual);
+        return Candidate{mean, (doubtful | unusual) != 0};
       },
       [=](long j) {
         const double sum = kNeighbours == 4 ? edge_sum_slow(above, row, below, j)

@@ -20,6 +20,9 @@ void deviation_squares(double* out, const double* z, const double* mean, long n)
 // out[j] = |rnd(xreal(z[j]) - y[j])|; out may be y.
 void absolute_differences(double* out, const double* z, const double* y, long n);
 
+// out[j] = rnd(xreal(d[j]) * d[j]).
+void squares(double* out, const double* d, long n);
+
 // out[j] = rnd((xreal(d[j]) - mean) * (xreal(d[j]) - mean)).
 void squares_of_differences(double* out, const double* d, double mean, long n);
 
