@@ -1,5 +1,7 @@
 #include "arith/rows.h"
 
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -176,13 +178,50 @@ inline void exponent_span(const double* values, int count, uint64_t& lowest, uin
   }
 }
 
+// True when every value is zero or of a magnitude in [low, high).
+inline bool all_within(const double* values, long n, double low, double high) {
+  unsigned out = 0;
+  for (long k = 0; k < n; k++) {
+    const double a = std::fabs(values[k]);
+    out |= (a != 0) & !((a >= low) & (a < high));
+  }
+  return !out;
+}
+
+// True when the values of the three lines lie within the eight binades around their middle
+// value, or are zero: then every sum of eight of them is exact with a 64-bit significand.
+inline bool lines_within_eight_binades(const double* above, const double* row, const double* below,
+                                       long n) {
+  const uint64_t middle = exponent_of(row[n / 2]);
+  if (middle < 64 + 4 || middle > 2000) return false;
+  const double low = from_bits((middle - 4) << 52), high = from_bits((middle + 5) << 52);
+  return all_within(above, n, low, high) && all_within(row, n, low, high) &&
+         all_within(below, n, low, high);
+}
+
 // The neighbour means of a line. Heights of one raster seldom span more than a few binades, so
-// a first loop takes the plain double sums and checks only that every sum is exact with a
-// 64-bit significand; where one may not be, the line is done again with the check of every
-// addition.
+// the plain double sums are usually exact with a 64-bit significand, and then the model's: that
+// is checked for the three lines at once, else for each cell's neighbours. Where it does not
+// hold, the line is done again with every addition corrected.
 template <int kNeighbours>
 void neighbour_means(double* out, const double* above, const double* row, const double* below,
                      long m, double weight) {
+  if (lines_within_eight_binades(above, row, below, m + 2)) {
+    for (long j = 0; j < m; j++) {
+      double dval = above[j + 1];
+      dval = dval + row[j + 2];
+      dval = dval + below[j + 1];
+      dval = dval + row[j];
+      if (kNeighbours == 8) {
+        dval = dval + above[j];
+        dval = dval + above[j + 2];
+        dval = dval + below[j + 2];
+        dval = dval + below[j];
+      }
+      out[j] = dval * weight;  // a power of two: exact for sums of such values
+    }
+    return;
+  }
   unsigned all_exact = 1;
   for (long j = 0; j < m; j++) {
     const double values[8] = {above[j + 1], row[j + 2],   below[j + 1], row[j],
@@ -193,7 +232,7 @@ void neighbour_means(double* out, const double* above, const double* row, const 
     uint64_t lowest = 2047, highest = 0;
     exponent_span(values, kNeighbours, lowest, highest);
     all_exact &= sums_are_exact(lowest, highest);
-    out[j] = dval * weight;  // a power of two: exact for sums of such values
+    out[j] = dval * weight;
   }
   if (all_exact) return;
   each(
