@@ -67,7 +67,6 @@ inline double product_to_grid(double x, double y, const Binade& b, bool& unusual
 struct Room {
   double totals[kWindow + 1];  // the total before the window, then after each step
   double steps[kWindow];       // the increments on the grid
-  unsigned char unusual[kWindow];
 };
 
 // The first of the n steps of a window whose total left the binade of the total before them,
@@ -89,14 +88,6 @@ inline long first_out_of_binade(const Room& room, long n, const Binade& b) {
   return k;
 }
 
-inline long first_unusual(const unsigned char* marks, long n) {
-  unsigned any = 0;
-  for (long k = 0; k < n; k++)
-    any |= marks[k];
-  if (!any) return n;
-  return static_cast<long>(std::find(marks, marks + n, 1) - marks);
-}
-
 // The increments of a window of one chain, into room.steps; the count of steps before the
 // first that the grid cannot take.
 inline long sum_steps(Room& room, const double* x, long n, const Binade& b) {
@@ -106,12 +97,19 @@ inline long sum_steps(Room& room, const double* x, long n, const Binade& b) {
 }
 
 inline long product_steps(Room& room, const double* x, const double* y, long n, const Binade& b) {
+  unsigned any = 0;
   for (long k = 0; k < n; k++) {
     bool unusual;
     room.steps[k] = product_to_grid(x[k], y[k], b, unusual);
-    room.unusual[k] = unusual;
+    any |= unusual;
   }
-  return first_unusual(room.unusual, n);
+  if (!any) return n;
+  for (long k = 0; k < n; k++) {
+    bool unusual;
+    product_to_grid(x[k], y[k], b, unusual);
+    if (unusual) return k;
+  }
+  return n;
 }
 
 // The number of steps of a window that stand, its plain totals being in room.totals.
@@ -237,11 +235,15 @@ void advance(Chain* sums, Chain* products, long count) {
 }  // namespace
 
 double running_sum(double total, const double* values, long count) {
-  return sum_alone(total, values, count);
+  Chain sums[1] = {{total, values, nullptr}};
+  advance<1, 0>(sums, nullptr, count);
+  return sums[0].total;
 }
 
 double running_sum_of_products(double total, const double* x, const double* y, long count) {
-  return products_alone(total, x, y, count);
+  Chain products[1] = {{total, x, y}};
+  advance<0, 1>(nullptr, products, count);
+  return products[0].total;
 }
 
 void running_sums(Chain (&sums)[2], long steps) {

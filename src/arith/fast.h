@@ -82,6 +82,17 @@ inline double sum_error(double a, double b, double s) {
   return (a - (s - b_part)) + (b - b_part);
 }
 
+// True when z - m is exact with a 64-bit significand: when either is zero, or their exponents
+// lie within 10 of each other (the difference then spans at most 53 + 11 bits).
+inline bool difference_is_exact(double z, double m) {
+  const int64_t gap = static_cast<int64_t>(bits_of(z) & kExponentMask) -
+                      static_cast<int64_t>(bits_of(m) & kExponentMask);
+  const bool near = (gap <= (int64_t{10} << 52)) & (gap >= -(int64_t{10} << 52));
+  const bool finite = ((bits_of(z) & kExponentMask) != kExponentMask) &
+                      ((bits_of(m) & kExponentMask) != kExponentMask);
+  return (near & finite) | (z == 0) | (m == 0);
+}
+
 // One 64-bit rounding of an exact value off s + r by at most this much.
 inline double one_rounding(double s) {
   return ulp(s) * 0x1p-12;

@@ -10,69 +10,53 @@
 namespace scab::fast {
 namespace {
 
-// The candidates of one call and their doubt marks, reused by every call of a thread.
-struct Scratch {
-  std::vector<double> values;
-  std::vector<unsigned char> doubtful;
-};
-
-thread_local Scratch scratch;
-
-Scratch& scratch_for(long n) {
-  if (static_cast<long>(scratch.values.size()) < n) {
-    scratch.values.resize(static_cast<size_t>(n));
-    scratch.doubtful.resize(static_cast<size_t>(n) + 8);
-  }
-  return scratch;
-}
-
 // A value computed the fast way, and whether it may differ from the model's.
 struct Candidate {
   double value;
   bool doubtful;
 };
 
-// out[j] = candidate(j).value for j < n, the doubtful ones redone with slow(j). The candidates
-// are computed into the scratch first, in a loop the compiler vectorizes (the two functions
-// must capture by value, so that nothing they read can alias what the loop writes); the few
-// doubtful ones are redone after, their marks read eight at a time.
+// out[j] = candidate(j).value for j < n, the doubtful ones redone with slow(j). A block of
+// candidates at a time is computed into a buffer first, in a loop the compiler vectorizes (the
+// two functions must capture by value, so that nothing they read can alias what the loop
+// writes); the few doubtful ones are redone before the block is stored, so that out may be one
+// of the inputs.
 template <typename Fast, typename Slow>
 void each(double* out, long n, Fast candidate, Slow slow) {
-  Scratch& s = scratch_for(n);
-  double* values = s.values.data();
-  unsigned char* marks = s.doubtful.data();
-  unsigned any = 0;
-  for (long j = 0; j < n; j++) {
-    const Candidate c = candidate(j);
-    values[j] = c.value;
-    marks[j] = c.doubtful;
-    any |= c.doubtful;
-  }
-  if (any) {
-    std::memset(marks + n, 0, 8);
-    for (long j = 0; j < n; j += 8) {
-      uint64_t eight;
-      std::memcpy(&eight, marks + j, sizeof eight);
-      if (eight == 0) continue;
-      for (long k = j; k < j + 8 && k < n; k++) {
-        if (marks[k]) values[k] = slow(k);
+  constexpr long kBlock = 256;
+  double values[kBlock];
+  unsigned char marks[kBlock];
+  for (long start = 0; start < n; start += kBlock) {
+    const long count = n - start < kBlock ? n - start : kBlock;
+    unsigned any = 0;
+    for (long k = 0; k < count; k++) {
+      const Candidate c = candidate(start + k);
+      values[k] = c.value;
+      marks[k] = c.doubtful;
+      any |= c.doubtful;
+    }
+    if (any) {
+      for (long k = 0; k < count; k++) {
+        if (marks[k]) values[k] = slow(start + k);
       }
     }
+    std::memcpy(out + start, values, static_cast<size_t>(count) * sizeof(double));
   }
-  std::memcpy(out, values, static_cast<size_t>(n) * sizeof(double));
 }
 
 // dif = rnd(xreal(z) - mean), then rnd(xreal(dif) * dif).
+// The difference of heights and a mean of them is nearly always exact with a 64-bit
+// significand (their exponents lie within 10 of each other), and then the plain one.
 inline Candidate deviation_square(double z, double mean) {
-  bool unusual_dif, unusual_square;
-  const double dif = sum_candidate(z, -mean, unusual_dif);
+  const double dif = z - mean;
+  bool unusual_square;
   const double dif2 = product_candidate(dif, dif, unusual_square);
-  return {dif2, (unusual_dif | unusual_square) != 0};
+  return {dif2, (!difference_is_exact(z, mean) | unusual_square) != 0};
 }
 
 inline double deviation_square_slow(double z, double mean) {
-  const double dif = add_slow(z, -mean);
-  return mul_slow(dif, dif);
+  const double dif = add(z, -mean);
+  return mul(dif, dif);
 }
 
 }  // namespace
@@ -115,11 +99,9 @@ void absolute_differences(double* out, const double* z, const double* y, long n)
   each(
       out, n,
       [=](long j) {
-        bool unusual;
-        const double dif = sum_candidate(z[j], -y[j], unusual);
-        return Candidate{std::fabs(dif), unusual};
+        return Candidate{std::fabs(z[j] - y[j]), !difference_is_exact(z[j], y[j])};
       },
-      [=](long j) { return std::fabs(add_slow(z[j], -y[j])); });
+      [=](long j) { return std::fabs(add(z[j], -y[j])); });
 }
 
 void squares(double* out, const double* d, long n) {

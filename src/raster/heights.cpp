@@ -139,9 +139,10 @@ void RawRaster::sample_range(int& Min, int& Max) const {
 void RawRaster::set_factor(double factor) {
   factor_ = factor;
   table_.clear();
-  if (width_ == 4) return;
-  // Every height a 1- or 2-byte sample can hold, converted once.
-  table_.resize(width_ == 1 ? 256 : 65536);
+  if (width_ != 1) return;
+  // Every height a 1-byte sample can hold, converted once. (A table for 2-byte samples would
+  // not stay in cache: converting them as they come is faster.)
+  table_.resize(256);
   for (size_t v = 0; v < table_.size(); v++)
     table_[v] = static_cast<double>(v);
   if (factor != 1)

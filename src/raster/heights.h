@@ -65,7 +65,7 @@ class RawRaster final : public LineSource {
   uint64_t mapping_size_ = 0;
   Buffer<unsigned char> copy_{0};
   double factor_ = 1;
-  std::vector<double> table_;  // height of every sample value, for 1- and 2-byte samples
+  std::vector<double> table_;  // height of every sample value, for 1-byte samples
 };
 
 }  // namespace scab
