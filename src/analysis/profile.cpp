@@ -4,10 +4,9 @@
 // Every profile is read twice, once for its mean and once for the deviations from it, and every
 // sum runs one cell at a time in a fixed order: a line's cells from column 0 on, a column's from
 // line 0 on, the image's line after line. That order fixes the rounding, and with it the printed
-// digits. The matrix is read two times, line after line: the first sweep takes the line sums
-// and deviations (each line twice while it is in cache), the column sums (one running sum per
-// column, advanced a line at a time) and the image sum; the second, once the column and image
-// means are known, the column and image deviations.
+// digits. The matrix is read two times, line after line: the first sweep takes the line sums,
+// the column sums (one running sum per column, advanced a line at a time) and the image sum;
+// the second, once every mean is known, the deviations from them.
 #include "analysis/passes.h"
 #include "arith/chain.h"
 #include "arith/rows.h"
@@ -29,44 +28,49 @@ ProfileResult profile_pass(const LineSource& dtab) {
   const long columns = nb_col;
   const double cells = static_cast<double>(nb_lig) * nb_col;  // exact as a double
   Buffer<double> row(static_cast<size_t>(columns));
-  Buffer<double> squares(static_cast<size_t>(columns));
+  Buffer<double> line_squares(static_cast<size_t>(columns));
+  Buffer<double> image_squares(static_cast<size_t>(columns));
   Buffer<double> column_total(static_cast<size_t>(columns));
   Buffer<double> column_square_total(static_cast<size_t>(columns));
+  Buffer<double> line_mean(static_cast<size_t>(nb_lig));
 
-  // First sweep: lines, column sums, image sum.
-  double line_rms_total = 0;
+  // First sweep: line sums, column sums, image sum.
   double image_total = 0;
   for (int i = 0; i < nb_lig; i++) {
     dtab.line(i, row.data());
     fast::Chain sums[2] = {{0.0, row.data(), nullptr}, {image_total, row.data(), nullptr}};
     fast::running_sums(sums, columns);
-    const double d_tot = sums[0].total;
+    line_mean[i] = rnd(xreal(sums[0].total) / nb_col);
     image_total = sums[1].total;
     fast::add_each(column_total.data(), column_total.data(), row.data(), columns);
-    const double d_mean = rnd(xreal(d_tot) / nb_col);
-    fast::deviation_squares(squares.data(), row.data(), d_mean, columns);
-    // The line's RMS: divisor n, the number of cells.
-    const double d_square_segm =
-        rnd(xreal(fast::running_sum(0.0, squares.data(), columns)) / nb_col);
-    const double d_raiz = sqrt_d(d_square_segm);
-    result.line_rms.push_back(d_raiz);
-    line_rms_total = fast::add(line_rms_total, d_raiz);
   }
-  result.rms1 = rnd(xreal(line_rms_total) / nb_lig);
 
-  // Second sweep: column and image deviations.
+  // Second sweep: the deviations of every cell from its line's mean, its column's and the
+  // image's, the lines' RMS in line order.
   Buffer<double>& column_mean = column_total;
   for (long j = 0; j < columns; j++)
     column_mean[j] = rnd(xreal(column_mean[j]) / nb_lig);
   const double image_mean = rnd(xreal(image_total) / cells);
+  double line_rms_total = 0;
   double image_square_total = 0;
   for (int i = 0; i < nb_lig; i++) {
     dtab.line(i, row.data());
-    fast::deviation_squares(squares.data(), row.data(), column_mean.data(), columns);
-    fast::add_each(column_square_total.data(), column_square_total.data(), squares.data(), columns);
-    fast::deviation_squares(squares.data(), row.data(), image_mean, columns);
-    image_square_total = fast::running_sum(image_square_total, squares.data(), columns);
+    fast::deviation_squares(line_squares.data(), row.data(), line_mean[i], columns);
+    fast::deviation_squares(image_squares.data(), row.data(), image_mean, columns);
+    fast::Chain sums[2] = {{0.0, line_squares.data(), nullptr},
+                           {image_square_total, image_squares.data(), nullptr}};
+    fast::running_sums(sums, columns);
+    image_square_total = sums[1].total;
+    // The line's RMS: divisor n, the number of cells.
+    const double d_square_segm = rnd(xreal(sums[0].total) / nb_col);
+    const double d_raiz = sqrt_d(d_square_segm);
+    result.line_rms.push_back(d_raiz);
+    line_rms_total = fast::add(line_rms_total, d_raiz);
+    fast::deviation_squares(line_squares.data(), row.data(), column_mean.data(), columns);
+    fast::add_each(column_square_total.data(), column_square_total.data(), line_squares.data(),
+                   columns);
   }
+  result.rms1 = rnd(xreal(line_rms_total) / nb_lig);
   double column_rms_total = 0;
   for (long j = 0; j < columns; j++) {
     const double d_square_segm = rnd(xreal(column_square_total[j]) / nb_lig);
