@@ -7,6 +7,8 @@
 // digits. The matrix is read two times, line after line: the first sweep takes the line sums,
 // the column sums (one running sum per column, advanced a line at a time) and the image sum;
 // the second, once every mean is known, the deviations from them.
+#include <utility>
+
 #include "analysis/passes.h"
 #include "arith/chain.h"
 #include "arith/rows.h"
@@ -32,6 +34,7 @@ ProfileResult profile_pass(const LineSource& dtab) {
   Buffer<double> image_squares(static_cast<size_t>(columns));
   Buffer<double> column_total(static_cast<size_t>(columns));
   Buffer<double> column_square_total(static_cast<size_t>(columns));
+  Buffer<double> next_total(static_cast<size_t>(columns));
   Buffer<double> line_mean(static_cast<size_t>(nb_lig));
 
   // First sweep: line sums, column sums, image sum.
@@ -42,7 +45,8 @@ ProfileResult profile_pass(const LineSource& dtab) {
     fast::running_sums(sums, columns);
     line_mean[i] = rnd(xreal(sums[0].total) / nb_col);
     image_total = sums[1].total;
-    fast::add_each(column_total.data(), column_total.data(), row.data(), columns);
+    fast::add_each(next_total.data(), column_total.data(), row.data(), columns);
+    std::swap(column_total, next_total);
   }
 
   // Second sweep: the deviations of every cell from its line's mean, its column's and the
@@ -67,8 +71,8 @@ ProfileResult profile_pass(const LineSource& dtab) {
     result.line_rms.push_back(d_raiz);
     line_rms_total = fast::add(line_rms_total, d_raiz);
     fast::deviation_squares(line_squares.data(), row.data(), column_mean.data(), columns);
-    fast::add_each(column_square_total.data(), column_square_total.data(), line_squares.data(),
-                   columns);
+    fast::add_each(next_total.data(), column_square_total.data(), line_squares.data(), columns);
+    std::swap(column_square_total, next_total);
   }
   result.rms1 = rnd(xreal(line_rms_total) / nb_lig);
   double column_rms_total = 0;

@@ -16,31 +16,29 @@ struct Candidate {
   bool doubtful;
 };
 
-// out[j] = candidate(j).value for j < n, the doubtful ones redone with slow(j). A block of
-// candidates at a time is computed into a buffer first, in a loop the compiler vectorizes (the
-// two functions must capture by value, so that nothing they read can alias what the loop
-// writes); the few doubtful ones are redone before the block is stored, so that out may be one
-// of the inputs.
+// out[j] = candidate(j).value for j < n, the doubtful ones redone with slow(j). The candidates
+// are computed straight into out, a block at a time, in a loop the compiler vectorizes (the two
+// functions must capture by value, so that nothing they read can alias what the loop writes);
+// the doubtful ones of a block are redone after it. out must not be an input.
 template <typename Fast, typename Slow>
 void each(double* out, long n, Fast candidate, Slow slow) {
   constexpr long kBlock = 256;
-  double values[kBlock];
   unsigned char marks[kBlock];
   for (long start = 0; start < n; start += kBlock) {
     const long count = n - start < kBlock ? n - start : kBlock;
+    double* block = out + start;
     unsigned any = 0;
     for (long k = 0; k < count; k++) {
       const Candidate c = candidate(start + k);
-      values[k] = c.value;
+      block[k] = c.value;
       marks[k] = c.doubtful;
       any |= c.doubtful;
     }
     if (any) {
       for (long k = 0; k < count; k++) {
-        if (marks[k]) values[k] = slow(start + k);
+        if (marks[k]) block[k] = slow(start + k);
       }
     }
-    std::memcpy(out + start, values, static_cast<size_t>(count) * sizeof(double));
   }
 }
 

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <new>
 
+#include "arith/fast.h"
 #include "arith/rows.h"
 
 #if defined(__unix__) || defined(__APPLE__)
@@ -113,10 +115,21 @@ void RawRaster::line(int i, double* out) const {
     const double* table = table_.data();
     for (int j = 0; j < columns_; j++)
       out[j] = table[stored[j]];
-  } else {
+  } else if (factor_ == 1) {
     for (int j = 0; j < columns_; j++)
       out[j] = stored[j];
-    if (factor_ != 1) fast::scale_each(out, out, factor_, columns_);
+  } else if (std::fabs(factor_) >= 0x1p-60 && std::fabs(factor_) <= 0x1p60) {
+    // A sample is an integer below 2^31 in magnitude, so each product is zero or a normal
+    // double far from both ends of the range: its exact rest gives the model's double.
+    const double factor = factor_;
+    for (int j = 0; j < columns_; j++) {
+      const double sample = stored[j];
+      const double product = sample * factor;
+      out[j] = fast::model_of_pair(product, std::fma(sample, factor, -product));
+    }
+  } else {
+    for (int j = 0; j < columns_; j++)
+      out[j] = fast::mul(stored[j], factor_);
   }
 }
 
@@ -144,9 +157,7 @@ void RawRaster::set_factor(double factor) {
   // not stay in cache: converting them as they come is faster.)
   table_.resize(256);
   for (size_t v = 0; v < table_.size(); v++)
-    table_[v] = static_cast<double>(v);
-  if (factor != 1)
-    fast::scale_each(table_.data(), table_.data(), factor, static_cast<long>(table_.size()));
+    table_[v] = fast::mul(static_cast<double>(v), factor);
 }
 
 }  // namespace scab
