@@ -78,7 +78,7 @@ inline long first_out_of_binade(const Room& room, long n, const Binade& b) {
     const double a = std::fabs(room.totals[k + 1]);
     return !(a >= b.low) | !(a < b.high) | ((a == b.low) & (room.steps[k] * sign < 0));
   };
-  unsigned any = 0;
+  uint64_t any = 0;
   for (long k = 0; k < n; k++)
     any |= out(k);
   if (!any) return n;
@@ -97,7 +97,7 @@ inline long sum_steps(Room& room, const double* x, long n, const Binade& b) {
 }
 
 inline long product_steps(Room& room, const double* x, const double* y, long n, const Binade& b) {
-  unsigned any = 0;
+  uint64_t any = 0;
   for (long k = 0; k < n; k++) {
     bool unusual;
     room.steps[k] = product_to_grid(x[k], y[k], b, unusual);
@@ -180,7 +180,7 @@ double products_alone(double total, const double* x, const double* y, long count
 // only grows in magnitude, and it stayed in its binade if its last value did.
 inline bool all_outward(const double* steps, long n, double total) {
   const double sign = std::copysign(1.0, total);
-  unsigned inward = 0;
+  uint64_t inward = 0;
   for (long k = 0; k < n; k++)
     inward |= steps[k] * sign < 0;
   return !inward;
