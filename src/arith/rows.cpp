@@ -23,11 +23,11 @@ struct Candidate {
 template <typename Fast, typename Slow>
 void each(double* out, long n, Fast candidate, Slow slow) {
   constexpr long kBlock = 256;
-  uint64_t marks[kBlock];  // as wide as a lane
+  uint64_t marks[kBlock];  // flags as wide as the lanes need no packing
   for (long start = 0; start < n; start += kBlock) {
     const long count = n - start < kBlock ? n - start : kBlock;
     double* block = out + start;
-    uint64_t any = 0;  // flags as wide as the lanes: they need no packing  // as wide as a lane: no packing of the flags
+    uint64_t any = 0;
     for (long k = 0; k < count; k++) {
       const Candidate c = candidate(start + k);
       block[k] = c.value;
