@@ -69,6 +69,41 @@ void RunningSum(benchmark::State& state) {
 }
 BENCHMARK(RunningSum)->Arg(1 << 20);
 
+// Running sums that start from zero, as a line's do: the total crosses many binades early on.
+void LineSums(benchmark::State& state) {
+  std::vector<double> values(static_cast<size_t>(state.range(0)));
+  for (size_t k = 0; k < values.size(); k++)
+    values[k] = (5000 + k % 997) * 0.1;
+  for (auto _ : state) {
+    for (int line = 0; line < 100; line++)
+      benchmark::DoNotOptimize(scab::fast::running_sum(0.0, values.data(), state.range(0)));
+  }
+  state.SetItemsProcessed(state.iterations() * 100 * state.range(0));
+}
+BENCHMARK(LineSums)->Arg(4000);
+
+// The six chains of the regression sums, advanced together.
+void RegressionSums(benchmark::State& state) {
+  const long n = state.range(0);
+  std::vector<double> z(static_cast<size_t>(n)), y(static_cast<size_t>(n)),
+      d(static_cast<size_t>(n));
+  for (long k = 0; k < n; k++) {
+    z[k] = (5000 + k % 997) * 0.1;
+    y[k] = (5003 + k % 991) * 0.1;
+    d[k] = (k % 37) * 0.1;
+  }
+  for (auto _ : state) {
+    scab::fast::Chain sums[3] = {
+        {1e6, d.data(), nullptr}, {1e9, z.data(), nullptr}, {1e9, y.data(), nullptr}};
+    scab::fast::Chain products[3] = {
+        {1e12, z.data(), y.data()}, {1e12, z.data(), z.data()}, {1e12, y.data(), y.data()}};
+    scab::fast::running_sums(sums, products, n);
+    benchmark::DoNotOptimize(sums[0].total + products[0].total);
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(RegressionSums)->Arg(1 << 16);
+
 void NeighbourMeans(benchmark::State& state) {
   const long m = state.range(0);
   std::vector<double> above(m + 2), row(m + 2), below(m + 2), out(m);
@@ -78,7 +113,7 @@ void NeighbourMeans(benchmark::State& state) {
     below[k] = (4999 + k % 83) * 0.1;
   }
   for (auto _ : state) {
-    scab::fast::all_means(out.data(), above.data(), row.data(), below.data(), m);
+    scab::fast::all_means(out.data(), above.data(), row.data(), below.data(), m, false);
     benchmark::DoNotOptimize(out.data());
   }
   state.SetItemsProcessed(state.iterations() * m);

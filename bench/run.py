@@ -8,8 +8,8 @@ Builds the program (Release) when needed, writes deterministic rasters (bench/ma
 runs the whole program on each with piped answers, and reports wall time (best of --repeat
 runs), peak resident memory, cells per second and bytes per cell; then the same measures for
 numpy_peer.py, with OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE unset for it alone. With
---baseline, an earlier build of the program runs too, and its console, report and table must
-be byte-identical to this build's.
+--baseline, an earlier build of the program is timed too, and its console, report and table
+must be byte-identical to this build's.
 """
 import argparse
 import os
@@ -106,9 +106,14 @@ def main():
     peer_env = {k: v for k, v in os.environ.items()
                 if k not in ("OPENBLAS_CORETYPE", "OPENBLAS_L2_SIZE")}
 
-    print("| raster | cells | program s | Mcells/s | bytes/cell | numpy s | numpy bytes/cell "
-          "| numpy / program |")
-    print("|---|---|---|---|---|---|---|---|")
+    header = ("| raster | cells | program s | Mcells/s | bytes/cell | numpy s | numpy bytes/cell "
+              "| numpy / program |")
+    rule = "|---|---|---|---|---|---|---|---|"
+    if args.baseline:
+        header += " baseline s | baseline / program |"
+        rule += "---|---|"
+    print(header)
+    print(rule)
     mismatches = 0
     for size in [int(s) for s in args.sizes.split(",")]:
         for kind in args.kinds.split(","):
@@ -129,6 +134,10 @@ def main():
                         str(size), str(width), repr(scale)]
                 peer_wall, peer_peak = best(args.repeat, peer, args.work, b"", peer_env)
                 row += " %.3f | %.2f | %.1f |" % (peer_wall, peer_peak / cells, peer_wall / wall)
+            if args.baseline:
+                base_wall, _ = best(args.repeat, [os.path.abspath(args.baseline)], args.work,
+                                    answers(kind, name))
+                row += " %.3f | %.1f |" % (base_wall, base_wall / wall)
             print(row, flush=True)
             if args.baseline:
                 mine = outputs(program, args.work, kind, name)

@@ -16,32 +16,48 @@
 namespace scab {
 namespace {
 
-// Three consecutive lines of the heights, moved down one line at a time.
+// Three consecutive lines of the heights, moved down one line at a time, each with whether it
+// lies within the band of binades of the raster's first interior line (arith/rows.h): most
+// rasters do, and then no neighbour sum needs a check.
 class Window {
  public:
+  // dtab has at least 3 lines.
   explicit Window(const LineSource& dtab)
       : dtab_(dtab),
         lines_{Buffer<double>(static_cast<size_t>(dtab.columns())),
                Buffer<double>(static_cast<size_t>(dtab.columns())),
-               Buffer<double>(static_cast<size_t>(dtab.columns()))} {}
+               Buffer<double>(static_cast<size_t>(dtab.columns()))} {
+    dtab_.line(1, lines_[1].data());
+    band_ = fast::band_about(lines_[1][dtab.columns() / 2]);
+  }
   // Lines i - 1, i and i + 1 for i from 1 upward, one call per i in order.
   void move_to(int i) {
     if (i == 1) {
-      dtab_.line(0, lines_[0].data());
-      dtab_.line(1, lines_[1].data());
+      load(0, 0);
+      load(1, 1);
     } else {
       std::swap(lines_[0], lines_[1]);
       std::swap(lines_[1], lines_[2]);
+      in_band_[0] = in_band_[1];
+      in_band_[1] = in_band_[2];
     }
-    dtab_.line(i + 1, lines_[2].data());
+    load(2, i + 1);
   }
   const double* above() const { return lines_[0].data(); }
   const double* row() const { return lines_[1].data(); }
   const double* below() const { return lines_[2].data(); }
+  bool in_band() const { return in_band_[0] && in_band_[1] && in_band_[2]; }
 
  private:
+  void load(int slot, int line) {
+    dtab_.line(line, lines_[slot].data());
+    in_band_[slot] = fast::within(band_, lines_[slot].data(), dtab_.columns());
+  }
+
   const LineSource& dtab_;
   Buffer<double> lines_[3];
+  fast::Band band_;
+  bool in_band_[3] = {false, false, false};
 };
 
 }  // namespace
@@ -65,7 +81,8 @@ RmsErrorResult rms_error_pass(const LineSource& dtab, long long& kco) {
   for (int i = 1; i < nb_lig - 1; i++) {
     window.move_to(i);
     const double* z = window.row() + 1;
-    fast::all_means(means.data(), window.above(), window.row(), window.below(), m);
+    fast::all_means(means.data(), window.above(), window.row(), window.below(), m,
+                    window.in_band());
     fast::absolute_differences(difs.data(), z, means.data(), m);
     sums[1].x = products[0].x = products[1].x = products[1].y = z;
     fast::running_sums(sums, products, m);
@@ -101,7 +118,8 @@ RmsErrorResult rms_error_pass(const LineSource& dtab, long long& kco) {
   fast::Chain second[2] = {{0, means.data(), nullptr}, {0, squares.data(), nullptr}};
   for (int i = 1; i < nb_lig - 1; i++) {
     window.move_to(i);
-    fast::edge_means(means.data(), window.above(), window.row(), window.below(), m);
+    fast::edge_means(means.data(), window.above(), window.row(), window.below(), m,
+                     window.in_band());
     fast::absolute_differences(difs.data(), window.row() + 1, means.data(), m);
     fast::squares(means.data(), difs.data(), m);  // dif x dif
     fast::squares_of_differences(squares.data(), difs.data(), d_mean, m);

@@ -158,35 +158,33 @@ inline void exponent_span(const double* values, int count, uint64_t& lowest, uin
   }
 }
 
-// True when every value is zero or of a magnitude in [low, high).
-inline bool all_within(const double* values, long n, double low, double high) {
-  unsigned out = 0;
+}  // namespace
+
+Band band_about(double reference) {
+  const uint64_t middle = exponent_of(reference);
+  if (middle < 64 + 4 || middle > 2000) return Band{};
+  return Band{from_bits((middle - 4) << 52), from_bits((middle + 5) << 52)};
+}
+
+bool within(const Band& band, const double* values, long n) {
+  uint64_t out = 0;
   for (long k = 0; k < n; k++) {
     const double a = std::fabs(values[k]);
-    out |= (a != 0) & !((a >= low) & (a < high));
+    out |= (a != 0) & !((a >= band.low) & (a < band.high));
   }
   return !out;
 }
 
-// True when the values of the three lines lie within the eight binades around their middle
-// value, or are zero: then every sum of eight of them is exact with a 64-bit significand.
-inline bool lines_within_eight_binades(const double* above, const double* row, const double* below,
-                                       long n) {
-  const uint64_t middle = exponent_of(row[n / 2]);
-  if (middle < 64 + 4 || middle > 2000) return false;
-  const double low = from_bits((middle - 4) << 52), high = from_bits((middle + 5) << 52);
-  return all_within(above, n, low, high) && all_within(row, n, low, high) &&
-         all_within(below, n, low, high);
-}
+namespace {
 
 // The neighbour means of a line. Heights of one raster seldom span more than a few binades, so
-// the plain double sums are usually exact with a 64-bit significand, and then the model's: that
-// is checked for the three lines at once, else for each cell's neighbours. Where it does not
-// hold, the line is done again with every addition corrected.
+// the plain double sums are usually exact with a 64-bit significand, and then the model's: the
+// caller may know that for the three lines at once, else it is checked for each cell's
+// neighbours. Where it does not hold, the line is done again with every addition corrected.
 template <int kNeighbours>
 void neighbour_means(double* out, const double* above, const double* row, const double* below,
-                     long m, double weight) {
-  if (lines_within_eight_binades(above, row, below, m + 2)) {
+                     long m, double weight, bool in_band) {
+  if (in_band) {
     for (long j = 0; j < m; j++) {
       double dval = above[j + 1];
       dval = dval + row[j + 2];
@@ -237,12 +235,14 @@ void neighbour_means(double* out, const double* above, const double* row, const 
 
 }  // namespace
 
-void edge_means(double* out, const double* above, const double* row, const double* below, long m) {
-  neighbour_means<4>(out, above, row, below, m, 0.25);
+void edge_means(double* out, const double* above, const double* row, const double* below, long m,
+                bool in_band) {
+  neighbour_means<4>(out, above, row, below, m, 0.25, in_band);
 }
 
-void all_means(double* out, const double* above, const double* row, const double* below, long m) {
-  neighbour_means<8>(out, above, row, below, m, 0.125);
+void all_means(double* out, const double* above, const double* row, const double* below, long m,
+               bool in_band) {
+  neighbour_means<8>(out, above, row, below, m, 0.125, in_band);
 }
 
 }  // namespace scab::fast

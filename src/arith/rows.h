@@ -26,6 +26,16 @@ void squares(double* out, const double* d, long n);
 // out[j] = rnd((xreal(d[j]) - mean) * (xreal(d[j]) - mean)).
 void squares_of_differences(double* out, const double* d, double mean, long n);
 
+// Eight binades about a reference value: a sum of up to eight values that lie within them (or
+// are zero) is exact with a 64-bit significand, so the plain double sum is the model's. Empty
+// (nothing within) for a reference too small or too large.
+struct Band {
+  double low = 0;
+  double high = 0;
+};
+Band band_about(double reference);
+bool within(const Band& band, const double* values, long n);
+
 // The neighbour means of the m interior cells of a line, cell k of out being column k + 1:
 //
 //      5 1 6          1 above, 2 right, 3 below, 4 left: the 4 edge neighbours (x 0.25)
@@ -33,7 +43,10 @@ void squares_of_differences(double* out, const double* d, double mean, long n);
 //      8 3 7          all 8 (x 0.125)
 //
 // summed in that order, each partial sum a double; the cell itself is not among them.
-void edge_means(double* out, const double* above, const double* row, const double* below, long m);
-void all_means(double* out, const double* above, const double* row, const double* below, long m);
+// `in_band`: the caller knows that the three lines lie within one band.
+void edge_means(double* out, const double* above, const double* row, const double* below, long m,
+                bool in_band);
+void all_means(double* out, const double* above, const double* row, const double* below, long m,
+               bool in_band);
 
 }  // namespace scab::fast
