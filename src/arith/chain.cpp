@@ -120,9 +120,13 @@ inline long steps_that_stand(const Room& room, long n, long usable_steps, const 
 
 // A chain taken on alone: every window's increments, its additions, its check; a step the grid
 // cannot take is done by `one_step(k, total)`. A zero total has no binade: the steps that add
-// zero to it are passed over (+0 plus either zero is +0), the next is taken by itself.
-template <typename Steps, typename OneStep, typename AddsZero>
-double run_alone(double total, long count, Steps steps, OneStep one_step, AddsZero adds_zero) {
+// zero to it are passed over (+0 plus either zero is +0). A total still small beside the values
+// (a chain just started) crosses binades every few steps; `exact_run(room, start, n, total)`
+// takes the steps it can from there without the grid, their totals into room.totals, and
+// gives their count.
+template <typename Steps, typename OneStep, typename AddsZero, typename ExactRun>
+double run_alone(double total, long count, Steps steps, OneStep one_step, AddsZero adds_zero,
+                 ExactRun exact_run) {
   thread_local Room room;
   long window = kFirstWindow;
   for (long start = 0; start < count;) {
@@ -130,11 +134,15 @@ double run_alone(double total, long count, Steps steps, OneStep one_step, AddsZe
       while (start < count && adds_zero(start))
         start++;
       if (start == count) break;
-      total = one_step(start, total);
-      start++;
-      continue;
     }
     const long n = std::min(window, count - start);
+    const long exact = exact_run(room, start, n, total);
+    if (exact > 0) {
+      total = room.totals[exact];
+      start += exact;
+      window = exact == n ? std::min(window * 2, kWindow) : kFirstWindow;
+      continue;
+    }
     const Binade b = binade_of(total);
     const long usable = b.usable ? steps(room, start, n, b) : 0;
     room.totals[0] = total;
@@ -155,13 +163,33 @@ double run_alone(double total, long count, Steps steps, OneStep one_step, AddsZe
   return total;
 }
 
+// The steps of a window from the first whose plain sums are exact with a 64-bit significand
+// (the total and the value within a factor 2^10 of each other, or either zero), taken into
+// room.totals; their count.
+inline long exact_sums(Room& room, const double* x, long n, double total) {
+  if (!(std::fabs(total) < std::fabs(x[0]) * 0x1p9)) return 0;  // the grid will do better
+  room.totals[0] = total;
+  double running = total;
+  for (long k = 0; k < n; k++)
+    room.totals[k + 1] = running = running + x[k];
+  uint64_t any = 0;
+  for (long k = 0; k < n; k++)
+    any |= !difference_is_exact(room.totals[k], -x[k]);
+  if (!any) return n;
+  long k = 0;
+  while (difference_is_exact(room.totals[k], -x[k]))
+    k++;
+  return k;
+}
+
 double sum_alone(double total, const double* x, long count) {
   return run_alone(
       total, count,
       [=](Room& room, long start, long n, const Binade& b) {
         return sum_steps(room, x + start, n, b);
       },
-      [=](long k, double t) { return add(t, x[k]); }, [=](long k) { return x[k] == 0; });
+      [=](long k, double t) { return add(t, x[k]); }, [=](long k) { return x[k] == 0; },
+      [=](Room& room, long start, long n, double t) { return exact_sums(room, x + start, n, t); });
 }
 
 double products_alone(double total, const double* x, const double* y, long count) {
@@ -173,6 +201,17 @@ double products_alone(double total, const double* x, const double* y, long count
       [=](long k, double t) { return muladd(t, x[k], y[k]); },
       [=](long k) {
         return (x[k] == 0 && std::isfinite(y[k])) || (y[k] == 0 && std::isfinite(x[k]));
+      },
+      [=](Room& room, long start, long n, double t) {
+        // Products not yet small beside the total (a chain just started) are taken one at a
+        // time, without spending a window on them.
+        long k = 0;
+        room.totals[0] = t;
+        while (k < n && !(std::fabs(x[start + k] * y[start + k]) < binade_of(t).unit)) {
+          t = muladd(t, x[start + k], y[start + k]);
+          room.totals[++k] = t;
+        }
+        return k;
       });
 }
 
@@ -198,7 +237,7 @@ void advance(Chain* sums, Chain* products, long count) {
   for (int c = 0; c < kChains; c++)
     chains[c] = c < kSums ? &sums[c] : &products[c - kSums];
   for (long start = 0; start < count;) {
-    const long n = std::min(kWindow, count - start);
+    const long n = std::min(kChains > 2 ? kWindow : kWindow / 4, count - start);
     double high[kChains];
     bool outward[kChains];
     for (int c = 0; c < kChains; c++) {

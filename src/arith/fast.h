@@ -82,15 +82,12 @@ inline double sum_error(double a, double b, double s) {
   return (a - (s - b_part)) + (b - b_part);
 }
 
-// True when z - m is exact with a 64-bit significand: when either is zero, or their exponents
-// lie within 10 of each other (the difference then spans at most 53 + 11 bits).
+// True when z - m is exact with a 64-bit significand: when either is zero, or their magnitudes
+// lie within a factor 2^10 of each other (their exponents then differ by 10 at most, and the
+// difference spans at most 53 + 11 bits). False for infinities and NaN.
 inline bool difference_is_exact(double z, double m) {
-  const int64_t gap = static_cast<int64_t>(bits_of(z) & kExponentMask) -
-                      static_cast<int64_t>(bits_of(m) & kExponentMask);
-  const bool near = (gap <= (int64_t{10} << 52)) & (gap >= -(int64_t{10} << 52));
-  const bool finite = ((bits_of(z) & kExponentMask) != kExponentMask) &
-                      ((bits_of(m) & kExponentMask) != kExponentMask);
-  return (near & finite) | (z == 0) | (m == 0);
+  const double a = std::fabs(z), b = std::fabs(m);
+  return ((a < b * 0x1p10) & (b < a * 0x1p10)) | (z == 0) | (m == 0);
 }
 
 // One 64-bit rounding of an exact value off s + r by at most this much.
