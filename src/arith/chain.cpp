@@ -53,14 +53,14 @@ inline double to_grid(double v, double unit) {
 
 // The model rounds x y to 64 bits before adding it. When |x y| < 2^52 g its double p has bits
 // only far below the grid, and the rounding of the exact product to the grid is that of p,
-// unless p lies exactly half way between two grid points and the product is not p.
+// unless p lies exactly half way between two grid points (and the product may not be p: such
+// steps are left to the slow way).
 inline double product_to_grid(double x, double y, const Binade& b, bool& unusual) {
   const double p = x * y;
-  const double error = std::fma(x, y, -p);
   const double c = from_bits(bits_of(b.unit) | (bits_of(p) & kSignMask));
   const double rounded = (p + c) - c;
   const double off = p - rounded;
-  unusual = (!(std::fabs(p) < b.unit)) | ((std::fabs(off) == b.half_step) & (error != 0));
+  unusual = (!(std::fabs(p) < b.unit)) | (std::fabs(off) == b.half_step);
   return rounded;
 }
 

@@ -114,14 +114,18 @@ void squares(double* out, const double* d, long n) {
 }
 
 void squares_of_differences(double* out, const double* d, double mean, long n) {
+  // Most differences of a value and a mean of such values are exact doubles; the 64-bit
+  // difference is then that double, and its square is taken like any product. The others are
+  // done with the check of the square of a difference kept to 64 bits.
   each(
       out, n,
       [=](long j) {
-        double square;
-        const bool doubtful = square_of_difference_suspect(d[j], mean, square);
-        return Candidate{square, doubtful};
+        const double dif = d[j] - mean;
+        bool unusual;
+        const double square = product_candidate(dif, dif, unusual);
+        return Candidate{square, (unusual | (sum_error(d[j], -mean, dif) != 0)) != 0};
       },
-      [=](long j) { return square_of_difference_slow(d[j], mean); });
+      [=](long j) { return square_of_difference(d[j], mean); });
 }
 
 namespace {
