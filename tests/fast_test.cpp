@@ -291,5 +291,79 @@ TEST(Fast, ChainsAndRowsMatchTheModel) {
   EXPECT_NONE_WRONG(tally, 200 * (2 + 5 * n));
 }
 
+// Heights and means far apart in magnitude (10 to 13 binades), chosen where the model's
+// difference, rounded to 64 bits first, is not the plain double difference: the element-wise
+// kernels must not take such differences for exact.
+TEST(Fast, DifferencesOfValuesFarApart) {
+  Random random{404};
+  std::vector<double> z, m;
+  while (z.size() < 600) {
+    const int e = random.range(-20, 40);
+    const double a = random.real(e, e), b = random.real(e - random.range(10, 13), e - 10);
+    if (!same_bits(rnd(xreal(a) - b), a - b)) {
+      z.push_back(a);
+      m.push_back(b);
+    }
+  }
+  const long n = static_cast<long>(z.size());
+  std::vector<double> out(z.size()), out2(z.size());
+  Tally tally;
+  fast::absolute_differences(out.data(), z.data(), m.data(), n);
+  fast::deviation_squares(out2.data(), z.data(), m.data(), n);
+  for (long k = 0; k < n; k++) {
+    tally.check(out[k], abs_d(xreal(z[k]) - m[k]), "absolute_differences");
+    const double dif = rnd(xreal(z[k]) - m[k]);
+    tally.check(out2[k], rnd(xreal(dif) * dif), "deviation_squares");
+  }
+  for (long k = 0; k < n; k++) {
+    fast::deviation_squares(out.data(), &z[k], m[k], 1);
+    fast::squares_of_differences(out2.data(), &z[k], m[k], 1);
+    const double dif = rnd(xreal(z[k]) - m[k]);
+    tally.check(out[0], rnd(xreal(dif) * dif), "deviation_squares about one mean");
+    tally.check(out2[0], rnd((xreal(z[k]) - m[k]) * (xreal(z[k]) - m[k])),
+                "squares_of_differences");
+  }
+  EXPECT_NONE_WRONG(tally, 4 * n);
+}
+
+// Neighbour means over three lines whose values lie at both ends of nine binades about the
+// middle value of the centre line, with all their bits: wider than one band, so the lines must
+// not be found within it, and the sums must be checked.
+TEST(Fast, NeighbourMeansOfLinesWiderThanABand) {
+  Random random{88};
+  const long n = 1002, m = n - 2;
+  std::vector<double> above(n), row(n), below(n), out(m);
+  Tally tally;
+  for (int round = 0; round < 60; round++) {
+    const int middle = random.range(-30, 30);
+    for (std::vector<double>* line : {&above, &row, &below}) {
+      for (double& v : *line)
+        v = std::ldexp(std::fabs(random.real(0, 0)), random.coin() ? middle + 4 : middle - 5);
+    }
+    row[n / 2] = std::ldexp(1.5, middle);
+    const fast::Band band = fast::band_about(row[n / 2]);
+    const bool in_band = fast::within(band, above.data(), n) && fast::within(band, row.data(), n) &&
+                         fast::within(band, below.data(), n);
+    EXPECT_FALSE(in_band);
+    fast::all_means(out.data(), above.data(), row.data(), below.data(), m, in_band);
+    for (long j = 0; j < m; j++) {
+      const double terms[8] = {above[j + 1], row[j + 2],   below[j + 1], row[j],
+                               above[j],     above[j + 2], below[j + 2], below[j]};
+      double dval = terms[0];
+      for (int k = 1; k < 8; k++)
+        dval = rnd(xreal(dval) + terms[k]);
+      tally.check(out[j], rnd(xreal(dval) * 0.125), "all_means");
+    }
+    fast::edge_means(out.data(), above.data(), row.data(), below.data(), m, in_band);
+    for (long j = 0; j < m; j++) {
+      double dval = above[j + 1];
+      for (const double v : {row[j + 2], below[j + 1], row[j]})
+        dval = rnd(xreal(dval) + v);
+      tally.check(out[j], rnd(xreal(dval) * 0.25), "edge_means");
+    }
+  }
+  EXPECT_NONE_WRONG(tally, 60 * 2 * m);
+}
+
 }  // namespace
 }  // namespace scab
