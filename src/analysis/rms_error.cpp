@@ -81,9 +81,8 @@ RmsErrorResult rms_error_pass(const LineSource& dtab, long long& kco) {
   for (int i = 1; i < nb_lig - 1; i++) {
     window.move_to(i);
     const double* z = window.row() + 1;
-    fast::all_means(means.data(), window.above(), window.row(), window.below(), m,
-                    window.in_band());
-    fast::absolute_differences(difs.data(), z, means.data(), m);
+    fast::all_differences(means.data(), difs.data(), window.above(), window.row(), window.below(),
+                          m, window.in_band());
     sums[1].x = products[0].x = products[1].x = products[1].y = z;
     fast::running_sums(sums, products, m);
   }
@@ -118,9 +117,8 @@ RmsErrorResult rms_error_pass(const LineSource& dtab, long long& kco) {
   fast::Chain second[2] = {{0, means.data(), nullptr}, {0, squares.data(), nullptr}};
   for (int i = 1; i < nb_lig - 1; i++) {
     window.move_to(i);
-    fast::edge_means(means.data(), window.above(), window.row(), window.below(), m,
-                     window.in_band());
-    fast::absolute_differences(difs.data(), window.row() + 1, means.data(), m);
+    fast::edge_differences(means.data(), difs.data(), window.above(), window.row(), window.below(),
+                           m, window.in_band());
     fast::squares(means.data(), difs.data(), m);  // dif x dif
     fast::squares_of_differences(squares.data(), difs.data(), d_mean, m);
     fast::running_sums(second, m);  // sums of dif x dif and of dif2

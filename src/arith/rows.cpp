@@ -204,7 +204,7 @@ void neighbour_means(double* out, const double* above, const double* row, const 
     }
     return;
   }
-  unsigned all_exact = 1;
+  uint64_t all_exact = 1;
   for (long j = 0; j < m; j++) {
     const double values[8] = {above[j + 1], row[j + 2],   below[j + 1], row[j],
                               above[j],     above[j + 2], below[j + 2], below[j]};
@@ -237,7 +237,51 @@ void neighbour_means(double* out, const double* above, const double* row, const 
       });
 }
 
+// The neighbour means, and the absolute differences of the cells of the row from them, in one
+// loop where the lines lie within one band; the differences that are not exact with a 64-bit
+// significand are done again after it.
+template <int kNeighbours>
+void neighbour_differences(double* means, double* difs, const double* above, const double* row,
+                           const double* below, long m, double weight, bool in_band) {
+  if (!in_band) {
+    neighbour_means<kNeighbours>(means, above, row, below, m, weight, false);
+    absolute_differences(difs, row + 1, means, m);
+    return;
+  }
+  uint64_t any = 0;
+  for (long j = 0; j < m; j++) {
+    double dval = above[j + 1];
+    dval = dval + row[j + 2];
+    dval = dval + below[j + 1];
+    dval = dval + row[j];
+    if (kNeighbours == 8) {
+      dval = dval + above[j];
+      dval = dval + above[j + 2];
+      dval = dval + below[j + 2];
+      dval = dval + below[j];
+    }
+    const double mean = dval * weight;
+    means[j] = mean;
+    difs[j] = std::fabs(row[j + 1] - mean);
+    any |= !difference_is_exact(row[j + 1], mean);
+  }
+  if (!any) return;
+  for (long j = 0; j < m; j++) {
+    if (!difference_is_exact(row[j + 1], means[j])) difs[j] = std::fabs(add(row[j + 1], -means[j]));
+  }
+}
+
 }  // namespace
+
+void edge_differences(double* means, double* difs, const double* above, const double* row,
+                      const double* below, long m, bool in_band) {
+  neighbour_differences<4>(means, difs, above, row, below, m, 0.25, in_band);
+}
+
+void all_differences(double* means, double* difs, const double* above, const double* row,
+                     const double* below, long m, bool in_band) {
+  neighbour_differences<8>(means, difs, above, row, below, m, 0.125, in_band);
+}
 
 void edge_means(double* out, const double* above, const double* row, const double* below, long m,
                 bool in_band) {

@@ -49,4 +49,11 @@ void edge_means(double* out, const double* above, const double* row, const doubl
 void all_means(double* out, const double* above, const double* row, const double* below, long m,
                bool in_band);
 
+// The same means, and difs[k] = |rnd(xreal(row[k + 1]) - means[k])|, the absolute differences
+// of the cells from them.
+void edge_differences(double* means, double* difs, const double* above, const double* row,
+                      const double* below, long m, bool in_band);
+void all_differences(double* means, double* difs, const double* above, const double* row,
+                     const double* below, long m, bool in_band);
+
 }  // namespace scab::fast
