@@ -32,13 +32,18 @@ struct Binade {
   double high;       // 2^(E+1)
   double unit;       // 2^(E-11) = 2^52 g: adding it rounds a smaller value to the grid
   double half_step;  // g / 2
+  double sign;       // of the total: 1 or -1
   bool usable;
 };
 
 inline Binade binade_of(double t) {
   const uint64_t exponent = bits_of(t) & kExponentMask;
   const double low = from_bits(exponent);
-  return {low, low * 2, low * 0x1p-11, low * 0x1p-64,
+  return {low,
+          low * 2,
+          low * 0x1p-11,
+          low * 0x1p-64,
+          std::copysign(1.0, t),
           exponent >= (128ull << 52) && exponent <= (1900ull << 52)};
 }
 
@@ -67,16 +72,18 @@ inline double product_to_grid(double x, double y, const Binade& b, bool& unusual
 struct Room {
   double totals[kWindow + 1];  // the total before the window, then after each step
   double steps[kWindow];       // the increments on the grid
+  // Whether every increment has the sign of the total, or is zero: the total then only grows
+  // in magnitude, and it stayed in its binade if its last value did.
+  bool outward;
 };
 
 // The first of the n steps of a window whose total left the binade of the total before them,
 // or n. A total on the lower bound itself stands unless its step went towards zero: then the
 // exact sum may have been below the bound.
 inline long first_out_of_binade(const Room& room, long n, const Binade& b) {
-  const double sign = std::copysign(1.0, room.totals[0]);
   const auto out = [&](long k) {
     const double a = std::fabs(room.totals[k + 1]);
-    return !(a >= b.low) | !(a < b.high) | ((a == b.low) & (room.steps[k] * sign < 0));
+    return !(a >= b.low) | !(a < b.high) | ((a == b.low) & (room.steps[k] * b.sign < 0));
   };
   uint64_t any = 0;
   for (long k = 0; k < n; k++)
@@ -91,18 +98,26 @@ inline long first_out_of_binade(const Room& room, long n, const Binade& b) {
 // The increments of a window of one chain, into room.steps; the count of steps before the
 // first that the grid cannot take.
 inline long sum_steps(Room& room, const double* x, long n, const Binade& b) {
-  for (long k = 0; k < n; k++)
-    room.steps[k] = to_grid(x[k], b.unit);
+  uint64_t inward = 0;
+  for (long k = 0; k < n; k++) {
+    const double step = to_grid(x[k], b.unit);
+    room.steps[k] = step;
+    inward |= step * b.sign < 0;
+  }
+  room.outward = !inward;
   return n;
 }
 
 inline long product_steps(Room& room, const double* x, const double* y, long n, const Binade& b) {
-  uint64_t any = 0;
+  uint64_t any = 0, inward = 0;
   for (long k = 0; k < n; k++) {
     bool unusual;
-    room.steps[k] = product_to_grid(x[k], y[k], b, unusual);
+    const double step = product_to_grid(x[k], y[k], b, unusual);
+    room.steps[k] = step;
     any |= unusual;
+    inward |= step * b.sign < 0;
   }
+  room.outward = !inward;
   if (!any) return n;
   for (long k = 0; k < n; k++) {
     bool unusual;
@@ -215,16 +230,6 @@ double products_alone(double total, const double* x, const double* y, long count
       });
 }
 
-// True when every increment of a window has the sign of the total, or is zero: the total then
-// only grows in magnitude, and it stayed in its binade if its last value did.
-inline bool all_outward(const double* steps, long n, double total) {
-  const double sign = std::copysign(1.0, total);
-  uint64_t inward = 0;
-  for (long k = 0; k < n; k++)
-    inward |= steps[k] * sign < 0;
-  return !inward;
-}
-
 // Several chains a window at a time, their additions interleaved so that their latencies
 // overlap. Where a chain's window only grows its total, the totals of the steps need not be
 // kept: the last one shows whether they all stayed in the binade. A chain whose window does not
@@ -248,7 +253,7 @@ void advance(Chain* sums, Chain* products, long count) {
                           : c < kSums
                               ? sum_steps(rooms[c], chain.x + start, n, b)
                               : product_steps(rooms[c], chain.x + start, chain.y + start, n, b);
-      outward[c] = usable == n && all_outward(rooms[c].steps, n, chain.total);
+      outward[c] = usable == n && rooms[c].outward;
     }
     double running[kChains];
     for (int c = 0; c < kChains; c++)
