@@ -138,21 +138,33 @@ TEST(Chain, ProductsGiveTheModelsTotals) {
     }
     const double model = model_products(start, x, y);
     const double alone = fast::running_sum_of_products(start, x.data(), y.data(), n);
+    // Three sums beside a product, and two beside two.
     fast::Chain sums[3] = {
         {start, x.data(), nullptr}, {0, y.data(), nullptr}, {1, x.data(), nullptr}};
-    fast::Chain products[3] = {
-        {start, x.data(), y.data()}, {0, x.data(), x.data()}, {-start, y.data(), y.data()}};
-    fast::running_sums(sums, products, n);
-    const double expected[7] = {model,
+    fast::Chain product[1] = {{start, x.data(), y.data()}};
+    fast::running_sums(sums, product, n);
+    fast::Chain two_sums[2] = {{start, x.data(), nullptr}, {0, y.data(), nullptr}};
+    fast::Chain products[2] = {{0, x.data(), x.data()}, {-start, y.data(), y.data()}};
+    fast::running_sums(two_sums, products, n);
+    const double expected[9] = {model,
                                 model,
                                 model_sum(start, x),
                                 model_sum(0, y),
                                 model_sum(1, x),
                                 model_products(0, x, x),
-                                model_products(-start, y, y)};
-    const double got[7] = {alone,         products[0].total, sums[0].total,    sums[1].total,
-                           sums[2].total, products[1].total, products[2].total};
-    for (int c = 0; c < 7; c++) {
+                                model_products(-start, y, y),
+                                model_sum(start, x),
+                                model_sum(0, y)};
+    const double got[9] = {alone,
+                           product[0].total,
+                           sums[0].total,
+                           sums[1].total,
+                           sums[2].total,
+                           products[0].total,
+                           products[1].total,
+                           two_sums[0].total,
+                           two_sums[1].total};
+    for (int c = 0; c < 9; c++) {
       cases++;
       if (!same_bits(got[c], expected[c]) && wrong++ == 0) {
         first = "round " + std::to_string(round) + ", chain " + std::to_string(c) + ": " +
@@ -160,7 +172,7 @@ TEST(Chain, ProductsGiveTheModelsTotals) {
       }
     }
   }
-  EXPECT_EQ(cases, 400 * 7);
+  EXPECT_EQ(cases, 400 * 9);
   EXPECT_EQ(wrong, 0) << first;
 }
 

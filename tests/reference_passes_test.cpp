@@ -200,7 +200,22 @@ TEST(ReferencePasses, FastPassesGiveTheSameDoublesAsThePlainOnes) {
   for (int round = 0; round < 400; round++) {
     const Matrix z = random_raster(random, round % 5);
     const Heights heights{Matrix(z)};
-    const ProfileResult fast = profile_pass(heights), plain = plain_profile(z);
+    HeightSums sums;
+    const ProfileResult fast = profile_pass(heights, &sums), plain = plain_profile(z);
+    // The heights' own regression sums, taken by the profile pass's first sweep for the RMS
+    // error pass, and by that pass on its own.
+    double X = 0, X2 = 0;
+    for (size_t i = 1; i + 1 < z.size(); i++) {
+      for (size_t j = 1; j + 1 < z[i].size(); j++) {
+        X = rnd(xreal(X) + z[i][j]);
+        X2 = rnd(xreal(X2) + xreal(z[i][j]) * z[i][j]);
+      }
+    }
+    EXPECT_EQ(bits(sums.X), bits(X));
+    EXPECT_EQ(bits(sums.X2), bits(X2));
+    const HeightSums alone = height_sums(heights);
+    EXPECT_EQ(bits(alone.X), bits(X));
+    EXPECT_EQ(bits(alone.X2), bits(X2));
     ASSERT_EQ(fast.line_rms.size(), plain.line_rms.size());
     for (size_t i = 0; i < fast.line_rms.size(); i++) {
       EXPECT_EQ(bits(fast.line_rms[i]), bits(plain.line_rms[i])) << "line " << i;

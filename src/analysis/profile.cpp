@@ -23,7 +23,7 @@ constexpr double kThird = 0x1.5555555555555p-2;
 
 }  // namespace
 
-ProfileResult profile_pass(const LineSource& dtab) {
+ProfileResult profile_pass(const LineSource& dtab, HeightSums* heights) {
   const int nb_lig = dtab.lines(), nb_col = dtab.columns();
   ProfileResult result;
   result.line_rms.reserve(static_cast<size_t>(nb_lig));
@@ -37,17 +37,36 @@ ProfileResult profile_pass(const LineSource& dtab) {
   Buffer<double> next_total(static_cast<size_t>(columns));
   Buffer<double> line_mean(static_cast<size_t>(nb_lig));
 
-  // First sweep: line sums, column sums, image sum.
+  // First sweep: line sums, column sums, image sum; and, when asked, the sums of the heights
+  // of the interior cells (lines and columns 1 to the last but one), their chains advanced
+  // with the line's and the image's over the interior columns.
   double image_total = 0;
+  const bool interior_sums = heights != nullptr && nb_lig >= 3 && nb_col >= 3;
+  fast::Chain interior[1] = {{0.0, row.data() + 1, nullptr}};
+  fast::Chain interior_squares[1] = {{0.0, row.data() + 1, row.data() + 1}};
   for (int i = 0; i < nb_lig; i++) {
     dtab.line(i, row.data());
-    fast::Chain sums[2] = {{0.0, row.data(), nullptr}, {image_total, row.data(), nullptr}};
-    fast::running_sums(sums, columns);
-    line_mean[i] = rnd(xreal(sums[0].total) / nb_col);
-    image_total = sums[1].total;
+    double line_total;
+    if (interior_sums && i > 0 && i < nb_lig - 1) {
+      const double* z = row.data() + 1;
+      fast::Chain sums[3] = {{fast::add(0.0, row[0]), z, nullptr},
+                             {fast::add(image_total, row[0]), z, nullptr},
+                             interior[0]};
+      fast::running_sums(sums, interior_squares, columns - 2);
+      interior[0] = sums[2];
+      line_total = fast::add(sums[0].total, row[columns - 1]);
+      image_total = fast::add(sums[1].total, row[columns - 1]);
+    } else {
+      fast::Chain sums[2] = {{0.0, row.data(), nullptr}, {image_total, row.data(), nullptr}};
+      fast::running_sums(sums, columns);
+      line_total = sums[0].total;
+      image_total = sums[1].total;
+    }
+    line_mean[i] = rnd(xreal(line_total) / nb_col);
     fast::add_each(next_total.data(), column_total.data(), row.data(), columns);
     std::swap(column_total, next_total);
   }
+  if (heights != nullptr) *heights = HeightSums{interior[0].total, interior_squares[0].total};
 
   // Second sweep: the deviations of every cell from its line's mean, its column's and the
   // image's, the lines' RMS in line order.

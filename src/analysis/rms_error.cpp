@@ -62,7 +62,24 @@ class Window {
 
 }  // namespace
 
-RmsErrorResult rms_error_pass(const LineSource& dtab, long long& kco) {
+HeightSums height_sums(const LineSource& dtab) {
+  HeightSums sums;
+  const int nb_lig = dtab.lines(), nb_col = dtab.columns();
+  if (nb_lig < 3 || nb_col < 3) return sums;
+  Buffer<double> line(static_cast<size_t>(nb_col));
+  const double* z = line.data() + 1;  // the interior cells of the line
+  fast::Chain X[1] = {{0, z, nullptr}};
+  fast::Chain X2[1] = {{0, z, z}};
+  for (int i = 1; i < nb_lig - 1; i++) {
+    dtab.line(i, line.data());
+    fast::running_sums(X, X2, nb_col - 2);
+  }
+  sums.X = X[0].total;
+  sums.X2 = X2[0].total;
+  return sums;
+}
+
+RmsErrorResult rms_error_sums(const LineSource& dtab, long long& kco) {
   const int nb_lig = dtab.lines(), nb_col = dtab.columns();
   RmsErrorResult result;
   if (nb_lig < 3 || nb_col < 3) return result;  // no interior cell: nothing has a value
@@ -72,44 +89,24 @@ RmsErrorResult rms_error_pass(const LineSource& dtab, long long& kco) {
   Window window(dtab);
 
   // First sweep: 8-neighbour means (y), the absolute differences of the heights (x) from
-  // them, and the regression sums of y on x.
-  // Sums of |x - y|, x and y; sums of x y, x x and y y: each in the order of the cells.
-  fast::Chain sums[3] = {
-      {0, difs.data(), nullptr}, {0, nullptr, nullptr}, {0, means.data(), nullptr}};
-  fast::Chain products[3] = {
-      {0, nullptr, means.data()}, {0, nullptr, nullptr}, {0, means.data(), means.data()}};
+  // them, and the regression sums with y (those of x alone are taken elsewhere: HeightSums).
+  // Sums of |x - y| and y; sums of x y and y y: each in the order of the cells.
+  fast::Chain sums[2] = {{0, difs.data(), nullptr}, {0, means.data(), nullptr}};
+  fast::Chain products[2] = {{0, nullptr, means.data()}, {0, means.data(), means.data()}};
   for (int i = 1; i < nb_lig - 1; i++) {
     window.move_to(i);
-    const double* z = window.row() + 1;
     fast::all_differences(means.data(), difs.data(), window.above(), window.row(), window.below(),
                           m, window.in_band());
-    sums[1].x = products[0].x = products[1].x = products[1].y = z;
+    products[0].x = window.row() + 1;
     fast::running_sums(sums, products, m);
   }
-  const double dif_tot = sums[0].total, X = sums[1].total, Y = sums[2].total;
-  const double XY = products[0].total, X2 = products[1].total, Y2 = products[2].total;
+  const double dif_tot = sums[0].total;
+  result.Y = sums[1].total;
+  result.XY = products[0].total;
+  result.Y2 = products[1].total;
   // Counts as doubles: exact, and beyond an int's range on a huge raster.
   const double n = static_cast<double>(nb_lig - 2) * static_cast<double>(m);
   result.n = static_cast<long long>(n);
-
-  // With a single cell the sums describe one point: no slope and no correlation.
-  if (n > 1) {
-    const xreal slope_denominator = xreal(n) * X2 - xreal(X) * X;
-    if (!slope_denominator.is_zero()) {
-      result.slope = rnd((xreal(n) * XY - xreal(X) * Y) / slope_denominator);
-    }
-    const double val1 = rnd(xreal(n) * XY - xreal(X) * Y);
-    const double val2 = rnd(xreal(n) * X2 - xreal(X) * X);
-    const double val3 = rnd(xreal(n) * Y2 - xreal(Y) * Y);
-    const double under_root = rnd(xreal(val2) * val3);
-    if (under_root > 0) {
-      const double r = rnd(xreal(val1) / sqrt_d(under_root));
-      const double R2 = rnd(xreal(r) * r);
-      result.r = r;
-      result.r_magnitude = sqrt_d(R2);
-      result.r2 = R2;
-    }
-  }
   const double d_mean = rnd(xreal(dif_tot) / n);
 
   // Second sweep: residuals against the 4-neighbour mean. Their spread is taken about d_mean,
@@ -129,6 +126,34 @@ RmsErrorResult rms_error_pass(const LineSource& dtab, long long& kco) {
     result.desv = sqrt_d(xreal(second[1].total) / (n - 1));
     result.rms_error = sqrt_d(xreal(second[0].total) / static_cast<double>(kco - 1));
   }
+  return result;
+}
+
+void finish_regression(RmsErrorResult& result, const HeightSums& heights) {
+  // With a single cell the sums describe one point: no slope and no correlation.
+  if (result.n <= 1) return;
+  const double n = static_cast<double>(result.n);
+  const double X = heights.X, X2 = heights.X2, Y = result.Y, XY = result.XY, Y2 = result.Y2;
+  const xreal slope_denominator = xreal(n) * X2 - xreal(X) * X;
+  if (!slope_denominator.is_zero()) {
+    result.slope = rnd((xreal(n) * XY - xreal(X) * Y) / slope_denominator);
+  }
+  const double val1 = rnd(xreal(n) * XY - xreal(X) * Y);
+  const double val2 = rnd(xreal(n) * X2 - xreal(X) * X);
+  const double val3 = rnd(xreal(n) * Y2 - xreal(Y) * Y);
+  const double under_root = rnd(xreal(val2) * val3);
+  if (under_root > 0) {
+    const double r = rnd(xreal(val1) / sqrt_d(under_root));
+    const double R2 = rnd(xreal(r) * r);
+    result.r = r;
+    result.r_magnitude = sqrt_d(R2);
+    result.r2 = R2;
+  }
+}
+
+RmsErrorResult rms_error_pass(const LineSource& dtab, long long& kco) {
+  RmsErrorResult result = rms_error_sums(dtab, kco);
+  finish_regression(result, height_sums(dtab));
   return result;
 }
 

@@ -3,7 +3,9 @@
 //
 // The RMS error pass only reads the heights and does not depend on the profile pass, so where
 // threads exist it is computed on a second thread while the profile pass runs; its results
-// are written in their turn, after the profile pass's.
+// are written in their turn, after the profile pass's. Its sums of the heights alone (X and
+// X2) are taken by the profile pass's first sweep, which reads the same lines anyway: that
+// evens out the work of the two threads.
 #include <new>
 #include <string>
 
@@ -19,22 +21,26 @@ namespace {
 
 void drive(Run& run) {
   long long kco = 0;  // cell counter of the RMS error pass
-  const auto rms_error = [&run, &kco] { return rms_error_pass(*run.dtab, kco); };
+  const auto sums = [&run, &kco] { return rms_error_sums(*run.dtab, kco); };
 #if SCABROSIMETER_THREADS
   std::future<RmsErrorResult> ahead;
-  if (run.treat_type == 0 && run.scan_type == 3) ahead = std::async(std::launch::async, rms_error);
+  if (run.treat_type == 0 && run.scan_type == 3) ahead = std::async(std::launch::async, sums);
 #endif
+  // The RMS error pass's sums of the heights alone come from the profile pass's first sweep.
+  HeightSums heights;
   for (;;) {
     if (run.treat_type == 2 && run.scan_type == 2) {
 #if SCABROSIMETER_THREADS
-      write_rms_error(ahead.valid() ? ahead.get() : rms_error(), run.con.out, run.f2d);
+      RmsErrorResult result = ahead.valid() ? ahead.get() : sums();
 #else
-      write_rms_error(rms_error(), run.con.out, run.f2d);
+      RmsErrorResult result = sums();
 #endif
+      finish_regression(result, heights);
+      write_rms_error(result, run.con.out, run.f2d);
     }
     if (run.treat_type != 0) return;
     if (run.scan_type == 3) {
-      write_profile(profile_pass(*run.dtab), run.con.out, run.f2d, run.f3d);
+      write_profile(profile_pass(*run.dtab, &heights), run.con.out, run.f2d, run.f3d);
       run.treat_type = 2;
       run.scan_type = 2;
     } else {

@@ -294,8 +294,16 @@ void running_sums(Chain (&sums)[2], long steps) {
   advance<2, 0>(sums, nullptr, steps);
 }
 
-void running_sums(Chain (&sums)[3], Chain (&products)[3], long steps) {
-  advance<3, 3>(sums, products, steps);
+void running_sums(Chain (&sums)[1], Chain (&products)[1], long steps) {
+  advance<1, 1>(sums, products, steps);
+}
+
+void running_sums(Chain (&sums)[2], Chain (&products)[2], long steps) {
+  advance<2, 2>(sums, products, steps);
+}
+
+void running_sums(Chain (&sums)[3], Chain (&products)[1], long steps) {
+  advance<3, 1>(sums, products, steps);
 }
 
 }  // namespace scab::fast

@@ -27,6 +27,8 @@ struct Chain {
   const double* y;  // for a chain of products
 };
 void running_sums(Chain (&sums)[2], long steps);
-void running_sums(Chain (&sums)[3], Chain (&products)[3], long steps);
+void running_sums(Chain (&sums)[1], Chain (&products)[1], long steps);
+void running_sums(Chain (&sums)[2], Chain (&products)[2], long steps);
+void running_sums(Chain (&sums)[3], Chain (&products)[1], long steps);
 
 }  // namespace scab::fast
