@@ -181,6 +181,23 @@ bool within(const Band& band, const double* values, long n) {
 
 namespace {
 
+// The plain double sum of the neighbours of cell j + 1 of the row, in their order.
+template <int kNeighbours>
+inline double plain_neighbour_sum(const double* above, const double* row, const double* below,
+                                  long j) {
+  double dval = above[j + 1];
+  dval = dval + row[j + 2];
+  dval = dval + below[j + 1];
+  dval = dval + row[j];
+  if (kNeighbours == 8) {
+    dval = dval + above[j];
+    dval = dval + above[j + 2];
+    dval = dval + below[j + 2];
+    dval = dval + below[j];
+  }
+  return dval;
+}
+
 // The neighbour means of a line. Heights of one raster seldom span more than a few binades, so
 // the plain double sums are usually exact with a 64-bit significand, and then the model's: the
 // caller may know that for the three lines at once, else it is checked for each cell's
@@ -190,16 +207,7 @@ void neighbour_means(double* out, const double* above, const double* row, const 
                      long m, double weight, bool in_band) {
   if (in_band) {
     for (long j = 0; j < m; j++) {
-      double dval = above[j + 1];
-      dval = dval + row[j + 2];
-      dval = dval + below[j + 1];
-      dval = dval + row[j];
-      if (kNeighbours == 8) {
-        dval = dval + above[j];
-        dval = dval + above[j + 2];
-        dval = dval + below[j + 2];
-        dval = dval + below[j];
-      }
+      const double dval = plain_neighbour_sum<kNeighbours>(above, row, below, j);
       out[j] = dval * weight;  // a power of two: exact for sums of such values
     }
     return;
@@ -250,16 +258,7 @@ void neighbour_differences(double* means, double* difs, const double* above, con
   }
   uint64_t any = 0;
   for (long j = 0; j < m; j++) {
-    double dval = above[j + 1];
-    dval = dval + row[j + 2];
-    dval = dval + below[j + 1];
-    dval = dval + row[j];
-    if (kNeighbours == 8) {
-      dval = dval + above[j];
-      dval = dval + above[j + 2];
-      dval = dval + below[j + 2];
-      dval = dval + below[j];
-    }
+    const double dval = plain_neighbour_sum<kNeighbours>(above, row, below, j);
     const double mean = dval * weight;
     means[j] = mean;
     difs[j] = std::fabs(row[j + 1] - mean);
