@@ -5,9 +5,10 @@
 // the same double as one rounding of the exact result, except when the 64-bit value lands on a
 // midpoint between two doubles. So each operation here computes the correctly rounded double
 // s with plain double arithmetic, together with the exact (or nearly exact) remainder r of the
-// exact result over s. Only when s + r lies close enough to a midpoint that the model's
-// intermediate roundings could reach it is the operation done again the slow way, with xreal.
-// That happens about once in a thousand operations or fewer.
+// exact result over s. A sum or a product whose remainder is exact takes the model's double
+// from the two (model_of_pair); the others, whose remainder is only nearly exact, are done
+// again the slow way, with xreal, when s + r lies close enough to a midpoint that the model's
+// intermediate roundings could reach it, about once in a thousand operations or fewer.
 //
 // The remainders need a fused multiply-add and IEEE double arithmetic without contraction
 // (the build sets -ffp-contract=off).
@@ -142,16 +143,6 @@ inline double product_candidate(double a, double b, bool& unusual) {
   const double p = a * b;
   unusual = outside_pair_range(p, (a == 0) | (b == 0));
   return model_of_pair(p, std::fma(a, b, -p));
-}
-
-// The candidate and its check, apart, for loops that check many at once.
-inline bool add_suspect(double a, double b, double s) {
-  return near_midpoint(s, sum_error(a, b, s), one_rounding(s), true);
-}
-
-inline bool mul_suspect(double a, double b, double p) {
-  const bool underflow = (std::fabs(p) < 0x1p-959) & (a != 0) & (b != 0);
-  return underflow | near_midpoint(p, std::fma(a, b, -p), one_rounding(p), true);
 }
 
 // s = fma(x, y, total), the double nearest total + x y; the model rounds x y to 64 bits first,
