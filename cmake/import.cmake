@@ -36,6 +36,7 @@ if(_import_gdal)
     ${_import_root}/import/dataset.cpp
     ${_import_root}/import/run.cpp
     ${_import_root}/src/run/paths.cpp
+    ${_import_root}/src/run/pending_file.cpp
   )
   target_include_directories(scabrosimeter_import_lib PUBLIC ${_import_root} ${_import_root}/src)
   target_link_libraries(scabrosimeter_import_lib PUBLIC ${_import_gdal})
@@ -59,6 +60,6 @@ if(_import_gdal)
         SCABROSIMETER_EXE="$<TARGET_FILE:scabrosimeter>")
       add_dependencies(scabrosimeter_import_tests scabrosimeter)
     endif()
-    gtest_discover_tests(scabrosimeter_import_tests DISCOVERY_TIMEOUT 60)
+    gtest_discover_tests(scabrosimeter_import_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
   endif()
 endif()

@@ -12,7 +12,9 @@
 // Checked on every input, the process aborts when one fails:
 //   - the run returns 0 or 1 (the answers are a finite stream, so every dialog ends);
 //   - neither the console nor any file written holds "nan" or "inf" as a value;
-//   - nothing is created anywhere but directly in the folder d or e, and no folder is created.
+//   - nothing is created anywhere but directly in the folder d or e, and no folder is created;
+//   - no temporary file is left behind, and the dataset files (raw rasters and descriptors
+//     that were there before the run) are byte-identical after it.
 // The memory a run may use is capped, so that a descriptor's dimensions, whatever they are,
 // either load quickly or take the program's own memory stop.
 #include <stdlib.h>
@@ -22,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -151,6 +154,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (flags & 2) write_file(root / "d" / (std::string(name) + ".raw"), raster);
   }
   const std::set<fs::path> before = tree(base);
+  std::map<fs::path, std::string> data;
+  for (const fs::path& entry : before) {
+    if (fs::is_regular_file(entry)) data[entry] = read_file(entry);
+  }
 
   // The run.
   FILE* in = tmpfile();
@@ -171,7 +178,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   check_no_nan("the console", console, answers);
 
+  for (const auto& [path, bytes] : data) {
+    if (read_file(path) != bytes) violation("a dataset file was changed: " + path.string());
+  }
   for (const fs::path& entry : tree(base)) {
+    if (entry.filename().string().find(".tmp-") != std::string::npos)
+      violation("a temporary file was left behind: " + entry.string());
     if (before.count(entry)) continue;
     const fs::path folder = entry.parent_path();
     if ((folder != root / "d" && folder != root / "e") || !fs::is_regular_file(entry))

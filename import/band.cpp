@@ -3,9 +3,17 @@
 #include <gdal_priv.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "import/importer.h"
 
@@ -50,6 +58,46 @@ std::optional<double> nodata_value(GDALRasterBand& band) {
   return nodata;
 }
 
+// The machine's physical memory in bytes; 0 when the system does not say.
+uint64_t physical_memory() {
+#ifdef _WIN32
+  MEMORYSTATUSEX status;
+  status.dwLength = sizeof status;
+  return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
+#else
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || page_size <= 0) return 0;
+  return static_cast<uint64_t>(pages) * static_cast<uint64_t>(page_size);
+#endif
+}
+
+std::string gigabytes(double bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f GB", bytes / 1e9);
+  return text;
+}
+
+// While a raster is imported, each cell is held as a double, as a whole sample and as up to
+// four bytes of the raw file, all at once.
+constexpr uint64_t kBytesPerCell = sizeof(double) + sizeof(int32_t) + 4;
+
+// Refuses a raster whose cells cannot all be held, before any memory is asked for.
+void check_size(const std::string& path, int lines, int columns) {
+  const uint64_t cells = static_cast<uint64_t>(lines) * static_cast<uint64_t>(columns);
+  const std::string size = std::to_string(lines) + " lines x " + std::to_string(columns) +
+                           " columns (" + std::to_string(cells) + " cells)";
+  if (cells > std::vector<double>().max_size()) {
+    throw ImportError(path + " is " + size + ", more cells than this program can hold");
+  }
+  const uint64_t memory = physical_memory();
+  if (memory > 0 && cells > memory / kBytesPerCell) {
+    throw ImportError(path + " is " + size + "; importing it needs about " +
+                      gigabytes(static_cast<double>(cells) * kBytesPerCell) +
+                      " of memory, and this machine has " + gigabytes(static_cast<double>(memory)));
+  }
+}
+
 }  // namespace
 
 Band read_band(const std::string& path, int band_number) {
@@ -75,6 +123,7 @@ Band read_band(const std::string& path, int band_number) {
   Grid& grid = result.grid;
   grid.lines = band.GetYSize();
   grid.columns = band.GetXSize();
+  check_size(path, grid.lines, grid.columns);
   grid.values.resize(static_cast<size_t>(grid.lines) * grid.columns);
   if (band.RasterIO(GF_Read, 0, 0, grid.columns, grid.lines, grid.values.data(), grid.columns,
                     grid.lines, GDT_Float64, 0, 0) != CE_None) {

@@ -1,19 +1,31 @@
 // The dataset as scabrosimeter reads it: whole samples, raw bytes, descriptor, dialog answers.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "import/importer.h"
 #include "run/paths.h"
+#include "run/pending_file.h"
 
 namespace scab::import {
 
 namespace {
+
+const char kNothingReplaced[] = "; the dataset's earlier files, if any, are left as they were";
+
+// Why a file of the dataset was not written.
+std::string write_failure(const std::string& path, int error) {
+  const std::string reason =
+      error == EISDIR ? "a directory stands at that name" : std::strerror(error);
+  return "cannot write " + path + ": " + reason;
+}
 
 std::string cell_text(size_t index, int columns) {
   return "line " + std::to_string(index / columns) + ", column " + std::to_string(index % columns);
@@ -153,22 +165,47 @@ DatasetFiles write_dataset(const std::string& images_root, const std::string& fo
   std::filesystem::create_directories(folder_path, error);
   if (error) throw ImportError("cannot create the folder " + folder_path + ": " + error.message());
 
+  // Both files are written in full beside their final names first, and take those names only
+  // when both are complete: a failure at any point leaves the earlier dataset as it was, never
+  // a new raw file beside an old descriptor that describes another raster. Both are made before
+  // anything is written, so that a directory standing at either name is found first.
   const DatasetFiles files = dataset_files(folder, name, samples.kind);
   const std::string raw_path = host_path(images_root, files.raw);
-  const std::vector<uint8_t> bytes = raw_bytes(samples);
-  std::ofstream raw(raw_path, std::ios::binary | std::ios::trunc);
-  raw.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  raw.close();
-  if (!raw) throw ImportError("cannot write " + raw_path);
-
-  // Text mode, like the descriptor files that scabrosimeter writes.
   const std::string descriptor_path = host_path(images_root, files.descriptor);
-  std::FILE* descriptor = std::fopen(descriptor_path.c_str(), "w");
-  const std::string text = descriptor_text(samples, pixel_size);
-  const bool written = descriptor && std::fputs(text.c_str(), descriptor) >= 0;
-  if (!descriptor || std::fclose(descriptor) != 0 || !written) {
-    throw ImportError("cannot write " + descriptor_path);
+  int create_error = 0;
+  const std::unique_ptr<PendingFile> raw = PendingFile::create(raw_path, false, create_error);
+  if (!raw) throw ImportError(write_failure(raw_path, create_error) + kNothingReplaced);
+  // Text mode, like the descriptor files that scabrosimeter writes.
+  const std::unique_ptr<PendingFile> descriptor =
+      PendingFile::create(descriptor_path, true, create_error);
+  if (!descriptor) {
+    throw ImportError(write_failure(descriptor_path, create_error) + kNothingReplaced);
+  }
+
+  const std::vector<uint8_t> bytes = raw_bytes(samples);
+  std::fwrite(bytes.data(), 1, bytes.size(), raw->stream());
+  std::fputs(descriptor_text(samples, pixel_size).c_str(), descriptor->stream());
+
+  // A write that failed shows when the files are finished. Something put in the way of a final
+  // name since the files were made is looked for once more just before the renames.
+  for (const std::string& path : {raw_path, descriptor_path}) {
+    if (std::filesystem::is_directory(path, error)) {
+      throw ImportError(write_failure(path, EISDIR) + kNothingReplaced);
+    }
+  }
+  const std::vector<PendingFile*> pending = {raw.get(), descriptor.get()};
+  const std::vector<int> errors = commit_together(pending);
+  for (size_t k = 0; k < pending.size(); ++k) {
+    if (errors[k] == 0) continue;
+    // commit_together renames nothing unless every file is complete; only a rename that fails
+    // after another succeeded leaves a mixed dataset, and the user must know which.
+    for (const PendingFile* other : pending) {
+      if (other != pending[k] && !std::filesystem::exists(other->temporary_path(), error)) {
+        throw ImportError(write_failure(pending[k]->final_path(), errors[k]) + ", though " +
+                          other->final_path() + " was replaced; import the dataset again");
+      }
+    }
+    throw ImportError(write_failure(pending[k]->final_path(), errors[k]) + kNothingReplaced);
   }
   return files;
 }

@@ -3,7 +3,10 @@
 #include <vector>
 
 #include "import/importer.h"
+#include "run/pending_file.h"
 
 int main(int argc, char** argv) {
+  // A stop by a signal (Ctrl+C, kill) removes the dataset files not yet complete.
+  scab::install_signal_cleanup();
   return scab::import::run(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
 }

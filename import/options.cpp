@@ -1,8 +1,10 @@
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "import/importer.h"
+#include "run/paths.h"
 
 namespace scab::import {
 
@@ -34,13 +36,30 @@ double parse_fill(const std::string& text) {
   return value;
 }
 
-// The dialog reads names as one word, and they become single file and folder names.
-void check_name(const std::string& what, const std::string& name) {
-  if (name.empty()) throw UsageError(what + " is empty");
-  for (char c : name) {
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '/' || c == '\\') {
-      throw UsageError(what + " '" + name + "' must be one word without spaces or slashes");
+// The name as it can be shown in a message: control characters as \xNN.
+std::string shown(const std::string& name) {
+  std::string text;
+  for (const char c : name) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(byte));
+      text += escape;
+    } else {
+      text += c;
     }
+  }
+  return text;
+}
+
+// The same rule as scabrosimeter's dialog, so that the files stay in their folder under
+// c:\images\ and the dialog can be given the names: it reads each answer as one word, so a
+// name with a blank could not be typed into it.
+void check_name(const std::string& what, const std::string& name) {
+  if (!is_plain_name(name) || name.find(' ') != std::string::npos) {
+    throw UsageError(what + " '" + shown(name) +
+                     "' cannot be used: a folder or file name must be one word, not . or .. "
+                     "alone, without \\, / or : and without control characters");
   }
 }
 
@@ -53,6 +72,9 @@ std::string usage_text() {
          "dataset NAME in the folder c:\\images\\FOLDER\\, then prints the dialog's answers.\n"
          "Integer heights within 0..65535 become a 16-bit DEM (NAME_m2.raw, NAME_m2.txt),\n"
          "other heights a 32-bit DEM (NAME_m4.raw, NAME_m4.txt).\n"
+         "FOLDER and NAME are one word each, as the dialog reads them: not . or .. alone,\n"
+         "without \\, / or : and without control characters. The dataset's files are\n"
+         "replaced only once both new ones are complete.\n"
          "\n"
          "Options:\n"
          "  --band N           read band N (default 1)\n"

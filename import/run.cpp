@@ -1,5 +1,6 @@
 #include <new>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -118,7 +119,11 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     err << "scabrosimeter-import: " << error.what() << "\n";
     return 1;
   } catch (const std::bad_alloc&) {
+    // The size is checked before the raster is read; this is for what that check cannot see.
     err << "scabrosimeter-import: not enough memory for " << options.input << "\n";
+    return 1;
+  } catch (const std::length_error&) {
+    err << "scabrosimeter-import: " << options.input << " is too large for this program\n";
     return 1;
   }
   return 0;

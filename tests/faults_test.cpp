@@ -3,9 +3,14 @@
 // with one clear message and its exit status, having released everything it obtained.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -24,6 +29,13 @@ using test::run_with_answers;
 using test::TempFolder;
 
 const std::string kFinished = "\n\n\ttreatment finished\n\tto exit press any key ";
+const std::string kUnchanged =
+    "\tAny earlier results in c:\\images\\d\\r_scabrosimeter.txt and r_scabrosimeter.xls are "
+    "unchanged.\n";
+
+bool ends_with(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
 
 // A dataset d/r of each kind, and answers that run it to the end.
 struct Kind {
@@ -145,8 +157,21 @@ TEST(Faults, DescriptorWithNegativeOrHugeNumbersStops) {
       {"-5 3", "gives -5 lines and 3 columns: a raster needs at least 1 of each."},
       {"3 -5", "gives 3 lines and -5 columns: a raster needs at least 1 of each."},
       {"-2147483648 -2147483648", "gives -2147483648 lines and -2147483648 columns"},
-      // Not an int: the descriptor is read no further, and the lines stay 0.
-      {"99999999999 4", "gives 0 lines and 0 columns"},
+      // What stopped the reading is said, rather than the zeros the lines and columns keep.
+      {"99999999999 4",
+       "does not give the numbers of lines and columns: it holds 99999999999, a number too "
+       "large for the program (at most 2147483647)."},
+      {"4 -99999999999",
+       "does not give the numbers of lines and columns: it holds -99999999999, a number too "
+       "large for the program (at most 2147483647)."},
+      {"\xEF\xBB\xBF"
+       "4\n5\n",
+       "does not give the numbers of lines and columns: it begins with a byte-order mark (the "
+       "bytes EF BB BF), which is not a number: save it as plain text without one."},
+      {"lines=4 columns=5",
+       "does not give the numbers of lines and columns: it holds \"lines=4\" where a number was "
+       "expected."},
+      {"", "gives 0 lines and 0 columns: a raster needs at least 1 of each."},
       {"1 2147483647 4", "Not enough memory for a raster of 1 lines and 2147483647 columns"},
   };
   for (const Kind& kind : kKinds) {
@@ -164,17 +189,45 @@ TEST(Faults, DescriptorWithNegativeOrHugeNumbersStops) {
   }
 }
 
-TEST(Faults, RawRasterThatCannotBeRead) {
-  // A directory in its place is no raster: the missing-raster stop, nothing created.
-  {
-    TempFolder images;
-    images.make_folder("d/r.raw");
-    images.write("d/r.txt", "2 2");
-    const Outcome outcome = run_with_answers(images, "d 1 r 0 k");
-    EXPECT_EQ(outcome.status, 0);
-    EXPECT_NE(outcome.console.find("\n\n\tNo File c:\\images\\d\\r.raw\n"), std::string::npos);
-    EXPECT_FALSE(images.exists("d/r_scabrosimeter.txt"));
+TEST(Faults, SomethingElseThanAFileInPlaceOfADatasetFile) {
+  // Each stands where the raw raster or the descriptor should be: a message that names it and
+  // says what it is, status 1, nothing created; never a wait on a named pipe.
+  struct Stand {
+    const char* what;
+    std::function<void(const fs::path&)> make;
+  };
+  const std::vector<Stand> stands = {
+      {"a folder", [](const fs::path& at) { fs::create_directory(at); }},
+#ifndef _WIN32
+      {"a named pipe (FIFO)", [](const fs::path& at) { ASSERT_EQ(mkfifo(at.c_str(), 0600), 0); }},
+      {"a device", [](const fs::path& at) { fs::create_symlink("/dev/null", at); }},
+      {"a symbolic link that leads round in a loop",
+       [](const fs::path& at) { fs::create_symlink(at.filename(), at); }},
+#endif
+  };
+  for (const Stand& stand : stands) {
+    for (const char* file : {"raw raster", "descriptor file"}) {
+      TempFolder images;
+      const bool raw = std::string(file) == "raw raster";
+      images.write(raw ? "d/r.txt" : "d/r.raw", raw ? "2 2" : "abcd");
+      images.make_folder("d");
+      stand.make(fs::path(images.path()) / "d" / (raw ? "r.raw" : "r.txt"));
+      const Outcome outcome = run_with_answers(images, "d 1 r 2 2 1 0 k");
+      const std::string where = std::string(file) + " as " + stand.what + "\n" + outcome.console;
+      EXPECT_EQ(outcome.status, 1) << where;
+      EXPECT_TRUE(ends_with(outcome.console,
+                            std::string("\n\n\tThe ") + file + " c:\\images\\d\\r." +
+                                (raw ? "raw" : "txt") + " is " + stand.what +
+                                ", not a file that can be read.\n\tPut the dataset's file there, "
+                                "then run the program again.\n"))
+          << where;
+      EXPECT_EQ(outcome.console.find("No File"), std::string::npos) << where;
+      EXPECT_EQ(images.list("d").size(), 2u) << where;
+    }
   }
+}
+
+TEST(Faults, RawRasterThatCannotBeRead) {
   // A file that opens but whose every read fails: this process's memory from address 0.
 #ifdef _WIN32
   GTEST_SKIP() << "no file there whose reads fail";
@@ -187,12 +240,13 @@ TEST(Faults, RawRasterThatCannotBeRead) {
   images.write("d/r.txt", "2 2");
   const Outcome outcome = run_with_answers(images, "d 1 r 0 k");
   EXPECT_EQ(outcome.status, 1);
-  const std::string message =
+  EXPECT_TRUE(ends_with(
+      outcome.console,
       "\n\n\tThe file c:\\images\\d\\r.raw could not be read: " + std::string(std::strerror(EIO)) +
-      ".\n\tCheck the file and the device it is on, then run the program "
-      "again.\n";
-  ASSERT_GE(outcome.console.size(), message.size());
-  EXPECT_EQ(outcome.console.substr(outcome.console.size() - message.size()), message);
+          ".\n\tCheck the file and the device it is on, then run the program "
+          "again.\n" +
+          kUnchanged))
+      << outcome.console;
   EXPECT_EQ(outcome.console.find("Warning"), std::string::npos);
 }
 
@@ -200,40 +254,94 @@ TEST(Faults, RawRasterChangedAfterItWasOpened) {
 #ifdef _WIN32
   GTEST_SKIP() << "an open file can be neither removed nor cut short there";
 #endif
-  // Removed: the open file is still read in full. Cut short: the warning of a short file.
-  for (const bool remove : {true, false}) {
+  // Removed, or cut short, between the dialog and the loading, or during the analysis (after
+  // the loading has read it through).
+  enum Change { removed, cut_before_loading, cut_during_analysis };
+  for (const Change change : {removed, cut_before_loading, cut_during_analysis}) {
     TempFolder images;
     images.write("d/r.raw", "abcdef");
     images.write("d/r.txt", "2 3");
+    images.write("d/r_scabrosimeter.txt", "earlier report");
     std::vector<int> cells;
+    const fs::path raw = fs::path(images.path()) / "d/r.raw";
     const Outcome outcome = run_with_answers(images, "d 1 r 0 k", [&](scab::Run& run) {
       try {
         opening(run);
-        const fs::path raw = fs::path(images.path()) / "d/r.raw";
-        if (remove) {
-          fs::remove(raw);
-        } else {
-          fs::resize_file(raw, 2);
-        }
+        if (change == removed) fs::remove(raw);
+        if (change == cut_before_loading) fs::resize_file(raw, 2);
         lecture(run);
+        parameters(run);
+        if (change == cut_during_analysis) fs::resize_file(raw, 2);
+        std::vector<double> line(static_cast<size_t>(run.nb_col));
+        if (change != cut_during_analysis) {
+          for (int i = 0; i < run.nb_lig; i++) {
+            run.dtab->line(i, line.data());
+            cells.insert(cells.end(), line.begin(), line.end());
+          }
+        }
+        treatment(run);
+        close_results(run);
       } catch (const RunStop& stop) {
         return stop.status;
       }
-      std::vector<double> line(static_cast<size_t>(run.nb_col));
-      for (int i = 0; i < run.nb_lig; i++) {
-        run.dtab->line(i, line.data());
-        cells.insert(cells.end(), line.begin(), line.end());
-      }
       return 0;
     });
-    EXPECT_EQ(outcome.status, 0);
-    if (remove) {
-      EXPECT_EQ(cells, (std::vector<int>{'a', 'b', 'c', 'd', 'e', 'f'}));
-      EXPECT_EQ(outcome.console.find("Warning"), std::string::npos);
-    } else {
-      EXPECT_EQ(cells, (std::vector<int>{'a', 'b', 0, 0, 0, 0}));
-      EXPECT_NE(outcome.console.find("holds 2 bytes where 6 were expected"), std::string::npos);
+    switch (change) {
+      case removed:  // the open file is still read in full
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_EQ(cells, (std::vector<int>{'a', 'b', 'c', 'd', 'e', 'f'}));
+        EXPECT_EQ(outcome.console.find("Warning"), std::string::npos);
+        break;
+      case cut_before_loading:  // a short file: zeros and a warning
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_EQ(cells, (std::vector<int>{'a', 'b', 0, 0, 0, 0}));
+        EXPECT_NE(outcome.console.find("holds 2 bytes where 6 were expected"), std::string::npos);
+        break;
+      case cut_during_analysis:  // never read past its end: a stop
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_TRUE(ends_with(outcome.console,
+                              "\n\n\tThe file c:\\images\\d\\r.raw changed during the "
+                              "analysis: it no longer holds what it held when it was first "
+                              "read.\n\tRun the program again once nothing else writes to "
+                              "it.\n" +
+                                  kUnchanged))
+            << outcome.console;
+        EXPECT_EQ(images.read("d/r_scabrosimeter.txt"), "earlier report");
+        EXPECT_EQ(images.list("d"),
+                  (std::vector<std::string>{"r.raw", "r.txt", "r_scabrosimeter.txt"}));
+        break;
     }
+  }
+}
+
+TEST(Faults, EveryStopLeavesTheEarlierResultsAsTheyWere) {
+  // Each stop comes after the result files were begun.
+  struct Case {
+    const char* what;
+    const char* answers;
+    uint64_t memory;  // the ceiling on memory, 0 for none
+  };
+  const Case cases[] = {
+      {"the input ends at the unit question", "d 0 r 0 0", 0},
+      {"the input ends after a refused unit", "d 0 r 0 0 7", 0},
+      {"memory runs out", "d 0 r 0 0 1 k", 1000},
+  };
+  for (const Case& c : cases) {
+    TempFolder images;
+    images.write("d/r_m2.raw", test::bytes16({1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    images.write("d/r_m2.txt", "3 3");
+    images.write("d/r_scabrosimeter.txt", "earlier report");
+    images.write("d/r_scabrosimeter.xls", "earlier table");
+    const MemoryCeiling ceiling(c.memory);
+    const Outcome outcome = run_with_answers(images, c.answers);
+    EXPECT_EQ(outcome.status, 1) << c.what;
+    EXPECT_TRUE(ends_with(outcome.console, kUnchanged)) << c.what << "\n" << outcome.console;
+    EXPECT_EQ(images.read("d/r_scabrosimeter.txt"), "earlier report") << c.what;
+    EXPECT_EQ(images.read("d/r_scabrosimeter.xls"), "earlier table") << c.what;
+    EXPECT_EQ(images.list("d"),
+              (std::vector<std::string>{"r_m2.raw", "r_m2.txt", "r_scabrosimeter.txt",
+                                        "r_scabrosimeter.xls"}))
+        << c.what;
   }
 }
 

@@ -34,7 +34,7 @@ Loaded load(const std::string& answers, const std::string& raw_name, const std::
     } catch (const RunStop& stop) {
       return stop.status;
     }
-    EXPECT_EQ(run.f1, nullptr);
+    EXPECT_FALSE(run.raw_file.is_open()) << "the raster holds the file";
     std::vector<double> line(static_cast<size_t>(run.nb_col));
     for (int i = 0; i < run.nb_lig; i++) {
       run.dtab->line(i, line.data());
@@ -44,6 +44,7 @@ Loaded load(const std::string& answers, const std::string& raw_name, const std::
         loaded.cells.back().push_back(static_cast<long long>(stored));
       }
     }
+    close_results(run);  // puts the report in place
     return 0;
   });
   loaded.status = outcome.status;

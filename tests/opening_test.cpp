@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <string>
+#include <vector>
 
+#include "name_cases.h"
+#include "run/paths.h"
 #include "test_support.h"
 
 namespace scab {
@@ -12,10 +19,11 @@ using test::Outcome;
 using test::run_with_answers;
 using test::TempFolder;
 
-// The dialog alone; 100 when it returns normally.
+// The dialog alone, its result files then put in place; 100 when it returns normally.
 int opening_only(Run& run) {
   try {
     opening(run);
+    close_results(run);
     return 100;
   } catch (const RunStop& stop) {
     return stop.status;
@@ -219,6 +227,24 @@ TEST(Opening, NamesThatLeadOutOfTheFolderAreAskedAgain) {
   EXPECT_FALSE(images.exists("out_scabrosimeter.txt"));
 }
 
+TEST(Opening, FolderAndFileNamesFollowOneRule) {
+  // The same table feeds the importer's test: one rule for both programs.
+  for (const test::NameCase& c : test::name_cases()) {
+    EXPECT_EQ(is_plain_name(c.name), c.accepted) << c.name;
+    // The dialog reads a word: a name with white space in it, or none, cannot be typed whole.
+    const bool one_word =
+        !c.name.empty() && std::none_of(c.name.begin(), c.name.end(), [](char ch) {
+          return std::isspace(static_cast<unsigned char>(ch)) != 0;
+        });
+    if (!one_word) continue;
+    TempFolder images;
+    const Outcome outcome = dialog(images, c.name + "\n");
+    EXPECT_EQ(outcome.console.find("This name cannot be used") == std::string::npos, c.accepted)
+        << c.name;
+    EXPECT_EQ(outcome.console.find(kType) != std::string::npos, c.accepted) << c.name;
+  }
+}
+
 TEST(Opening, MissingRasterStopsWithStatusZeroAndCreatesNothing) {
   TempFolder images;
   images.make_folder("d");
@@ -257,24 +283,71 @@ TEST(Opening, ResultFilesThatCannotBeCreatedStopTheRun) {
     const Outcome outcome = dialog(images, "d 1 r 0 k");
     EXPECT_EQ(outcome.status, 1) << blocked;
     const std::string what = std::string(blocked).find(".xls") != std::string::npos
-                                 ? "The table file could not be created: "
-                                 : "The report file could not be created: ";
-    EXPECT_NE(outcome.console.find(what), std::string::npos) << outcome.console;
+                                 ? "The table file c:\\images\\d\\r_scabrosimeter.xls"
+                                 : "The report file c:\\images\\d\\r_scabrosimeter.txt";
+    EXPECT_NE(outcome.console.find(what + " could not be created: " + std::strerror(EISDIR) +
+                                   ".\n\tCheck that the folder can be written to"),
+              std::string::npos)
+        << outcome.console;
+    // Nothing is left of the file that was begun.
+    const std::string folder = std::string(blocked).substr(2);
+    EXPECT_EQ(images.list("d"), (std::vector<std::string>{"r.raw", "r.txt", folder}));
   }
 }
 
 TEST(Opening, DescriptorThatCannotBeCreatedStopsTheRun) {
+  // A raster name so long that the descriptor's temporary file cannot be named.
+  const std::string name(248, 'n');
   TempFolder images;
-  images.write("d/r.raw", "");
-  images.make_folder("d/r.txt");
-  const Outcome outcome = dialog(images, "d 1 r 3 3 1 k");
+  images.write("d/" + name + ".raw", "");
+  const Outcome outcome = dialog(images, "d 1 " + name + " 3 3 1 k");
   EXPECT_EQ(outcome.status, 1);
-  EXPECT_NE(outcome.console.find("\n\n\tNo File c:\\images\\d\\r.txt "), std::string::npos);
-  EXPECT_NE(outcome.console.find(
-                "\n\n\tThe descriptor file could not be created: c:\\images\\d\\r.txt\n"),
-            std::string::npos);
+  const std::string descriptor = "c:\\images\\d\\" + name + ".txt";
+  EXPECT_NE(outcome.console.find("\n\n\tNo File " + descriptor + " "), std::string::npos);
+  EXPECT_NE(outcome.console.find("\n\n\tThe descriptor file " + descriptor +
+                                 " could not be created: " + std::strerror(ENAMETOOLONG) + "."),
+            std::string::npos)
+      << outcome.console;
   EXPECT_EQ(outcome.console.find("THE FILE HAS"), std::string::npos);
-  EXPECT_FALSE(images.exists("d/r_scabrosimeter.txt"));
+  EXPECT_EQ(images.list("d"), std::vector<std::string>{name + ".raw"});
+}
+
+TEST(Opening, ResultNameThatWouldOverwriteADatasetIsRefused) {
+  // The image foo_scabrosimeter, whose descriptor is the report of the result name foo; and a
+  // DEM whose descriptor bar_m2_scabrosimeter.txt is the report of bar_m2.
+  TempFolder images;
+  images.write("d/foo_scabrosimeter.raw", "abcd");
+  images.write("d/foo_scabrosimeter.txt", "2 2");
+  images.write("d/bar_m2_scabrosimeter.raw", "ab");
+  images.write("d/bar_m2_scabrosimeter.txt", "1 1");
+  images.write("d/foo.raw", "abcd");
+  images.write("d/foo.txt", "2 2");
+  const auto refusal = [](const std::string& name, const std::string& file) {
+    return "\n\n\tThe result name " + name + " cannot be used: its results would overwrite " +
+           file + ", a file of a dataset.\n\tChoose another name.\n";
+  };
+  // The generic name, then two new names, are refused before a third is taken.
+  const Outcome outcome = dialog(images, "d 1 foo 0 1 bar_m2 1 foo 1 new\n");
+  EXPECT_EQ(outcome.status, 100);
+  EXPECT_EQ(outcome.console, kBanner + kFolder + kType + kImageName + size_report(2, 2) +
+                                 kResultHeading + result_choice("foo") +
+                                 refusal("foo", "c:\\images\\d\\foo_scabrosimeter.txt") +
+                                 result_choice("foo") + kNewName +
+                                 refusal("bar_m2", "c:\\images\\d\\bar_m2_scabrosimeter.txt") +
+                                 result_choice("foo") + kNewName +
+                                 refusal("foo", "c:\\images\\d\\foo_scabrosimeter.txt") +
+                                 result_choice("foo") + kNewName);
+  EXPECT_EQ(images.read("d/foo_scabrosimeter.txt"), "2 2");
+  EXPECT_EQ(images.read("d/bar_m2_scabrosimeter.txt"), "1 1");
+  EXPECT_TRUE(images.exists("d/new_scabrosimeter.txt"));
+  // A report of that name that is no descriptor (no raw raster beside it) is replaced.
+  TempFolder earlier;
+  earlier.write("d/r.raw", "");
+  earlier.write("d/r.txt", "1 1");
+  earlier.write("d/r_scabrosimeter.txt", "earlier results");
+  EXPECT_EQ(dialog(earlier, "d 1 r 0\n").status, 100);
+  EXPECT_EQ(earlier.read("d/r_scabrosimeter.txt"),
+            "\n\tTreatment on the image c:\\images\\d\\r.raw\n");
 }
 
 }  // namespace

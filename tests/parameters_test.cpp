@@ -43,6 +43,7 @@ Prepared prepare(const std::string& answers, const std::string& raw_name, const 
     prepared.treat_type = run.treat_type;
     prepared.scan_type = run.scan_type;
     prepared.hypso_scale = run.hypso_scale;
+    close_results(run);  // puts the report in place
     return 0;
   });
   prepared.status = outcome.status;
@@ -132,7 +133,9 @@ TEST(Parameters, EndOfInputAtTheUnitQuestion) {
   EXPECT_EQ(p.status, 1);
   EXPECT_EQ(p.console, dem_range(1, 1) + kUnitQuestion + kUnitQuestion +
                            "\n\n\tThe input ended before the dialog was complete: nothing more "
-                           "can be read.\n");
+                           "can be read.\n\tAny earlier results in "
+                           "c:\\images\\d\\r_scabrosimeter.txt and r_scabrosimeter.xls are "
+                           "unchanged.\n");
 }
 
 TEST(Parameters, ConversionFormsTheProductWithA64BitSignificand) {

@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#ifndef _WIN32
+#include <stdlib.h>
+#endif
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -33,6 +36,13 @@ const char kBanner[] =
     "\n\n\n\tThe same treatment can be applied to any morphometric variable\n";
 
 TempFolder::TempFolder() {
+#ifndef _WIN32
+  std::string pattern = (fs::temp_directory_path() / "scabrosimeter-test-XXXXXX").string();
+  if (mkdtemp(pattern.data())) {
+    path_ = pattern;
+    return;
+  }
+#endif
   static std::atomic<int> counter{0};
   for (;;) {
     const fs::path candidate =
@@ -79,6 +89,14 @@ bool TempFolder::exists(const std::string& relative) const {
 
 void TempFolder::make_folder(const std::string& relative) const {
   fs::create_directories(fs::path(path_) / relative);
+}
+
+std::vector<std::string> TempFolder::list(const std::string& relative) const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(fs::path(path_) / relative))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 static std::string read_all(FILE* stream) {

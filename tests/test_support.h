@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "run/run.h"
 
@@ -26,6 +27,8 @@ class TempFolder {
   std::string read(const std::string& relative) const;
   bool exists(const std::string& relative) const;
   void make_folder(const std::string& relative) const;
+  // The names of the entries of a folder, sorted.
+  std::vector<std::string> list(const std::string& relative) const;
 
  private:
   std::string path_;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -25,7 +26,8 @@ std::string treat(const std::vector<std::vector<int>>& values, int& treat_type, 
     Run run(Console{nullptr, all, [] {}}, "");
     run.nb_lig = static_cast<int>(values.size());
     run.nb_col = static_cast<int>(values[0].size());
-    run.dtab = RawRaster::load(raw, run.nb_lig, run.nb_col, 4);
+    run.dtab.reset(
+        new RawRaster(InputFile::from_descriptor(dup(fileno(raw))), run.nb_lig, run.nb_col, 4));
     run.f2d = all;
     run.f3d = all;
     run.treat_type = treat_type;

@@ -6,8 +6,10 @@
 // are written in their turn, after the profile pass's. Its sums of the heights alone (X and
 // X2) are taken by the profile pass's first sweep, which reads the same lines anyway: that
 // evens out the work of the two threads.
+#include <cstring>
 #include <new>
 #include <string>
+#include <system_error>
 
 #include "analysis/passes.h"
 #include "run/run.h"
@@ -24,7 +26,12 @@ void drive(Run& run) {
   const auto sums = [&run, &kco] { return rms_error_sums(*run.dtab, kco); };
 #if SCABROSIMETER_THREADS
   std::future<RmsErrorResult> ahead;
-  if (run.treat_type == 0 && run.scan_type == 3) ahead = std::async(std::launch::async, sums);
+  try {
+    if (run.treat_type == 0 && run.scan_type == 3) ahead = std::async(std::launch::async, sums);
+  } catch (const std::system_error&) {
+    // No second thread to be had (a limit on threads or on address space): the pass runs in
+    // its turn on this one, with the same results.
+  }
 #endif
   // The RMS error pass's sums of the heights alone come from the profile pass's first sweep.
   HeightSums heights;
@@ -54,6 +61,16 @@ void drive(Run& run) {
 void treatment(Run& run) {
   try {
     drive(run);
+  } catch (const RasterChanged&) {
+    stop_run(run, 1,
+             "\n\n\tThe file " + run.raw_path +
+                 " changed during the analysis: it no longer holds what it held when it was "
+                 "first read.\n\tRun the program again once nothing else writes to it.\n");
+  } catch (const RasterReadError& failure) {
+    stop_run(run, 1,
+             "\n\n\tThe file " + run.raw_path +
+                 " could not be read: " + std::strerror(failure.error) +
+                 ".\n\tCheck the file and the device it is on, then run the program again.\n");
   } catch (const std::bad_alloc&) {
     stop_run(run, 1,
              "\n\n\tNot enough memory for the analysis of " + std::to_string(run.nb_lig) +

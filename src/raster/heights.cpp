@@ -1,115 +1,134 @@
 #include "raster/heights.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <new>
 
 #include "arith/fast.h"
-#include "arith/rows.h"
-
-#if defined(__unix__) || defined(__APPLE__)
-#include <sys/mman.h>
-#include <sys/stat.h>
-#define SCAB_CAN_MAP 1
-#else
-#define SCAB_CAN_MAP 0
-#endif
+#include "raster/buffer.h"
 
 namespace scab {
+namespace {
 
-std::unique_ptr<RawRaster> RawRaster::load(FILE* file, int lines, int columns, int width) {
-  std::unique_ptr<RawRaster> raster(new (std::nothrow) RawRaster(lines, columns, width));
-  if (!raster) return nullptr;
-  const uint64_t expected =
-      static_cast<uint64_t>(lines) * static_cast<uint64_t>(columns) * static_cast<uint64_t>(width);
-  const long start = ftell(file);
-#if SCAB_CAN_MAP
-  // A mapping reads the file's pages where the system already holds them. (A file that tells
-  // no size, as some system files do, is read instead.)
-  struct stat status;
-  if (start >= 0 && fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) &&
-      status.st_size > 0) {
-    const uint64_t size = static_cast<uint64_t>(status.st_size);
-    const uint64_t present = size > static_cast<uint64_t>(start) ? size - start : 0;
-    raster->found_ = std::min(present, expected);
-    if (raster->found_ == 0) return raster;
-    const uint64_t length = static_cast<uint64_t>(start) + raster->found_;
-    void* mapping = mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fileno(file), 0);
-    if (mapping != MAP_FAILED) {
-      raster->mapping_ = mapping;
-      raster->mapping_size_ = length;
-      raster->bytes_ = static_cast<const unsigned char*>(mapping) + start;
-      return raster;
-    }
-  }
-#endif
-  // Otherwise the samples are read into memory.
-  (void)start;
-  try {
-    raster->copy_ = Buffer<unsigned char>(static_cast<size_t>(expected));
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-  unsigned char* into = raster->copy_.data();
-  while (raster->found_ < expected) {
-    const size_t wanted =
-        static_cast<size_t>(std::min<uint64_t>(1 << 20, expected - raster->found_));
-    errno = 0;
-    const size_t got = fread(into + raster->found_, 1, wanted, file);
-    raster->found_ += got;
-    if (got < wanted) {
-      if (ferror(file)) raster->read_error_ = errno != 0 ? errno : EIO;
-      break;
-    }
-  }
-  raster->bytes_ = into;
-  return raster;
+// Lines are read from the file a block at a time: one read brings several narrow lines, and
+// a wide line comes whole.
+constexpr uint64_t kBlockBytes = 64 << 10;
+
+int lines_per_block(uint64_t line_bytes) {
+  return static_cast<int>(std::max<uint64_t>(1, kBlockBytes / line_bytes));
 }
 
-RawRaster::~RawRaster() {
-#if SCAB_CAN_MAP
-  if (mapping_) munmap(mapping_, mapping_size_);
-#endif
-}
+// The lines of the block last read by this thread, and the samples of a line as integers.
+struct LineCache {
+  uint64_t owner = 0;  // the identity of the raster they come from; 0 for none
+  int first = 0;
+  int count = 0;
+  std::vector<unsigned char> bytes;
+  std::vector<int32_t> samples;
+};
+thread_local LineCache cache;
 
-// Line i's samples as integers; the bytes a short file does not hold give 0.
-void RawRaster::samples(int i, int32_t* out) const {
-  const uint64_t line_bytes = static_cast<uint64_t>(columns_) * width_;
-  const uint64_t first = static_cast<uint64_t>(i) * line_bytes;
-  const uint64_t have = found_ > first ? std::min(found_ - first, line_bytes) : 0;
-  const unsigned char* b = bytes_ + first;
-  const int whole = static_cast<int>(have / width_);
-  if (width_ == 1) {
-    for (int j = 0; j < whole; j++)
+std::atomic<uint64_t> rasters_made{0};
+
+// Samples of `width` bytes, least significant first, as integers.
+void decode(const unsigned char* b, int width, int count, int32_t* out) {
+  if (width == 1) {
+    for (int j = 0; j < count; j++)
       out[j] = b[j];
-  } else if (width_ == 2) {
-    for (int j = 0; j < whole; j++)
+  } else if (width == 2) {
+    for (int j = 0; j < count; j++)
       out[j] = b[2 * j] | b[2 * j + 1] << 8;
   } else {
-    for (int j = 0; j < whole; j++) {
+    for (int j = 0; j < count; j++) {
       const uint32_t value =
           static_cast<uint32_t>(b[4 * j]) | static_cast<uint32_t>(b[4 * j + 1]) << 8 |
           static_cast<uint32_t>(b[4 * j + 2]) << 16 | static_cast<uint32_t>(b[4 * j + 3]) << 24;
       out[j] = static_cast<int32_t>(value);
     }
   }
-  if (whole < columns_) {
-    // A sample cut by the end of the file keeps the bytes it has as its low-order bytes.
-    uint32_t partial = 0;
-    for (uint64_t k = 0; k < have % width_; k++) {
-      partial |= static_cast<uint32_t>(b[static_cast<uint64_t>(whole) * width_ + k]) << (8 * k);
+}
+
+}  // namespace
+
+RawRaster::RawRaster(InputFile file, int lines, int columns, int width)
+    : file_(std::move(file)),
+      lines_(lines),
+      columns_(columns),
+      width_(width),
+      line_bytes_(static_cast<uint64_t>(columns) * static_cast<uint64_t>(width)),
+      identity_(++rasters_made) {
+  // The first reading: how far the file goes, and the range of its samples. A sample cut by
+  // the end of the file keeps the bytes it has as its low-order bytes; the bytes it lacks, and
+  // every cell after it, are 0.
+  const int block_lines = std::min(lines_per_block(line_bytes_), lines);
+  Buffer<unsigned char> block(static_cast<size_t>(line_bytes_) * block_lines);
+  Buffer<int32_t> stored(static_cast<size_t>(columns));
+  const uint64_t expected = line_bytes_ * static_cast<uint64_t>(lines);
+  bool first_cell = true;
+  for (int first = 0; first < lines; first += block_lines) {
+    const int count = std::min(block_lines, lines - first);
+    const uint64_t offset = static_cast<uint64_t>(first) * line_bytes_;
+    const uint64_t wanted = static_cast<uint64_t>(count) * line_bytes_;
+    const int64_t got = file_.read_at(block.data(), static_cast<size_t>(wanted), offset);
+    if (got < 0) throw RasterReadError(errno != 0 ? errno : EIO);
+    found_ += static_cast<uint64_t>(got);
+    std::memset(block.data() + got, 0, static_cast<size_t>(wanted - got));
+    for (int k = 0; k < count; k++) {
+      decode(block.data() + k * line_bytes_, width, columns, stored.data());
+      if (first_cell) minimum_ = maximum_ = stored[0];
+      first_cell = false;
+      for (int j = 0; j < columns; j++) {
+        minimum_ = std::min(minimum_, stored[j]);
+        maximum_ = std::max(maximum_, stored[j]);
+      }
     }
-    out[whole] = static_cast<int32_t>(partial);
-    std::fill(out + whole + 1, out + columns_, 0);
+    if (found_ < offset + wanted && found_ < expected) {
+      // The rest of the raster is zeros.
+      if (first + count < lines) {
+        minimum_ = std::min(minimum_, 0);
+        maximum_ = std::max(maximum_, 0);
+      }
+      break;
+    }
   }
 }
 
+uint64_t RawRaster::bytes_held_per_thread(int columns, int width) {
+  const uint64_t line_bytes = static_cast<uint64_t>(columns) * static_cast<uint64_t>(width);
+  return line_bytes * static_cast<uint64_t>(lines_per_block(line_bytes)) +
+         static_cast<uint64_t>(columns) * sizeof(int32_t);
+}
+
+void RawRaster::read_lines(int first, int count, unsigned char* bytes) const {
+  const uint64_t offset = static_cast<uint64_t>(first) * line_bytes_;
+  const uint64_t wanted = static_cast<uint64_t>(count) * line_bytes_;
+  const uint64_t held = found_ > offset ? std::min(found_ - offset, wanted) : 0;
+  const int64_t got = held > 0 ? file_.read_at(bytes, static_cast<size_t>(held), offset) : 0;
+  if (got < 0) throw RasterReadError(errno != 0 ? errno : EIO);
+  if (static_cast<uint64_t>(got) < held) throw RasterChanged();
+  std::memset(bytes + held, 0, static_cast<size_t>(wanted - held));
+}
+
+void RawRaster::samples(int i, int32_t* out) const {
+  if (cache.owner != identity_ || i < cache.first || i >= cache.first + cache.count) {
+    const int count = std::min(lines_per_block(line_bytes_), lines_ - i);
+    cache.owner = 0;  // until the block is read in full
+    cache.bytes.resize(static_cast<size_t>(line_bytes_) * count);
+    read_lines(i, count, cache.bytes.data());
+    cache.owner = identity_;
+    cache.first = i;
+    cache.count = count;
+  }
+  decode(cache.bytes.data() + static_cast<uint64_t>(i - cache.first) * line_bytes_, width_,
+         columns_, out);
+}
+
 void RawRaster::line(int i, double* out) const {
-  thread_local std::vector<int32_t> staged;
-  if (staged.size() < static_cast<size_t>(columns_)) staged.resize(static_cast<size_t>(columns_));
-  int32_t* stored = staged.data();
+  if (cache.samples.size() < static_cast<size_t>(columns_))
+    cache.samples.resize(static_cast<size_t>(columns_));
+  int32_t* stored = cache.samples.data();
   samples(i, stored);
   if (!table_.empty()) {
     const double* table = table_.data();
@@ -131,22 +150,6 @@ void RawRaster::line(int i, double* out) const {
     for (int j = 0; j < columns_; j++)
       out[j] = fast::mul(stored[j], factor_);
   }
-}
-
-void RawRaster::sample_range(int& Min, int& Max) const {
-  std::vector<int32_t> buffer(static_cast<size_t>(columns_));
-  int32_t* stored = buffer.data();
-  samples(0, stored);
-  int low = stored[0], high = stored[0];
-  for (int i = 0; i < lines_; i++) {
-    samples(i, stored);
-    for (int j = 0; j < columns_; j++) {
-      low = std::min(low, stored[j]);
-      high = std::max(high, stored[j]);
-    }
-  }
-  Min = low;
-  Max = high;
 }
 
 void RawRaster::set_factor(double factor) {

@@ -1,17 +1,17 @@
-// The raster's heights, read a line at a time.
+// The raster's heights, read a line at a time from the raw file.
 //
-// The passes read the raster line after line, a few times over. Rather than hold a matrix of
-// doubles (eight bytes a cell, and on a large raster most of the run's time goes into obtaining
-// that much fresh memory), the raw file's samples are kept as they are stored, and each line
-// is widened to doubles, in the height unit asked for, when a pass reads it.
+// The passes read the raster line after line, a few times over. Nothing of it is held in
+// memory: each line is read from the file when a pass asks for it and widened to doubles, in
+// the height unit asked for. The file is never trusted to stay as it was: a line that the file
+// no longer holds stops the run (RasterChanged) rather than reading past its end.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
-#include "raster/buffer.h"
+#include "raster/input_file.h"
 
 namespace scab {
 
@@ -25,45 +25,62 @@ class LineSource {
   virtual void line(int i, double* out) const = 0;
 };
 
+// The raw file gave fewer bytes than it held when the raster was first read: it was cut short
+// or replaced during the analysis.
+class RasterChanged : public std::runtime_error {
+ public:
+  RasterChanged() : std::runtime_error("the raw raster file changed during the analysis") {}
+};
+
+// Reading the raw file failed (rather than ended); `error` is the system's error number.
+class RasterReadError : public std::runtime_error {
+ public:
+  explicit RasterReadError(int error)
+      : std::runtime_error("the raw raster file could not be read"), error(error) {}
+  int error;
+};
+
 // The samples of a raw raster file: headerless, line after line, least significant byte first,
 // 1 byte (unsigned grey level), 2 bytes (unsigned height) or 4 bytes (signed height).
 class RawRaster final : public LineSource {
  public:
-  // Takes the samples from `file`, from its current position; null when memory for them
-  // cannot be had. A file shorter than lines x columns x width loads what it has: every cell
-  // it does not reach is 0.
-  static std::unique_ptr<RawRaster> load(FILE* file, int lines, int columns, int width);
-  ~RawRaster() override;
+  // Takes over `file` and reads it through once, for its size and the range of its samples. A
+  // file shorter than lines x columns x width is read as far as it goes: every cell it does
+  // not reach is 0. Throws RasterReadError when a read fails, std::bad_alloc when memory for
+  // a line cannot be had.
+  RawRaster(InputFile file, int lines, int columns, int width);
 
   int lines() const override { return lines_; }
   int columns() const override { return columns_; }
   void line(int i, double* out) const override;
 
-  // The bytes found in the file (at most the expected size).
+  // The bytes found in the file by the first reading (at most the expected size).
   uint64_t bytes_found() const { return found_; }
 
-  // The system's error number when reading the file failed (rather than ended), or 0.
-  int read_error() const { return read_error_; }
-
   // The smallest and the largest stored sample, zeros of a short file included.
-  void sample_range(int& Min, int& Max) const;
+  int minimum() const { return minimum_; }
+  int maximum() const { return maximum_; }
 
   // From now on line() gives the stored heights times `factor`, formed with a 64-bit
   // significand and then rounded (factor 1 keeps them as stored).
   void set_factor(double factor);
 
+  // The bytes that reading a raster of `columns` columns holds in each thread that reads it.
+  static uint64_t bytes_held_per_thread(int columns, int width);
+
  private:
-  RawRaster(int lines, int columns, int width) : lines_(lines), columns_(columns), width_(width) {}
+  // Lines [first, first + count) as stored, into `bytes`; what a short file does not hold is 0.
+  // Throws RasterChanged when the file holds less than it did at first.
+  void read_lines(int first, int count, unsigned char* bytes) const;
+  // Line i's samples as integers.
   void samples(int i, int32_t* out) const;
 
+  InputFile file_;
   int lines_, columns_, width_;
-  const unsigned char* bytes_ = nullptr;  // the first sample
+  uint64_t line_bytes_;
   uint64_t found_ = 0;
-  int read_error_ = 0;
-  // Where the bytes are: a read-only mapping of the file, or a block of memory read from it.
-  void* mapping_ = nullptr;
-  uint64_t mapping_size_ = 0;
-  Buffer<unsigned char> copy_{0};
+  uint64_t identity_;  // tells this raster's lines apart in the readers' caches
+  int minimum_ = 0, maximum_ = 0;
   double factor_ = 1;
   std::vector<double> table_;  // height of every sample value, for 1-byte samples
 };

@@ -1,10 +1,12 @@
 // Loading of the raw raster: headerless samples, line after line, least significant byte
 // first whatever the host's byte order.
 //
-// The samples are kept as stored (raster/heights.h): the passes read them a line at a time, in
-// the height unit that the operator names afterwards.
+// The samples are not held in memory (raster/heights.h): the file is read through once here,
+// for its size and the range of its samples, and the passes read it again a line at a time,
+// in the height unit that the operator names afterwards.
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "raster/heights.h"
@@ -38,19 +40,20 @@ void lecture(Run& run) {
   const uint64_t line_bytes = static_cast<uint64_t>(run.nb_col) * static_cast<uint64_t>(width);
   const uint64_t expected = line_bytes * static_cast<uint64_t>(run.nb_lig);
 
-  // A raster that cannot fit in this machine's memory stops before anything large is asked
-  // for, rather than after the system has begun to swap.
+  // A raster whose lines cannot fit in the memory this run may use stops before anything large
+  // is asked for.
   const uint64_t memory = physical_memory_bytes();
   if (memory != 0 && run_bytes_needed(run.nb_lig, run.nb_col, width) > memory) {
     stop_for_memory(run, width);
   }
-  run.dtab = RawRaster::load(run.f1, run.nb_lig, run.nb_col, width);
-  if (!run.dtab) stop_for_memory(run, width);
-  if (run.dtab->read_error() != 0) stop_for_read_error(run, run.dtab->read_error());
+  try {
+    run.dtab.reset(new RawRaster(std::move(run.raw_file), run.nb_lig, run.nb_col, width));
+  } catch (const std::bad_alloc&) {
+    stop_for_memory(run, width);
+  } catch (const RasterReadError& failure) {
+    stop_for_read_error(run, failure.error);
+  }
   const uint64_t found = run.dtab->bytes_found();
-  fclose(run.f1);
-  run.f1 = nullptr;
-
   if (found < expected) {
     const std::string warning = "\n\n\tWarning: the file " + run.raw_path + " holds " +
                                 std::to_string(found) + " bytes where " + std::to_string(expected) +

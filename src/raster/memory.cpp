@@ -1,8 +1,14 @@
 #include "raster/memory.h"
 
+#include <algorithm>
+#include <cstdio>
+
+#include "raster/heights.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -25,22 +31,44 @@ uint64_t machine_memory_bytes() {
 #endif
 }
 
+// The address space this process may still take, or 0 when it has no limit (or none can be
+// told).
+uint64_t address_space_left() {
+#ifdef _WIN32
+  return 0;
+#else
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 0;
+  uint64_t used = 0;
+  if (FILE* statm = fopen("/proc/self/statm", "r")) {
+    unsigned long long pages = 0;
+    if (fscanf(statm, "%llu", &pages) == 1)
+      used = pages * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+    fclose(statm);
+  }
+  const uint64_t total = static_cast<uint64_t>(limit.rlim_cur);
+  return total > used ? total - used : 1;
+#endif
+}
+
 }  // namespace
 
 uint64_t run_bytes_needed(int nb_lig, int nb_col, int width) {
   if (nb_lig < 1 || nb_col < 1) return 0;
-  const uint64_t cells = static_cast<uint64_t>(nb_lig) * static_cast<uint64_t>(nb_col);
-  if (cells > (UINT64_C(1) << 59)) return UINT64_MAX;
-  // The passes hold no matrix of their own: a few lines each, and one RMS value a line.
-  return cells * static_cast<uint64_t>(width) +
-         static_cast<uint64_t>(nb_col) * 16 * sizeof(double) +
-         static_cast<uint64_t>(nb_lig) * sizeof(double);
+  const uint64_t lines = static_cast<uint64_t>(nb_lig), columns = static_cast<uint64_t>(nb_col);
+  // Each pass holds a few lines of heights and sums (the profile pass six, the RMS error pass
+  // three and three of its interior cells: sixteen in all leaves room); the first reading of
+  // the file and the two threads of the passes each hold a block of it.
+  return columns * 16 * sizeof(double) + 3 * RawRaster::bytes_held_per_thread(nb_col, width) +
+         lines * 2 * sizeof(double);
 }
 
 uint64_t physical_memory_bytes() {
-  const uint64_t machine = machine_memory_bytes();
-  if (memory_ceiling != 0 && (machine == 0 || memory_ceiling < machine)) return memory_ceiling;
-  return machine;
+  uint64_t usable = machine_memory_bytes();
+  for (const uint64_t bound : {memory_ceiling, address_space_left()}) {
+    if (bound != 0 && (usable == 0 || bound < usable)) usable = bound;
+  }
+  return usable;
 }
 
 void set_memory_ceiling(uint64_t bytes) {

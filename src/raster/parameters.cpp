@@ -21,8 +21,7 @@ double metres_from_height(int height, int hypso_scale) {
 
 void parameters(Run& run) {
   FILE* out = run.con.out;
-  int Min = 0, Max = 0;
-  run.dtab->sample_range(Min, Max);
+  const int Min = run.dtab->minimum(), Max = run.dtab->maximum();
   if (run.image_type == 0) {
     fputs("\n\n\tHypsometric scale of the input DEM :", out);
     fprintf(out, "\n\t\tMin = %d ", Min);

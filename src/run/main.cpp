@@ -2,10 +2,12 @@
 #include <cstdio>
 
 #include "run/paths.h"
+#include "run/pending_file.h"
 #include "run/run.h"
 
 int main() {
   setvbuf(stdout, nullptr, _IONBF, 0);
+  scab::install_signal_cleanup();
   scab::Console console{stdin, stdout, [] { scab::console_getch(stdin); }};
   scab::Run run(console, scab::default_images_root());
   return scab::run_program(run);

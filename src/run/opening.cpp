@@ -1,5 +1,8 @@
 // The dataset dialog: banner, folder, data type, raster name, descriptor file, size report,
 // result name and result files.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -25,16 +28,6 @@ void print_banner(FILE* out) {
   fputs("\n\n\n\tThe same treatment can be applied to any morphometric variable\n", out);
 }
 
-// Reads the six integers of a descriptor file as "%d%d%d%d%d%d" does: any white space between
-// them, reading stops at the first text that is not an integer, unread fields keep their values.
-void read_descriptor(FILE* file, int* const (&fields)[6]) {
-  for (int* field : fields) {
-    int value = 0;
-    if (read_int(file, value) != ReadStatus::ok) return;
-    *field = value;
-  }
-}
-
 // Asks for a folder or file name until the answer is one plain name (see is_plain_name): a name
 // that could reach outside the dataset's folder is refused and the question asked again.
 std::string ask_name(Run& run, const char* prompt) {
@@ -50,24 +43,38 @@ std::string ask_name(Run& run, const char* prompt) {
   }
 }
 
-std::string describe_stop(const std::string& what, const std::string& path,
-                          const std::string& advice) {
-  return "\n\n\t" + what + " " + path + "\n\t" + advice + "\n";
+// A stop for a file that could not be created: what it is, where, and the system's reason.
+[[noreturn]] void stop_for_creation(Run& run, const char* what, const std::string& path, int error,
+                                    const char* advice) {
+  stop_run(run, 1,
+           std::string("\n\n\tThe ") + what + " " + path +
+               " could not be created: " + std::strerror(error) + ".\n\t" + advice + "\n");
 }
 
-}  // namespace
+// A stop for a dataset file that is something else than a file: a folder, a named pipe, ...
+[[noreturn]] void stop_for_file_kind(Run& run, const char* what, const std::string& path,
+                                     FileKind kind) {
+  stop_run(run, 1,
+           std::string("\n\n\tThe ") + what + " " + path + " is " + describe(kind) +
+               ", not a file that can be read.\n\tPut the dataset's file there, then run the "
+               "program again.\n");
+}
 
-void opening(Run& run) {
+// The dataset as the dialog names it.
+struct Dataset {
+  std::string folder_path;      // c:\images\FOLDER\ .
+  std::string raster_name;      // as typed, without suffix
+  std::string descriptor_path;  // Windows form
+};
+
+// The folder, the data type and the raster name (and a DEM's sample width, not validated: 0
+// is 16 bits, anything else 32 bits).
+Dataset ask_dataset(Run& run) {
   FILE* out = run.con.out;
-  print_banner(out);
-
-  // The folder.
-  std::string folder_path = kImagesRoot;
-  folder_path +=
-      ask_name(run, "\n\n\tName of the File Folder located in the Directory C:\\images ? ");
-  folder_path += "\\";
-
-  // The type of data.
+  Dataset dataset;
+  dataset.folder_path =
+      kImagesRoot +
+      ask_name(run, "\n\n\tName of the File Folder located in the Directory C:\\images ? ") + "\\";
   run.image_type = ask_int(
       run,
       [out] {
@@ -76,118 +83,235 @@ void opening(Run& run) {
         fputs("\n\t\t1 ====> 8 bits Image\n\t\t", out);
       },
       [](int answer) { return answer == 0 || answer == 1; });
-
-  // The raster name, and for a DEM its sample width (not validated: 0 is 16 bits, anything
-  // else 32 bits).
-  std::string nomfic1;
   if (run.image_type == 0) {
-    nomfic1 = ask_name(run, "\n\n\tName of DEM File (without any extension _m2.raw or _m4.raw) ? ");
+    dataset.raster_name =
+        ask_name(run, "\n\n\tName of DEM File (without any extension _m2.raw or _m4.raw) ? ");
     run.itype = ask_int(
         run,
         [out] { fputs("\n\ttype of DEM :\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t", out); },
         [](int) { return true; });
   } else {
-    nomfic1 = ask_name(run, "\n\n\tName of 8 bits image (without any extension) ? ");
+    dataset.raster_name = ask_name(run, "\n\n\tName of 8 bits image (without any extension) ? ");
   }
-  const std::string raster_path = folder_path + nomfic1 + raster_suffix(run.image_type, run.itype);
-  run.raw_path = raster_path + ".raw";
-  const std::string nomdescr1 = raster_path + ".txt";
+  const std::string stem =
+      dataset.folder_path + dataset.raster_name + raster_suffix(run.image_type, run.itype);
+  run.raw_path = stem + ".raw";
+  dataset.descriptor_path = stem + ".txt";
+  return dataset;
+}
 
-  // The raw raster: without it there is nothing to do.
-  run.f1 = open_dataset_file(run, run.raw_path, "rb");
-  if (!run.f1) {
-    fprintf(out, "\n\n\tNo File %s\n", run.raw_path.c_str());
+// The raw raster: without it there is nothing to do.
+void open_raw_raster(Run& run) {
+  run.raw_file = InputFile(host_path_of(run, run.raw_path));
+  if (run.raw_file.kind() == FileKind::missing) {
+    fprintf(run.con.out, "\n\n\tNo File %s\n", run.raw_path.c_str());
     run.con.getch();
     throw RunStop{0};
   }
+  if (!run.raw_file.is_open())
+    stop_for_file_kind(run, "raw raster", run.raw_path, run.raw_file.kind());
+}
 
-  // The descriptor file: read it, or ask for its values and create it.
-  int val = 0, min_al = 0, max_al = 0;
-  run.f1d = open_dataset_file(run, nomdescr1, "r");
-  if (run.f1d) {
-    read_descriptor(run.f1d, {&run.nb_lig, &run.nb_col, &val, &min_al, &max_al, &run.taille_pix});
-    fclose(run.f1d);
-    run.f1d = nullptr;
-  } else {
-    fprintf(out, "\n\n\tNo File %s ", nomdescr1.c_str());
-    const auto positive = [](int answer) { return answer >= 1; };
-    run.nb_lig = ask_int(
-        run, [out] { fputs("\n\t\tNumber of lines   ? ", out); }, positive);
-    run.nb_col = ask_int(
-        run, [out] { fputs("\n\t\tNumber of columns ? ", out); }, positive);
-    run.taille_pix = ask_int(
-        run, [out] { fputs("\n\t\tPixel size ? ", out); }, [](int) { return true; });
-    val = 1;
-    if (run.image_type == 0 && run.itype == 0) val = 2;
-    if (run.image_type == 0 && run.itype == 1) val = 4;
-    min_al = 0;
-    max_al = 65500;
-    run.f1d = open_dataset_file(run, nomdescr1, "w");
-    if (!run.f1d) {
-      stop_run(run, 1,
-               describe_stop("The descriptor file could not be created:", nomdescr1,
-                             "Check that the folder exists and can be written to, then run the "
-                             "program again."));
-    }
-    fprintf(run.f1d, "%d\n%d\n%d\n%d\n%d\n%d\n", run.nb_lig, run.nb_col, val, min_al, max_al,
-            run.taille_pix);
-    const int error = close_checked(run.f1d);
-    run.f1d = nullptr;
-    if (error != 0) {
-      // A descriptor cut short would give wrong dimensions to the next run: it goes.
-      const bool removed = std::remove(host_path(run.images_root, nomdescr1).c_str()) == 0;
-      stop_run(run, 1,
-               "\n\n\tThe descriptor file " + nomdescr1 +
-                   " could not be written: " + std::strerror(error) + ".\n\t" +
-                   (removed ? "It has been deleted. " : "Delete it, it is incomplete. ") +
-                   "Make room on the device or check the folder, then run the program again.\n");
-    }
+// What stopped the reading of a descriptor before its second number, for a message.
+std::string what_was_found(const std::string& word) {
+  if (word.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    return "it begins with a byte-order mark (the bytes EF BB BF), which is not a number: save "
+           "it as plain text without one";
   }
+  std::string shown;
+  for (const char c : word.substr(0, 40))
+    shown +=
+        (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) ? '?' : c;
+  if (word.size() > 40) shown += "...";
+  const size_t digits_from = word[0] == '-' || word[0] == '+' ? 1 : 0;
+  if (word.size() > digits_from &&
+      word.find_first_not_of("0123456789", digits_from) == std::string::npos) {
+    return "it holds " + shown + ", a number too large for the program (at most 2147483647)";
+  }
+  return "it holds \"" + shown + "\" where a number was expected";
+}
 
-  // The size report.
+// Reads the six integers of a descriptor file as "%d%d%d%d%d%d" does: any white space between
+// them, reading stops at the first text that is not an integer, unread fields keep their values.
+// Gives the text that stopped the reading before the second number was read, or "".
+std::string read_descriptor(FILE* file, int* const (&fields)[6]) {
+  int read = 0;
+  for (int* field : fields) {
+    const long before = ftell(file);
+    int value = 0;
+    const ReadStatus status = read_int(file, value);
+    if (status == ReadStatus::not_a_number && read < 2 && fseek(file, before, SEEK_SET) == 0) {
+      std::string word;
+      read_word(file, word);
+      return word;
+    }
+    if (status != ReadStatus::ok) return "";
+    *field = value;
+    read++;
+  }
+  return "";
+}
+
+// Writes a descriptor file that was missing, from the operator's answers.
+void create_descriptor(Run& run, const std::string& descriptor_path, int bytes_per_sample) {
+  const char* advice =
+      "Check that the folder exists and can be written to, then run the program again.";
+  int error = 0;
+  const std::unique_ptr<PendingFile> descriptor =
+      PendingFile::create(host_path_of(run, descriptor_path), true, error);
+  if (!descriptor) stop_for_creation(run, "descriptor file", descriptor_path, error, advice);
+  fprintf(descriptor->stream(), "%d\n%d\n%d\n%d\n%d\n%d\n", run.nb_lig, run.nb_col,
+          bytes_per_sample, 0, 65500, run.taille_pix);
+  error = descriptor->finish();
+  if (error == 0) error = descriptor->commit();
+  if (error != 0) {
+    // A descriptor cut short would give wrong dimensions to the next run: none is written.
+    stop_run(run, 1,
+             "\n\n\tThe descriptor file " + descriptor_path +
+                 " could not be written: " + std::strerror(error) +
+                 ".\n\tNothing was written. Make room on the device or check the folder, then run "
+                 "the program again.\n");
+  }
+}
+
+// Reads the descriptor file, or asks for its values and creates it. Gives what stopped the
+// reading of the numbers of lines and columns, or "".
+std::string read_or_create_descriptor(Run& run, const std::string& descriptor_path) {
+  FILE* out = run.con.out;
+  InputFile descriptor(host_path_of(run, descriptor_path));
+  if (descriptor.is_open()) {
+    FILE* stream = descriptor.release_as_stream();
+    int bytes_per_sample = 0, minimum = 0, maximum = 0;
+    std::string found;
+    if (stream) {
+      found = read_descriptor(stream, {&run.nb_lig, &run.nb_col, &bytes_per_sample, &minimum,
+                                       &maximum, &run.taille_pix});
+      fclose(stream);
+    }
+    return found;
+  }
+  if (descriptor.kind() != FileKind::missing)
+    stop_for_file_kind(run, "descriptor file", descriptor_path, descriptor.kind());
+
+  fprintf(out, "\n\n\tNo File %s ", descriptor_path.c_str());
+  const auto positive = [](int answer) { return answer >= 1; };
+  run.nb_lig = ask_int(
+      run, [out] { fputs("\n\t\tNumber of lines   ? ", out); }, positive);
+  run.nb_col = ask_int(
+      run, [out] { fputs("\n\t\tNumber of columns ? ", out); }, positive);
+  run.taille_pix = ask_int(
+      run, [out] { fputs("\n\t\tPixel size ? ", out); }, [](int) { return true; });
+  int bytes_per_sample = 1;
+  if (run.image_type == 0 && run.itype == 0) bytes_per_sample = 2;
+  if (run.image_type == 0 && run.itype == 1) bytes_per_sample = 4;
+  create_descriptor(run, descriptor_path, bytes_per_sample);
+  return "";
+}
+
+// The size report, and the stop for dimensions that are no raster's.
+void report_size(Run& run, const std::string& descriptor_path, const std::string& found) {
+  FILE* out = run.con.out;
   fputs("\n\n\tTHE FILE HAS : ", out);
   fprintf(out, "\n\t            %d LINES", run.nb_lig);
   fprintf(out, "\n\t        AND %d COLUMNS\n", run.nb_col);
-  if (run.nb_lig < 1 || run.nb_col < 1) {
+  if (run.nb_lig >= 1 && run.nb_col >= 1) return;
+  const std::string correct =
+      "\n\tCorrect its first two numbers (lines, then columns), or delete it to be asked for "
+      "them, then run the program again.\n";
+  if (!found.empty()) {
     stop_run(run, 1,
-             "\n\n\tThe descriptor file " + nomdescr1 + " gives " + std::to_string(run.nb_lig) +
-                 " lines and " + std::to_string(run.nb_col) +
-                 " columns: a raster needs at least 1 of each.\n\tCorrect its first two numbers "
-                 "(lines, then columns), or delete it to be asked for them, then run the "
-                 "program again.\n");
+             "\n\n\tThe descriptor file " + descriptor_path +
+                 " does not give the numbers of lines and columns: " + what_was_found(found) + "." +
+                 correct);
   }
+  stop_run(run, 1,
+           "\n\n\tThe descriptor file " + descriptor_path + " gives " + std::to_string(run.nb_lig) +
+               " lines and " + std::to_string(run.nb_col) +
+               " columns: a raster needs at least 1 of each." + correct);
+}
 
-  // The result base name.
+// The dataset file that a result file of this path would overwrite, or "": a raw raster, or a
+// descriptor (a .txt beside a .raw of the same name).
+std::string dataset_file_at(const Run& run, const std::string& result_path) {
+  const auto ends_with = [&result_path](const char* end) {
+    const size_t length = std::strlen(end);
+    return result_path.size() >= length &&
+           result_path.compare(result_path.size() - length, length, end) == 0;
+  };
+  if (ends_with(".raw")) return result_path;
+  if (!ends_with(".txt")) return "";
+  const std::string raw = result_path.substr(0, result_path.size() - 4) + ".raw";
+  struct stat status;
+  if (stat(host_path_of(run, raw).c_str(), &status) == 0 && S_ISREG(status.st_mode))
+    return result_path;
+  return "";
+}
+
+// The result base name: the raster's, or a new one. A name whose result files would overwrite
+// a file of a dataset is refused, and the choice offered again.
+std::string ask_result_name(Run& run, const Dataset& dataset) {
+  FILE* out = run.con.out;
   fputs("\n\n\tResulting File (Values reported in a txt File) :", out);
-  const int rep = ask_int(
-      run,
-      [out, &nomfic1] {
-        fprintf(out, "\n\n\t\t0 -----> Use of the generic name %s ? ", nomfic1.c_str());
-        fputs("\n\t\t1 -----> Creation of a new File ? ", out);
-      },
-      [](int answer) { return answer == 0 || answer == 1; });
-  std::string nomfic = nomfic1;
-  if (rep == 1) {
-    nomfic = ask_name(run, "\n\n\tName of the File to be created (without any extension) ? ");
+  for (;;) {
+    const int choice = ask_int(
+        run,
+        [out, &dataset] {
+          fprintf(out, "\n\n\t\t0 -----> Use of the generic name %s ? ",
+                  dataset.raster_name.c_str());
+          fputs("\n\t\t1 -----> Creation of a new File ? ", out);
+        },
+        [](int answer) { return answer == 0 || answer == 1; });
+    std::string name = dataset.raster_name;
+    if (choice == 1)
+      name = ask_name(run, "\n\n\tName of the File to be created (without any extension) ? ");
+    for (const char* suffix : {"_scabrosimeter.txt", "_scabrosimeter.xls"}) {
+      const std::string overwritten = dataset_file_at(run, dataset.folder_path + name + suffix);
+      if (overwritten.empty()) continue;
+      fprintf(out,
+              "\n\n\tThe result name %s cannot be used: its results would overwrite %s, a file "
+              "of a dataset.\n\tChoose another name.\n",
+              name.c_str(), overwritten.c_str());
+      name.clear();
+      break;
+    }
+    if (!name.empty()) return name;
   }
-  const std::string nomdescr2 = folder_path + nomfic + "_scabrosimeter.txt";
-  const std::string nomdescr3 = folder_path + nomfic + "_scabrosimeter.xls";
-  run.report_path = nomdescr2;
-  run.table_path = nomdescr3;
+}
 
-  // The result files.
-  const std::string advice =
-      "Check that the folder can be written to and that no folder of that name stands in the "
-      "way, then run the program again.";
-  run.f2d = open_dataset_file(run, nomdescr2, "w");
-  if (!run.f2d) {
-    stop_run(run, 1, describe_stop("The report file could not be created:", nomdescr2, advice));
-  }
-  fprintf(run.f2d, "\n\tTreatment on the image %s\n", run.raw_path.c_str());
-  run.f3d = open_dataset_file(run, nomdescr3, "w");
-  if (!run.f3d) {
-    stop_run(run, 1, describe_stop("The table file could not be created:", nomdescr3, advice));
-  }
+// Begins the report and the table. They are written to temporary files beside their final
+// names, which they take at the end of the treatment.
+void begin_results(Run& run) {
+  const auto begin = [&run](const char* what, const std::string& path) {
+    int error = 0;
+    std::unique_ptr<PendingFile> file = PendingFile::create(host_path_of(run, path), true, error);
+    if (!file) {
+      stop_for_creation(run, what, path, error,
+                        "Check that the folder can be written to and that no folder of that name "
+                        "stands in the way, then run the program again.");
+    }
+    return file;
+  };
+  std::unique_ptr<PendingFile> report = begin("report file", run.report_path);
+  fprintf(report->stream(), "\n\tTreatment on the image %s\n", run.raw_path.c_str());
+  std::unique_ptr<PendingFile> table = begin("table file", run.table_path);
+  run.report_file = std::move(report);
+  run.table_file = std::move(table);
+  run.f2d = run.report_file->stream();
+  run.f3d = run.table_file->stream();
+}
+
+}  // namespace
+
+void opening(Run& run) {
+  print_banner(run.con.out);
+  const Dataset dataset = ask_dataset(run);
+  open_raw_raster(run);
+  const std::string found = read_or_create_descriptor(run, dataset.descriptor_path);
+  report_size(run, dataset.descriptor_path, found);
+  const std::string result_name = ask_result_name(run, dataset);
+  run.report_path = dataset.folder_path + result_name + "_scabrosimeter.txt";
+  run.table_path = dataset.folder_path + result_name + "_scabrosimeter.xls";
+  begin_results(run);
 }
 
 }  // namespace scab

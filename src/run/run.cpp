@@ -1,26 +1,35 @@
 #include "run/run.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "run/paths.h"
 
 namespace scab {
+namespace {
+
+std::string file_name_of(const std::string& windows_path) {
+  return windows_path.substr(windows_path.find_last_of('\\') + 1);
+}
+
+// What a stop says of the result files once they are begun: they are only put in place at the
+// end, so the earlier ones stand.
+std::string earlier_results_note(const Run& run) {
+  if (!run.report_file) return "";
+  return "\tAny earlier results in " + run.report_path + " and " + file_name_of(run.table_path) +
+         " are unchanged.\n";
+}
+
+}  // namespace
 
 Run::Run(Console console, std::string root)
     : con(std::move(console)), images_root(std::move(root)) {}
 
-Run::~Run() {
-  for (FILE* file : {f1, f1d, f2d, f3d}) {
-    if (file) fclose(file);
-  }
-}
-
 void stop_run(Run& run, int status, const std::string& message) {
   fputs(message.c_str(), run.con.out);
+  fputs(earlier_results_note(run).c_str(), run.con.out);
   fflush(run.con.out);
   run.con.getch();
   throw RunStop{status};
@@ -29,6 +38,7 @@ void stop_run(Run& run, int status, const std::string& message) {
 void stop_at_end_of_input(Run& run) {
   fputs("\n\n\tThe input ended before the dialog was complete: nothing more can be read.\n",
         run.con.out);
+  fputs(earlier_results_note(run).c_str(), run.con.out);
   fflush(run.con.out);
   throw RunStop{1};
 }
@@ -40,51 +50,29 @@ std::string ask_word(Run& run, const char* prompt) {
   return word;
 }
 
-int close_checked(FILE* file) {
-  // The error indicator is sticky: a write that failed at any time since the file was opened
-  // shows here. What the buffer still holds is written now, and may fail afresh.
-  const bool failed_before = ferror(file) != 0;
-  const int error_before = errno;
-  errno = 0;
-  const bool flushed = fflush(file) == 0;
-  int error = flushed ? 0 : errno;
-  errno = 0;
-  const bool closed = fclose(file) == 0;
-  if (!closed && error == 0) error = errno;
-  if (failed_before && error == 0) error = error_before;
-  if ((failed_before || !flushed || !closed) && error == 0) error = EIO;
-  return error;
+std::string host_path_of(const Run& run, const std::string& windows_path) {
+  return host_path(run.images_root, windows_path);
 }
 
 void close_results(Run& run) {
+  if (!run.report_file) return;
+  run.f2d = run.f3d = nullptr;
+  const std::vector<int> errors = commit_together({run.report_file.get(), run.table_file.get()});
   std::string message;
-  const auto close_one = [&message](FILE*& file, const char* what, const std::string& path) {
-    if (!file) return;
-    const int error = close_checked(file);
-    file = nullptr;
-    if (error != 0) {
-      message += std::string("\n\n\tThe ") + what + " file " + path +
-                 " is incomplete: " + std::strerror(error) + ".";
-    }
+  const auto describe_failure = [&message](int error, const char* what, const std::string& path) {
+    if (error == 0 || error == ECANCELED) return;
+    message += std::string("\n\n\tThe ") + what + " file " + path +
+               " could not be written in full: " + std::strerror(error) + ".";
   };
-  close_one(run.f2d, "report", run.report_path);
-  close_one(run.f3d, "table", run.table_path);
+  describe_failure(errors[0], "report", run.report_path);
+  describe_failure(errors[1], "table", run.table_path);
   if (!message.empty()) {
     stop_run(
         run, 1,
         message + "\n\tMake room on the device or check the folder, then run the program again.\n");
   }
-}
-
-FILE* open_dataset_file(const Run& run, const std::string& windows_path, const char* mode) {
-  FILE* file = fopen(host_path(run.images_root, windows_path).c_str(), mode);
-  // Some systems open a folder for reading; a folder is never a dataset file.
-  struct stat status;
-  if (file && fstat(fileno(file), &status) == 0 && S_ISDIR(status.st_mode)) {
-    fclose(file);
-    return nullptr;
-  }
-  return file;
+  run.report_file.reset();
+  run.table_file.reset();
 }
 
 int run_program(Run& run) {
@@ -100,6 +88,15 @@ int run_program(Run& run) {
     return 0;
   } catch (const RunStop& stop) {
     return stop.status;
+  } catch (const std::bad_alloc&) {
+    // Memory ran out where no phase expected it (the dialog's own few bytes, say).
+    try {
+      stop_run(run, 1,
+               "\n\n\tNot enough memory to go on.\n\tFree some memory, then run the program "
+               "again.\n");
+    } catch (const RunStop& stop) {
+      return stop.status;
+    }
   }
 }
 

@@ -7,23 +7,27 @@
 #include <string>
 
 #include "raster/heights.h"
+#include "raster/input_file.h"
 #include "run/console.h"
+#include "run/pending_file.h"
 
 namespace scab {
 
 struct Run {
   Run(Console console, std::string images_root);
-  ~Run();
   Run(const Run&) = delete;
   Run& operator=(const Run&) = delete;
 
   Console con;
   std::string images_root;  // the host folder that stands for the root c:\images
 
-  FILE* f1 = nullptr;   // raw raster file, open from `opening` to the end of `lecture`
-  FILE* f1d = nullptr;  // descriptor file, open only within `opening`
-  FILE* f2d = nullptr;  // report file
-  FILE* f3d = nullptr;  // table file
+  InputFile raw_file;  // the raw raster file, open from `opening` until `lecture` takes it
+  // The report and the table, written to temporary files until the end of the treatment puts
+  // them in place; f2d and f3d are their streams.
+  std::unique_ptr<PendingFile> report_file;
+  std::unique_ptr<PendingFile> table_file;
+  FILE* f2d = nullptr;
+  FILE* f3d = nullptr;
 
   std::string raw_path;     // the raw raster file, in Windows form
   std::string report_path;  // the report file, in Windows form
@@ -38,8 +42,8 @@ struct Run {
   int treat_type = 0;   // 0 RMS roughness, 2 RMS error
   int scan_type = 0;    // 3 line, column and image scanning, 2 image scanning
 
-  // The raster: its samples as stored, read as heights in metres (or grey levels) once the
-  // unit is known.
+  // The raster: its samples, read from the raw file as heights in metres (or grey levels)
+  // once the unit is known.
   std::unique_ptr<RawRaster> dtab;
 };
 
@@ -48,7 +52,8 @@ struct RunStop {
   int status;
 };
 
-// Ends the run: prints `message` on the console, waits for one key, exit status `status`.
+// Ends the run: prints `message` on the console (and, once the result files are begun, that
+// the earlier results are unchanged), waits for one key, exit status `status`.
 [[noreturn]] void stop_run(Run& run, int status, const std::string& message);
 
 // Ends the run when the input ends while a question waits for its answer.
@@ -77,8 +82,8 @@ int ask_int(Run& run, Ask ask, Accept accept) {
 // Asks for one word.
 std::string ask_word(Run& run, const char* prompt);
 
-// Opens a file of the dataset, its Windows-form path mapped to the host.
-FILE* open_dataset_file(const Run& run, const std::string& windows_path, const char* mode);
+// The host path of a dataset file given in Windows form.
+std::string host_path_of(const Run& run, const std::string& windows_path);
 
 // The phases, in the order `main` runs them.
 void opening(Run& run);
@@ -86,12 +91,8 @@ void lecture(Run& run);
 void parameters(Run& run);
 void treatment(Run& run);
 
-// Flushes and closes `file`. Returns 0 when everything written to it reached the file, otherwise
-// the error number of the failure (EIO when the system gave none).
-int close_checked(FILE* file);
-
-// Closes the report and the table at the end of the treatment. When either was not written in
-// full, says which and why, and ends the run with exit status 1.
+// Puts the report and the table in place at the end of the treatment, both or neither. When
+// either was not written in full, says which and why, and ends the run with exit status 1.
 void close_results(Run& run);
 
 // Runs the four phases, closes the results and waits for the closing key; returns the exit

@@ -8,10 +8,18 @@
 #include <iterator>
 #include <limits>
 #include <random>
+#include <set>
 #include <sstream>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
 
 #include "import/importer.h"
 #include "run/paths.h"
+#include "tests/name_cases.h"
 
 namespace fs = std::filesystem;
 using namespace scab::import;
@@ -34,6 +42,14 @@ std::vector<int> read_bytes(const fs::path& path) {
 }
 
 using Bytes = std::vector<int>;
+
+// The names in `folder`, so that a temporary file left behind shows.
+std::set<std::string> entries(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
+  return names;
+}
 
 // A temporary folder with an images root inside; the importer runs in-process.
 struct Workspace {
@@ -82,6 +98,14 @@ struct Workspace {
     GDALDatasetUniquePtr copy(
         driver->CreateCopy(path.c_str(), source.get(), false, nullptr, nullptr, nullptr));
     copy->GetRasterBand(1)->SetNoDataValue(nodata);
+    return path;
+  }
+
+  // A VRT of `lines` x `columns` bytes with no data behind it: GDAL reads its band as zeros.
+  std::string empty_vrt(long long lines, long long columns) {
+    const std::string path = (dir / ("empty" + std::to_string(++tiffs) + ".vrt")).string();
+    std::ofstream(path) << "<VRTDataset rasterXSize=\"" << columns << "\" rasterYSize=\"" << lines
+                        << "\">\n  <VRTRasterBand dataType=\"Byte\" band=\"1\"/>\n</VRTDataset>\n";
     return path;
   }
 
@@ -371,4 +395,140 @@ TEST(Import, ScabrosimeterReportsOnAnImportedDem) {
             std::string::npos);
   fs::remove_all(root / folder);
 #endif
+}
+
+// FOLDER and NAME follow the dialog's rule (scab::is_plain_name), and a refused one is a usage
+// error that says the rule and leaves nothing written anywhere, inside the images root or out.
+TEST(Import, FolderAndNameFollowTheDialogsRule) {
+  Workspace ws;
+  const std::string input = ws.tiff(GDT_Byte, 1, 2, {{4, 5}});
+  const std::set<std::string> inputs_only = entries(ws.dir);
+  std::vector<scab::test::NameCase> cases = scab::test::name_cases();
+  // The dialog reads each answer as one word, so the importer refuses blanks on top of the rule.
+  for (const char* blank : {"a b", " ", "relief "})
+    cases.push_back({blank, false});
+  for (const scab::test::NameCase& name_case : cases) {
+    for (const bool as_folder : {true, false}) {
+      const std::string& name = name_case.name;
+      const std::string folder = as_folder ? name : "f";
+      const std::string dataset = as_folder ? "n" : name;
+      SCOPED_TRACE((as_folder ? "FOLDER " : "NAME ") + ::testing::PrintToString(name));
+      if (name.find(' ') == std::string::npos) {
+        EXPECT_EQ(scab::is_plain_name(name), name_case.accepted);
+      }
+      const int status = ws.import({input, folder, dataset});
+      if (!name_case.accepted) {
+        EXPECT_EQ(status, 2);
+        EXPECT_NE(ws.err.find("cannot be used: a folder or file name must be one word, not . or "
+                              ".. alone, without \\, / or : and without control characters"),
+                  std::string::npos)
+            << ws.err;
+        EXPECT_EQ(entries(ws.dir), inputs_only);
+        continue;
+      }
+      // Accepted by the rule; the file system may still find a name too long.
+      ASSERT_NE(status, 2) << ws.err;
+      if (status == 0) {
+        EXPECT_TRUE(fs::is_regular_file(ws.root / folder / (dataset + "_m2.raw")));
+      } else {
+        EXPECT_EQ(status, 1);
+        EXPECT_NE(ws.err.find("File name too long"), std::string::npos) << ws.err;
+      }
+      fs::remove_all(ws.root);
+    }
+  }
+}
+
+// A declared size that cannot be held is refused before anything is allocated or written. The
+// VRTs have no data behind them; the message quotes the size GDAL read from them.
+TEST(Import, RefusesARasterTooLargeToHold) {
+  const struct {
+    long long lines;
+    long long columns;
+    const char* reason;
+  } cases[] = {
+      {2147483647, 2147483647, ", more cells than this program can hold"},  // past any vector
+      {1000000000, 1000000, "; importing it needs about "},                 // 16 PB with every copy
+  };
+  Workspace ws;
+  for (const auto& size : cases) {
+    const std::string input = ws.empty_vrt(size.lines, size.columns);
+    SCOPED_TRACE(input);
+    EXPECT_EQ(ws.import({input, "big", "n"}), 1);
+    const std::string declared = input + " is " + std::to_string(size.lines) + " lines x " +
+                                 std::to_string(size.columns) + " columns (" +
+                                 std::to_string(size.lines * size.columns) + " cells)";
+    EXPECT_NE(ws.err.find(declared + size.reason), std::string::npos) << ws.err;
+    EXPECT_FALSE(fs::exists(ws.root));
+  }
+}
+
+// A directory standing at either final name is found before anything is renamed: the earlier
+// dataset keeps both its files byte for byte, and no temporary file stays in the folder.
+TEST(Import, AFailedImportLeavesTheEarlierDatasetAsItWas) {
+  const struct {
+    const char* blocked;
+    const char* kept;
+  } cases[] = {{"n_m2.txt", "n_m2.raw"}, {"n_m2.raw", "n_m2.txt"}};
+  for (const auto& names : cases) {
+    SCOPED_TRACE(names.blocked);
+    Workspace ws;
+    const std::string earlier = ws.tiff(GDT_UInt16, 2, 3, {{1, 2, 3, 4, 5, 6}});
+    ASSERT_EQ(ws.import({earlier, "d", "n"}), 0) << ws.err;
+    const fs::path folder = ws.root / "d";
+    const std::string kept = read_file(folder / names.kept);
+    fs::remove(folder / names.blocked);
+    fs::create_directory(folder / names.blocked);
+
+    const std::string later = ws.tiff(GDT_UInt16, 1, 2, {{7, 8}});
+    EXPECT_EQ(ws.import({later, "d", "n"}), 1);
+    EXPECT_NE(ws.err.find("cannot write " + (folder / names.blocked).string() +
+                          ": a directory stands at that name"),
+              std::string::npos)
+        << ws.err;
+    EXPECT_TRUE(fs::is_directory(folder / names.blocked));
+    EXPECT_EQ(read_file(folder / names.kept), kept);
+    EXPECT_EQ(entries(folder), std::set<std::string>({"n_m2.raw", "n_m2.txt"}));
+  }
+}
+
+#ifndef _WIN32
+// A write that fails (here past a file size limit) shows when the files are finished: nothing
+// is renamed, and the temporary files go.
+TEST(Import, AWriteThatFailsLeavesTheEarlierDatasetAsItWas) {
+  Workspace ws;
+  const std::string earlier = ws.tiff(GDT_UInt16, 1, 3, {{1, 2, 3}});
+  ASSERT_EQ(ws.import({earlier, "d", "n"}), 0) << ws.err;
+  const fs::path folder = ws.root / "d";
+  const std::string raw = read_file(folder / "n_m2.raw");
+  const std::string descriptor = read_file(folder / "n_m2.txt");
+  const std::string later = ws.tiff(GDT_UInt16, 200, 200, {std::vector<double>(40000, 9)});
+
+  // In a child process: 80000 bytes of raw file against a limit of 64 KiB.
+  const auto import_with_a_size_limit = [&] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit;
+    limit.rlim_cur = limit.rlim_max = 65536;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const int status = ws.import({later, "d", "n"});
+    std::fputs(ws.err.c_str(), stderr);
+    std::fflush(stderr);
+    std::_Exit(status);
+  };
+  EXPECT_EXIT(import_with_a_size_limit(), ::testing::ExitedWithCode(1),
+              "cannot write .*n_m2\\.raw: File too large");
+  EXPECT_EQ(read_file(folder / "n_m2.raw"), raw);
+  EXPECT_EQ(read_file(folder / "n_m2.txt"), descriptor);
+  EXPECT_EQ(entries(folder), std::set<std::string>({"n_m2.raw", "n_m2.txt"}));
+}
+#endif
+
+TEST(Import, AReimportReplacesBothFiles) {
+  Workspace ws;
+  ASSERT_EQ(ws.import({ws.tiff(GDT_UInt16, 2, 3, {{1, 2, 3, 4, 5, 6}}), "d", "n"}), 0) << ws.err;
+  ASSERT_EQ(ws.import({ws.tiff(GDT_UInt16, 1, 2, {{7, 258}}), "d", "n"}), 0) << ws.err;
+  const fs::path folder = ws.root / "d";
+  EXPECT_EQ(read_bytes(folder / "n_m2.raw"), Bytes({7, 0, 2, 1}));
+  EXPECT_EQ(read_file(folder / "n_m2.txt"), "1\n2\n2\n0\n65500\n30\n");
+  EXPECT_EQ(entries(folder), std::set<std::string>({"n_m2.raw", "n_m2.txt"}));
 }
