@@ -154,9 +154,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (flags & 2) write_file(root / "d" / (std::string(name) + ".raw"), raster);
   }
   const std::set<fs::path> before = tree(base);
-  std::map<fs::path, std::string> data;
+  std::map<fs::path, std::string> dataset_files;
   for (const fs::path& entry : before) {
-    if (fs::is_regular_file(entry)) data[entry] = read_file(entry);
+    if (fs::is_regular_file(entry)) dataset_files[entry] = read_file(entry);
   }
 
   // The run.
@@ -178,7 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   check_no_nan("the console", console, answers);
 
-  for (const auto& [path, bytes] : data) {
+  for (const auto& [path, bytes] : dataset_files) {
     if (read_file(path) != bytes) violation("a dataset file was changed: " + path.string());
   }
   for (const fs::path& entry : tree(base)) {
