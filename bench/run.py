@@ -1,18 +1,44 @@
 #!/usr/bin/env python3
-"""The benchmark suite: scabrosimeter and a numpy peer on synthetic rasters.
+"""The benchmark suite: scabrosimeter, a numpy peer and a plain-arithmetic limit on synthetic
+rasters.
 
     python3 bench/run.py [--sizes 1000,4000,8000] [--kinds dem16,dem32,image]
                          [--baseline OTHER_EXE] [--repeat N] [--build DIR] [--work DIR]
+                         [--no-peer] [--no-limit]
 
 Builds the program (Release) when needed, writes deterministic rasters (bench/make_raster.cpp),
 runs the whole program on each with piped answers, and reports wall time (best of --repeat
 runs), peak resident memory, cells per second and bytes per cell; then the same measures for
-numpy_peer.py, with OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE unset for it alone. With
---baseline, an earlier build of the program is timed too, and its console, report and table
-must be byte-identical to this build's.
+numpy_peer.py, with OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE unset for it alone (left out with
+--no-peer), and for limit_peer (left out with --no-limit). With --baseline, an earlier build of
+the program is timed too, and its console, report and table must be byte-identical to this
+build's.
+
+The table's columns:
+  program s, Mcells/s, bytes/cell   scabrosimeter: best wall time, cells per second, and peak
+                                    resident memory per cell
+  numpy s, numpy bytes/cell         the numpy peer: best wall time, peak memory per cell
+  numpy / program                   how many times longer the numpy peer takes
+  limit s, limit bytes/cell         bench/limit_peer.cpp, the same figures in plain arithmetic
+                                    as fast as it goes (streamed, two threads, exact integer
+                                    sums): best wall time, peak memory per cell
+  program / limit                   how many times longer scabrosimeter takes: the cost of its
+                                    reproducible rounding, its dialog and its report
+  baseline s, baseline / program    with --baseline: the earlier build's time, and how many
+                                    times longer it takes
+
+Peak memory is the kernel's peak resident set of the run (wait4). It includes what this Python
+process held when it forked the run (about 12 MB: an empty run, `true`, measures that much),
+so for small rasters, and for the limit peer at any size, it says more about Python than about
+the program.
+
+Under the table, for each raster, the figures scabrosimeter prints on the console (and its
+table of line RMS) are compared with the limit peer's, and those whose printed digits differ
+are named.
 """
 import argparse
 import os
+import re
 import subprocess
 import sys
 import time
@@ -85,6 +111,70 @@ def outputs(program, work, kind, name):
     return console, report_bytes, table_bytes
 
 
+# The figures of scabrosimeter's console, in the order the limit peer prints them.
+PROGRAM_FIGURES = [
+    ("RMS line", r"RMS line (\S+)"),
+    ("RMS column", r"RMS column (\S+)"),
+    ("RMS image", r"RMS image = (\S+)"),
+    ("Standard deviation", r"Standard deviation = (\S+)"),
+    ("RMS total", r"RMS total (\S+)"),
+    ("Average RMS", r"Average RMS (\S+)"),
+    ("homogeneity coefficient", r"homogeneity coefficient (\S+)"),
+    ("slope", r"slope = (\S+)"),
+    ("r", r"\br = (\S+)"),
+    ("r(sqrt)", r"r\(sqrt\) = (\S+)"),
+    ("r2", r"r2 = (\S+)"),
+    ("RMS error", r"RMS error = (\S+)"),
+    ("standard deviation", r"standard deviation = (\S+)"),
+]
+LIMIT_FIGURES = re.compile(
+    r"RMS line (\S+) column (\S+) image (\S+) sd (\S+) total (\S+) average (\S+) "
+    r"homogeneity (\S+)\s+slope (\S+) r (\S+) r\(sqrt\) (\S+) r2 (\S+) RMS error (\S+) sd (\S+)")
+
+
+def program_figures(console):
+    """The printed figures of scabrosimeter's console, after its "Results" heading."""
+    text = console.decode(errors="replace")
+    text = text[text.index("Results"):]
+    figures = []
+    for name, pattern in PROGRAM_FIGURES:
+        found = re.search(pattern, text)
+        figures.append(found.group(1) if found else "(missing)")
+    return figures
+
+
+def limit_figures(limit, raw, size, width, scale, cwd):
+    """The limit peer's printed figures, and the rows of its table."""
+    command = [limit, raw, str(size), str(size), str(width), repr(scale)]
+    printed = subprocess.run(command, cwd=cwd, stdout=subprocess.PIPE, check=True).stdout
+    found = LIMIT_FIGURES.search(printed.decode())
+    if not found:
+        sys.exit("unexpected output of %s: %r" % (" ".join(command), printed))
+    with open(raw + ".limit.xls", "rb") as table:
+        return list(found.groups()), table.read().splitlines()
+
+
+def compare_with_limit(name, program_out, limit_out):
+    """One line per raster: the figures whose printed digits differ, or that all agree."""
+    console, _, table = program_out
+    limit_printed, limit_table = limit_out
+    mine = program_figures(console)
+    differ = ["%s %s (program) %s (limit)" % (label, a, b)
+              for (label, _), a, b in zip(PROGRAM_FIGURES, mine, limit_printed) if a != b]
+    rows = table.splitlines()
+    row_differ = [(i + 1, a, b) for i, (a, b) in enumerate(zip(rows, limit_table)) if a != b]
+    if len(rows) != len(limit_table):
+        differ.append("table: %d rows (program) %d rows (limit)" % (len(rows), len(limit_table)))
+    elif row_differ:
+        line, a, b = row_differ[0]
+        differ.append("table: %d of %d rows, the first line %d: %s (program) %s (limit)"
+                      % (len(row_differ), len(rows), line, a.split(b"\t")[1].decode(),
+                         b.split(b"\t")[1].decode()))
+    if not differ:
+        return "  %s: all %d figures and %d table rows agree" % (name, len(mine), len(rows))
+    return "  %s: %s" % (name, "; ".join(differ))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--sizes", default="1000,4000,8000")
@@ -94,27 +184,31 @@ def main():
     parser.add_argument("--build", default=os.path.join(ROOT, "build-bench"))
     parser.add_argument("--work", default=os.path.join(ROOT, "build-bench", "data"))
     parser.add_argument("--no-peer", action="store_true", help="leave out the numpy peer")
+    parser.add_argument("--no-limit", action="store_true", help="leave out the limit peer")
     args = parser.parse_args()
     args.build, args.work = os.path.abspath(args.build), os.path.abspath(args.work)
 
     subprocess.run(["cmake", "-S", ROOT, "-B", args.build, "-DCMAKE_BUILD_TYPE=Release",
                     "-DSCABROSIMETER_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", args.build, "--target", "scabrosimeter", "make_raster"],
-                   check=True, stdout=subprocess.DEVNULL)
+    targets = ["scabrosimeter", "make_raster"] + ([] if args.no_limit else ["limit_peer"])
+    subprocess.run(["cmake", "--build", args.build, "--target"] + targets, check=True,
+                   stdout=subprocess.DEVNULL)
     program = os.path.join(args.build, "scabrosimeter")
+    limit = os.path.join(args.build, "limit_peer")
     os.makedirs(args.work, exist_ok=True)
     peer_env = {k: v for k, v in os.environ.items()
                 if k not in ("OPENBLAS_CORETYPE", "OPENBLAS_L2_SIZE")}
 
     header = ("| raster | cells | program s | Mcells/s | bytes/cell | numpy s | numpy bytes/cell "
-              "| numpy / program |")
-    rule = "|---|---|---|---|---|---|---|---|"
+              "| numpy / program | limit s | limit bytes/cell | program / limit |")
+    rule = "|---|---|---|---|---|---|---|---|---|---|---|"
     if args.baseline:
         header += " baseline s | baseline / program |"
         rule += "---|---|"
     print(header)
     print(rule)
     mismatches = 0
+    comparisons = []
     for size in [int(s) for s in args.sizes.split(",")]:
         for kind in args.kinds.split(","):
             name = "%s_%d" % (kind, size)
@@ -134,18 +228,32 @@ def main():
                         str(size), str(width), repr(scale)]
                 peer_wall, peer_peak = best(args.repeat, peer, args.work, b"", peer_env)
                 row += " %.3f | %.2f | %.1f |" % (peer_wall, peer_peak / cells, peer_wall / wall)
+            if args.no_limit:
+                row += " | | |"
+            else:
+                command = [limit, raw, str(size), str(size), str(width), repr(scale)]
+                limit_wall, limit_peak = best(args.repeat, command, args.work)
+                row += " %.3f | %.2f | %.1f |" % (limit_wall, limit_peak / cells, wall / limit_wall)
             if args.baseline:
                 base_wall, _ = best(args.repeat, [os.path.abspath(args.baseline)], args.work,
                                     answers(kind, name))
                 row += " %.3f | %.1f |" % (base_wall, base_wall / wall)
             print(row, flush=True)
-            if args.baseline:
+            mine = None
+            if not args.no_limit:
                 mine = outputs(program, args.work, kind, name)
+                comparisons.append(compare_with_limit(
+                    name, mine, limit_figures(limit, raw, size, width, scale, args.work)))
+            if args.baseline:
+                mine = mine or outputs(program, args.work, kind, name)
                 theirs = outputs(args.baseline, args.work, kind, name)
                 for what, a, b in zip(("console", "report", "table"), mine, theirs):
                     if a != b:
                         mismatches += 1
                         print("  %s: %s differs from the baseline's" % (name, what))
+    if comparisons:
+        print("\nFigures of scabrosimeter's console and table against the limit peer's:")
+        print("\n".join(comparisons))
     if args.baseline:
         print("\nOutputs compared with %s: %s" % (args.baseline,
               "all identical" if mismatches == 0 else "%d differ" % mismatches))
