@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "analysis/passes.h"
-#include "arith/chain.h"
 #include "arith/rows.h"
+#include "arith/running_sum.h"
 
 namespace {
 
@@ -22,6 +22,9 @@ class SyntheticDem final : public scab::LineSource {
       h ^= h >> 13;
       out[j] = (5000 + (i + j) * 3 + h % 50) * 0.1;
     }
+  }
+  scab::HeightRange range() const override {
+    return {500, (5000 + 6 * size_ + 50) * 0.1, 500, false, true};
   }
 
  private:
@@ -38,10 +41,8 @@ BENCHMARK(ProfilePass)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond);
 
 void RmsErrorPass(benchmark::State& state) {
   const SyntheticDem dem(static_cast<int>(state.range(0)));
-  for (auto _ : state) {
-    long long kco = 0;
-    benchmark::DoNotOptimize(scab::rms_error_pass(dem, kco));
-  }
+  for (auto _ : state)
+    benchmark::DoNotOptimize(scab::rms_error_pass(dem));
   state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(0));
 }
 BENCHMARK(RmsErrorPass)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond);
@@ -58,13 +59,18 @@ void LineRead(benchmark::State& state) {
 }
 BENCHMARK(LineRead)->Arg(1000)->Unit(benchmark::kMillisecond);
 
+double sum_from_zero(const std::vector<double>& values) {
+  const double* v = values.data();
+  return scab::fast::sum_of<scab::fast::Signs::non_negative>(0.0, static_cast<long>(values.size()),
+                                                             [v](long k) { return v[k]; });
+}
+
 void RunningSum(benchmark::State& state) {
   std::vector<double> values(static_cast<size_t>(state.range(0)));
   for (size_t k = 0; k < values.size(); k++)
     values[k] = (5000 + k % 997) * 0.1;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(scab::fast::running_sum(0.0, values.data(), state.range(0)));
-  }
+  for (auto _ : state)
+    benchmark::DoNotOptimize(sum_from_zero(values));
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(RunningSum)->Arg(1 << 20);
@@ -76,31 +82,30 @@ void LineSums(benchmark::State& state) {
     values[k] = (5000 + k % 997) * 0.1;
   for (auto _ : state) {
     for (int line = 0; line < 100; line++)
-      benchmark::DoNotOptimize(scab::fast::running_sum(0.0, values.data(), state.range(0)));
+      benchmark::DoNotOptimize(sum_from_zero(values));
   }
   state.SetItemsProcessed(state.iterations() * 100 * state.range(0));
 }
 BENCHMARK(LineSums)->Arg(4000);
 
-// The four chains of the regression sums with the neighbour means, advanced together.
-void RegressionSums(benchmark::State& state) {
+// A sum of products of heights and neighbour means, as the regression takes.
+void ProductSums(benchmark::State& state) {
   const long n = state.range(0);
-  std::vector<double> z(static_cast<size_t>(n)), y(static_cast<size_t>(n)),
-      d(static_cast<size_t>(n));
+  std::vector<double> z(static_cast<size_t>(n)), y(static_cast<size_t>(n));
   for (long k = 0; k < n; k++) {
     z[k] = (5000 + k % 997) * 0.1;
     y[k] = (5003 + k % 991) * 0.1;
-    d[k] = (k % 37) * 0.1;
   }
+  const double *x = z.data(), *m = y.data();
   for (auto _ : state) {
-    scab::fast::Chain sums[2] = {{1e6, d.data(), nullptr}, {1e9, y.data(), nullptr}};
-    scab::fast::Chain products[2] = {{1e12, z.data(), y.data()}, {1e12, y.data(), y.data()}};
-    scab::fast::running_sums(sums, products, n);
-    benchmark::DoNotOptimize(sums[0].total + products[0].total);
+    benchmark::DoNotOptimize(
+        scab::fast::sum_of_products<scab::fast::Signs::non_negative>(1e12, n, [x, m](long k) {
+          return scab::fast::Product{x[k], m[k]};
+        }));
   }
   state.SetItemsProcessed(state.iterations() * n);
 }
-BENCHMARK(RegressionSums)->Arg(1 << 16);
+BENCHMARK(ProductSums)->Arg(1 << 16);
 
 void NeighbourMeans(benchmark::State& state) {
   const long m = state.range(0);

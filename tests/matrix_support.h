@@ -18,6 +18,12 @@ class Heights final : public LineSource {
   int lines() const override { return static_cast<int>(rows.size()); }
   int columns() const override { return static_cast<int>(rows[0].size()); }
   void line(int i, double* out) const override { std::copy(rows[i].begin(), rows[i].end(), out); }
+  HeightRange range() const override {
+    std::vector<const double*> pointers;
+    for (const auto& row : rows)
+      pointers.push_back(row.data());
+    return range_of(pointers.data(), lines(), columns());
+  }
 
   std::vector<std::vector<double>> rows;
 };

@@ -200,10 +200,8 @@ TEST(ReferencePasses, FastPassesGiveTheSameDoublesAsThePlainOnes) {
   for (int round = 0; round < 400; round++) {
     const Matrix z = random_raster(random, round % 5);
     const Heights heights{Matrix(z)};
-    HeightSums sums;
-    const ProfileResult fast = profile_pass(heights, &sums), plain = plain_profile(z);
-    // The heights' own regression sums, taken by the profile pass's first sweep for the RMS
-    // error pass, and by that pass on its own.
+    const ProfileResult fast = profile_pass(heights), plain = plain_profile(z);
+    // The heights' own regression sums.
     double X = 0, X2 = 0;
     for (size_t i = 1; i + 1 < z.size(); i++) {
       for (size_t j = 1; j + 1 < z[i].size(); j++) {
@@ -211,11 +209,6 @@ TEST(ReferencePasses, FastPassesGiveTheSameDoublesAsThePlainOnes) {
         X2 = rnd(xreal(X2) + xreal(z[i][j]) * z[i][j]);
       }
     }
-    EXPECT_EQ(bits(sums.X), bits(X));
-    EXPECT_EQ(bits(sums.X2), bits(X2));
-    const HeightSums alone = height_sums(heights);
-    EXPECT_EQ(bits(alone.X), bits(X));
-    EXPECT_EQ(bits(alone.X2), bits(X2));
     ASSERT_EQ(fast.line_rms.size(), plain.line_rms.size());
     for (size_t i = 0; i < fast.line_rms.size(); i++) {
       EXPECT_EQ(bits(fast.line_rms[i]), bits(plain.line_rms[i])) << "line " << i;
@@ -228,9 +221,12 @@ TEST(ReferencePasses, FastPassesGiveTheSameDoublesAsThePlainOnes) {
     expect_same(fast.prom_rms, plain.prom_rms, "prom_rms");
     expect_same(fast.coef_homo, plain.coef_homo, "coef_homo");
 
-    long long kco = 0;
-    const RmsErrorResult f = rms_error_pass(heights, kco), p = plain_rms_error(z);
+    const RmsErrorResult f = rms_error_pass(heights), p = plain_rms_error(z);
     EXPECT_EQ(f.n, p.n);
+    if (f.n > 0) {
+      EXPECT_EQ(bits(f.X), bits(X));
+      EXPECT_EQ(bits(f.X2), bits(X2));
+    }
     expect_same(f.slope, p.slope, "slope");
     expect_same(f.r, p.r, "r");
     expect_same(f.r_magnitude, p.r_magnitude, "|r|");

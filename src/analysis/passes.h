@@ -23,16 +23,7 @@ struct ProfileResult {
   Value coef_homo;               // rms_tot / prom_rms x 100; none when prom_rms is 0
 };
 
-// The regression's sums of the heights x alone over the interior cells, in their order: the
-// RMS error pass's X and X2.
-struct HeightSums {
-  double X = 0;
-  double X2 = 0;
-};
-
-// `heights`, when given, receives those sums too: the first sweep reads the same lines, and
-// takes them beside its own.
-ProfileResult profile_pass(const LineSource& dtab, HeightSums* heights = nullptr);
+ProfileResult profile_pass(const LineSource& heights);
 
 // Writes the table rows, then the console and report lines, in the program's order.
 void write_profile(const ProfileResult& result, FILE* console, FILE* report, FILE* table);
@@ -47,18 +38,14 @@ struct RmsErrorResult {
   Value r2;
   Value rms_error;
   Value desv;
-  // The regression's sums with the neighbour means y, over the interior cells.
-  double Y = 0, XY = 0, Y2 = 0;
+  // The regression's sums over the interior cells, of their heights x and 8-neighbour means y.
+  double X = 0, X2 = 0, Y = 0, XY = 0, Y2 = 0;
 };
 
-// The whole pass. `kco` counts the cells of the second sweep on top of the value it holds.
-RmsErrorResult rms_error_pass(const LineSource& dtab, long long& kco);
+RmsErrorResult rms_error_pass(const LineSource& heights);
 
-// The same in parts: rms_error_sums gives all but the slope and r, which finish_regression
-// then takes from those sums and the heights' own (height_sums', or the profile pass's).
-RmsErrorResult rms_error_sums(const LineSource& dtab, long long& kco);
-HeightSums height_sums(const LineSource& dtab);
-void finish_regression(RmsErrorResult& result, const HeightSums& heights);
+// The slope and r from the sums of a result.
+void finish_regression(RmsErrorResult& result);
 
 void write_rms_error(const RmsErrorResult& result, FILE* console, FILE* report);
 

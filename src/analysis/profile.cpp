@@ -4,13 +4,15 @@
 // Every profile is read twice, once for its mean and once for the deviations from it, and every
 // sum runs one cell at a time in a fixed order: a line's cells from column 0 on, a column's from
 // line 0 on, the image's line after line. That order fixes the rounding, and with it the printed
-// digits. The matrix is read two times, line after line: the first sweep takes the line sums,
-// the column sums (one running sum per column, advanced a line at a time) and the image sum;
-// the second, once every mean is known, the deviations from them.
+// digits; the running sums keep it while taking many steps at once (arith/running_sum.h). The
+// raster is read twice, line after line: the first sweep takes each line's sum and, the line's
+// mean known, its deviations; the column sums (one running sum per column, advanced a line at a
+// time) and the image sum. The second, once the column and image means are known, the
+// deviations from them.
 #include <utility>
 
+#include "analysis/kernels.h"
 #include "analysis/passes.h"
-#include "arith/chain.h"
 #include "arith/rows.h"
 #include "arith/xreal.h"
 #include "raster/buffer.h"
@@ -23,87 +25,83 @@ constexpr double kThird = 0x1.5555555555555p-2;
 
 }  // namespace
 
-ProfileResult profile_pass(const LineSource& dtab, HeightSums* heights) {
-  const int nb_lig = dtab.lines(), nb_col = dtab.columns();
+ProfileResult profile_pass(const LineSource& heights) {
+  const int lines = heights.lines(), columns = heights.columns();
+  const HeightFacts facts = facts_of(heights.range());
+  const double cells = static_cast<double>(lines) * columns;  // exact as a double
   ProfileResult result;
-  result.line_rms.reserve(static_cast<size_t>(nb_lig));
-  const long columns = nb_col;
-  const double cells = static_cast<double>(nb_lig) * nb_col;  // exact as a double
+  result.line_rms.resize(static_cast<size_t>(lines));
   Buffer<double> row(static_cast<size_t>(columns));
-  Buffer<double> line_squares(static_cast<size_t>(columns));
-  Buffer<double> image_squares(static_cast<size_t>(columns));
   Buffer<double> column_total(static_cast<size_t>(columns));
-  Buffer<double> column_square_total(static_cast<size_t>(columns));
   Buffer<double> next_total(static_cast<size_t>(columns));
-  Buffer<double> line_mean(static_cast<size_t>(nb_lig));
+  const double* z = row.data();
+  const auto height = [z](long k) { return z[k]; };
 
-  // First sweep: line sums, column sums, image sum; and, when asked, the sums of the heights
-  // of the interior cells (lines and columns 1 to the last but one), their chains advanced
-  // with the line's and the image's over the interior columns.
+  // First sweep: each line's sum, mean and squared deviations; the column and image sums.
   double image_total = 0;
-  const bool interior_sums = heights != nullptr && nb_lig >= 3 && nb_col >= 3;
-  fast::Chain interior[1] = {{0.0, row.data() + 1, nullptr}};
-  fast::Chain interior_squares[1] = {{0.0, row.data() + 1, row.data() + 1}};
-  for (int i = 0; i < nb_lig; i++) {
-    dtab.line(i, row.data());
-    double line_total;
-    if (interior_sums && i > 0 && i < nb_lig - 1) {
-      const double* z = row.data() + 1;
-      fast::Chain sums[3] = {{fast::add(0.0, row[0]), z, nullptr},
-                             {fast::add(image_total, row[0]), z, nullptr},
-                             interior[0]};
-      fast::running_sums(sums, interior_squares, columns - 2);
-      interior[0] = sums[2];
-      line_total = fast::add(sums[0].total, row[columns - 1]);
-      image_total = fast::add(sums[1].total, row[columns - 1]);
+  for (int i = 0; i < lines; i++) {
+    heights.line(i, row.data());
+    double line_total = 0;
+    if (facts.signs == fast::Signs::non_negative) {
+      auto line_sum = fast::sum_chain<fast::Signs::non_negative>(0.0, height);
+      auto image_sum = fast::sum_chain<fast::Signs::non_negative>(image_total, height);
+      fast::advance_together(columns, line_sum, image_sum);
+      line_total = line_sum.total;
+      image_total = image_sum.total;
     } else {
-      fast::Chain sums[2] = {{0.0, row.data(), nullptr}, {image_total, row.data(), nullptr}};
-      fast::running_sums(sums, columns);
-      line_total = sums[0].total;
-      image_total = sums[1].total;
+      auto line_sum = fast::sum_chain<fast::Signs::any>(0.0, height);
+      auto image_sum = fast::sum_chain<fast::Signs::any>(image_total, height);
+      fast::advance_together(columns, line_sum, image_sum);
+      line_total = line_sum.total;
+      image_total = image_sum.total;
     }
-    line_mean[i] = rnd(xreal(line_total) / nb_col);
-    fast::add_each(next_total.data(), column_total.data(), row.data(), columns);
+    fast::add_each(next_total.data(), column_total.data(), z, columns);
     std::swap(column_total, next_total);
+    const double line_mean = rnd(xreal(line_total) / columns);
+    // The line's RMS: divisor n, the number of cells.
+    const double squares = add_deviation_squares(0.0, z, columns, line_mean, facts);
+    result.line_rms[static_cast<size_t>(i)] = sqrt_d(xreal(squares) / columns);
   }
-  if (heights != nullptr) *heights = HeightSums{interior[0].total, interior_squares[0].total};
+  double line_rms_total = 0;
+  for (const double rms : result.line_rms)
+    line_rms_total = fast::add(line_rms_total, rms);
+  result.rms1 = rnd(xreal(line_rms_total) / lines);
 
-  // Second sweep: the deviations of every cell from its line's mean, its column's and the
-  // image's, the lines' RMS in line order.
+  // Second sweep: the deviations of every cell from its column's mean and the image's.
   Buffer<double>& column_mean = column_total;
   for (long j = 0; j < columns; j++)
-    column_mean[j] = rnd(xreal(column_mean[j]) / nb_lig);
+    column_mean[j] = rnd(xreal(column_mean[j]) / lines);
+  Buffer<double> column_squares(static_cast<size_t>(columns));
   const double image_mean = rnd(xreal(image_total) / cells);
-  double line_rms_total = 0;
-  double image_square_total = 0;
-  for (int i = 0; i < nb_lig; i++) {
-    dtab.line(i, row.data());
-    fast::deviation_squares(line_squares.data(), row.data(), line_mean[i], columns);
-    fast::deviation_squares(image_squares.data(), row.data(), image_mean, columns);
-    fast::Chain sums[2] = {{0.0, line_squares.data(), nullptr},
-                           {image_square_total, image_squares.data(), nullptr}};
-    fast::running_sums(sums, columns);
-    image_square_total = sums[1].total;
-    // The line's RMS: divisor n, the number of cells.
-    const double d_square_segm = rnd(xreal(sums[0].total) / nb_col);
-    const double d_raiz = sqrt_d(d_square_segm);
-    result.line_rms.push_back(d_raiz);
-    line_rms_total = fast::add(line_rms_total, d_raiz);
-    fast::deviation_squares(line_squares.data(), row.data(), column_mean.data(), columns);
-    fast::add_each(next_total.data(), column_square_total.data(), line_squares.data(), columns);
-    std::swap(column_square_total, next_total);
+  double image_squares = 0;
+  for (int i = 0; i < lines; i++) {
+    heights.line(i, row.data());
+    image_squares = add_deviation_squares(image_squares, z, columns, image_mean, facts);
+    if (facts.differences_exact) {
+      // Each column's running sum of squared deviations, one step for each: the model's sum
+      // from the exact rest of the double one (a sum of values well inside the range).
+      const double *totals = column_squares.data(), *means = column_mean.data();
+      double* out = next_total.data();
+#pragma omp simd
+      for (long j = 0; j < columns; j++) {
+        const double square = kernel::deviation_square(z[j], means[j]);
+        const double sum = totals[j] + square;
+        out[j] = fast::model_of_pair(sum, fast::sum_error(totals[j], square, sum));
+      }
+    } else {
+      fast::add_each_deviation_square(next_total.data(), column_squares.data(), z,
+                                      column_mean.data(), columns);
+    }
+    std::swap(column_squares, next_total);
   }
-  result.rms1 = rnd(xreal(line_rms_total) / nb_lig);
   double column_rms_total = 0;
-  for (long j = 0; j < columns; j++) {
-    const double d_square_segm = rnd(xreal(column_square_total[j]) / nb_lig);
-    column_rms_total = fast::add(column_rms_total, sqrt_d(d_square_segm));
-  }
-  result.rms2 = rnd(xreal(column_rms_total) / nb_col);
+  for (long j = 0; j < columns; j++)
+    column_rms_total = fast::add(column_rms_total, sqrt_d(xreal(column_squares[j]) / lines));
+  result.rms2 = rnd(xreal(column_rms_total) / columns);
 
   // The image: S / n, its root the image RMS; the standard deviation divides S / n once more,
   // by n - 1: sqrt(S / (n (n - 1))).
-  const double d_square_tot = rnd(xreal(image_square_total) / cells);
+  const double d_square_tot = rnd(xreal(image_squares) / cells);
   result.rms3 = sqrt_d(d_square_tot);
   if (cells > 1) result.desv = sqrt_d(xreal(d_square_tot) / (cells - 1));
 

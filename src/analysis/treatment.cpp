@@ -1,11 +1,8 @@
-// The analysis driver: a small state machine over (treat_type, scan_type) that runs the
-// profile pass from (0, 3), moves to (2, 2) and runs the RMS error pass.
+// The analysis driver: the profile pass, then the RMS error pass, each written in its turn.
 //
 // The RMS error pass only reads the heights and does not depend on the profile pass, so where
 // threads exist it is computed on a second thread while the profile pass runs; its results
-// are written in their turn, after the profile pass's. Its sums of the heights alone (X and
-// X2) are taken by the profile pass's first sweep, which reads the same lines anyway: that
-// evens out the work of the two threads.
+// are written after the profile pass's.
 #include <cstring>
 #include <new>
 #include <string>
@@ -22,43 +19,32 @@ namespace scab {
 namespace {
 
 void drive(Run& run) {
-  long long kco = 0;  // cell counter of the RMS error pass
-  const auto sums = [&run, &kco] { return rms_error_sums(*run.dtab, kco); };
+  const LineSource& heights = *run.dtab;
 #if SCABROSIMETER_THREADS
   std::future<RmsErrorResult> ahead;
   try {
-    if (run.treat_type == 0 && run.scan_type == 3) ahead = std::async(std::launch::async, sums);
+    ahead = std::async(std::launch::async, [&heights] { return rms_error_pass(heights); });
   } catch (const std::system_error&) {
     // No second thread to be had (a limit on threads or on address space): the pass runs in
     // its turn on this one, with the same results.
   }
 #endif
-  // The RMS error pass's sums of the heights alone come from the profile pass's first sweep.
-  HeightSums heights;
-  for (;;) {
-    if (run.treat_type == 2 && run.scan_type == 2) {
+  write_profile(profile_pass(heights), run.con.out, run.f2d, run.f3d);
+  run.treat_type = 2;
+  run.scan_type = 2;
 #if SCABROSIMETER_THREADS
-      RmsErrorResult result = ahead.valid() ? ahead.get() : sums();
+  const RmsErrorResult result = ahead.valid() ? ahead.get() : rms_error_pass(heights);
 #else
-      RmsErrorResult result = sums();
+  const RmsErrorResult result = rms_error_pass(heights);
 #endif
-      finish_regression(result, heights);
-      write_rms_error(result, run.con.out, run.f2d);
-    }
-    if (run.treat_type != 0) return;
-    if (run.scan_type == 3) {
-      write_profile(profile_pass(*run.dtab, &heights), run.con.out, run.f2d, run.f3d);
-      run.treat_type = 2;
-      run.scan_type = 2;
-    } else {
-      return;  // no pass starts from any other state
-    }
-  }
+  write_rms_error(result, run.con.out, run.f2d);
 }
 
 }  // namespace
 
 void treatment(Run& run) {
+  // The driver is only ever entered from (0, 3): the profile pass, then the RMS error pass.
+  if (run.treat_type != 0 || run.scan_type != 3) return;
   try {
     drive(run);
   } catch (const RasterChanged&) {

@@ -70,6 +70,19 @@ void add_each(double* out, const double* a, const double* b, long n) {
       [=](long j) { return add_slow(a[j], b[j]); });
 }
 
+void add_each_deviation_square(double* out, const double* totals, const double* z,
+                               const double* means, long n) {
+  each(
+      out, n,
+      [=](long j) {
+        const Candidate square = deviation_square(z[j], means[j]);
+        bool unusual;
+        const double sum = sum_candidate(totals[j], square.value, unusual);
+        return Candidate{sum, (square.doubtful | unusual) != 0};
+      },
+      [=](long j) { return add_slow(totals[j], deviation_square_slow(z[j], means[j])); });
+}
+
 void scale_each(double* out, const double* a, double factor, long n) {
   each(
       out, n,

@@ -8,6 +8,11 @@ namespace scab::fast {
 // out[j] = rnd(xreal(a[j]) + b[j]).
 void add_each(double* out, const double* a, const double* b, long n);
 
+// out[j] = rnd(xreal(totals[j]) + rnd(xreal(dif) * dif)), dif = rnd(xreal(z[j]) - means[j]): a
+// running sum of squared deviations for each element.
+void add_each_deviation_square(double* out, const double* totals, const double* z,
+                               const double* means, long n);
+
 // out[j] = rnd(xreal(a[j]) * factor).
 void scale_each(double* out, const double* a, double factor, long n);
 

@@ -20,33 +20,79 @@ int lines_per_block(uint64_t line_bytes) {
   return static_cast<int>(std::max<uint64_t>(1, kBlockBytes / line_bytes));
 }
 
-// The lines of the block last read by this thread, and the samples of a line as integers.
+// The lines of the block last read by this thread.
 struct LineCache {
   uint64_t owner = 0;  // the identity of the raster they come from; 0 for none
   int first = 0;
   int count = 0;
   std::vector<unsigned char> bytes;
-  std::vector<int32_t> samples;
 };
 thread_local LineCache cache;
 
 std::atomic<uint64_t> rasters_made{0};
 
-// Samples of `width` bytes, least significant first, as integers.
-void decode(const unsigned char* b, int width, int count, int32_t* out) {
-  if (width == 1) {
-    for (int j = 0; j < count; j++)
-      out[j] = b[j];
-  } else if (width == 2) {
-    for (int j = 0; j < count; j++)
-      out[j] = b[2 * j] | b[2 * j + 1] << 8;
-  } else {
-    for (int j = 0; j < count; j++) {
-      const uint32_t value =
-          static_cast<uint32_t>(b[4 * j]) | static_cast<uint32_t>(b[4 * j + 1]) << 8 |
-          static_cast<uint32_t>(b[4 * j + 2]) << 16 | static_cast<uint32_t>(b[4 * j + 3]) << 24;
-      out[j] = static_cast<int32_t>(value);
-    }
+// Sample j of a line of samples of kWidth bytes, least significant byte first: unsigned for 1
+// and 2 bytes, signed for 4.
+template <int kWidth>
+inline int32_t sample_at(const unsigned char* bytes, long j) {
+  const unsigned char* b = bytes + kWidth * j;
+  if (kWidth == 1) return b[0];
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  // The host's order is the file's: a plain load, which loops vectorize.
+  if (kWidth == 2) {
+    uint16_t value;
+    std::memcpy(&value, b, 2);
+    return value;
+  }
+  int32_t value;
+  std::memcpy(&value, b, 4);
+  return value;
+#else
+  if (kWidth == 2) return b[0] | b[1] << 8;
+  return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+                              static_cast<uint32_t>(b[2]) << 16 |
+                              static_cast<uint32_t>(b[3]) << 24);
+#endif
+}
+
+// The least and the greatest of n samples, and the least magnitude of those that are not zero
+// (INT64_MAX when all are), folded into low, high and smallest.
+template <int kWidth>
+void fold_range(const unsigned char* bytes, long n, int32_t& low, int32_t& high,
+                int64_t& smallest) {
+  int32_t least = low, most = high;
+  int64_t small = smallest;
+#pragma omp simd reduction(min : least, small) reduction(max : most)
+  for (long j = 0; j < n; j++) {
+    const int32_t s = sample_at<kWidth>(bytes, j);
+    least = s < least ? s : least;
+    most = s > most ? s : most;
+    const int64_t magnitude = s < 0 ? -static_cast<int64_t>(s) : s;
+    const int64_t candidate = magnitude == 0 ? INT64_MAX : magnitude;
+    small = candidate < small ? candidate : small;
+  }
+  low = least;
+  high = most;
+  smallest = small;
+}
+
+// The heights of n samples: each times `factor`, formed with a 64-bit significand and then
+// rounded. A sample is an integer below 2^31 in magnitude, so each product is zero or a normal
+// double far from both ends of the range (for factors within [2^-60, 2^60]): its exact rest
+// gives the model's double.
+template <int kWidth>
+void heights_of(const unsigned char* bytes, long n, double factor, double* out) {
+  if (factor == 1) {
+#pragma omp simd
+    for (long j = 0; j < n; j++)
+      out[j] = sample_at<kWidth>(bytes, j);
+    return;
+  }
+#pragma omp simd
+  for (long j = 0; j < n; j++) {
+    const double sample = sample_at<kWidth>(bytes, j);
+    const double product = sample * factor;
+    out[j] = fast::model_of_pair(product, std::fma(sample, factor, -product));
   }
 }
 
@@ -64,9 +110,9 @@ RawRaster::RawRaster(InputFile file, int lines, int columns, int width)
   // every cell after it, are 0.
   const int block_lines = std::min(lines_per_block(line_bytes_), lines);
   Buffer<unsigned char> block(static_cast<size_t>(line_bytes_) * block_lines);
-  Buffer<int32_t> stored(static_cast<size_t>(columns));
   const uint64_t expected = line_bytes_ * static_cast<uint64_t>(lines);
-  bool first_cell = true;
+  int32_t low = INT32_MAX, high = INT32_MIN;
+  int64_t smallest = INT64_MAX;
   for (int first = 0; first < lines; first += block_lines) {
     const int count = std::min(block_lines, lines - first);
     const uint64_t offset = static_cast<uint64_t>(first) * line_bytes_;
@@ -75,30 +121,28 @@ RawRaster::RawRaster(InputFile file, int lines, int columns, int width)
     if (got < 0) throw RasterReadError(errno != 0 ? errno : EIO);
     found_ += static_cast<uint64_t>(got);
     std::memset(block.data() + got, 0, static_cast<size_t>(wanted - got));
-    for (int k = 0; k < count; k++) {
-      decode(block.data() + k * line_bytes_, width, columns, stored.data());
-      if (first_cell) minimum_ = maximum_ = stored[0];
-      first_cell = false;
-      for (int j = 0; j < columns; j++) {
-        minimum_ = std::min(minimum_, stored[j]);
-        maximum_ = std::max(maximum_, stored[j]);
-      }
-    }
+    const long cells = static_cast<long>(count) * columns;
+    if (width == 1) fold_range<1>(block.data(), cells, low, high, smallest);
+    if (width == 2) fold_range<2>(block.data(), cells, low, high, smallest);
+    if (width == 4) fold_range<4>(block.data(), cells, low, high, smallest);
     if (found_ < offset + wanted && found_ < expected) {
       // The rest of the raster is zeros.
       if (first + count < lines) {
-        minimum_ = std::min(minimum_, 0);
-        maximum_ = std::max(maximum_, 0);
+        low = std::min(low, 0);
+        high = std::max(high, 0);
       }
       break;
     }
   }
+  minimum_ = low;
+  maximum_ = high;
+  smallest_magnitude_ = smallest == INT64_MAX ? 0 : smallest;
 }
 
 uint64_t RawRaster::bytes_held_per_thread(int columns, int width) {
   const uint64_t line_bytes = static_cast<uint64_t>(columns) * static_cast<uint64_t>(width);
-  return line_bytes * static_cast<uint64_t>(lines_per_block(line_bytes)) +
-         static_cast<uint64_t>(columns) * sizeof(int32_t);
+  (void)columns;
+  return line_bytes * static_cast<uint64_t>(lines_per_block(line_bytes));
 }
 
 void RawRaster::read_lines(int first, int count, unsigned char* bytes) const {
@@ -111,7 +155,7 @@ void RawRaster::read_lines(int first, int count, unsigned char* bytes) const {
   std::memset(bytes + held, 0, static_cast<size_t>(wanted - held));
 }
 
-void RawRaster::samples(int i, int32_t* out) const {
+const unsigned char* RawRaster::stored_line(int i) const {
   if (cache.owner != identity_ || i < cache.first || i >= cache.first + cache.count) {
     const int count = std::min(lines_per_block(line_bytes_), lines_ - i);
     cache.owner = 0;  // until the block is read in full
@@ -121,35 +165,66 @@ void RawRaster::samples(int i, int32_t* out) const {
     cache.first = i;
     cache.count = count;
   }
-  decode(cache.bytes.data() + static_cast<uint64_t>(i - cache.first) * line_bytes_, width_,
-         columns_, out);
+  return cache.bytes.data() + static_cast<uint64_t>(i - cache.first) * line_bytes_;
 }
 
 void RawRaster::line(int i, double* out) const {
-  if (cache.samples.size() < static_cast<size_t>(columns_))
-    cache.samples.resize(static_cast<size_t>(columns_));
-  int32_t* stored = cache.samples.data();
-  samples(i, stored);
+  const unsigned char* bytes = stored_line(i);
   if (!table_.empty()) {
     const double* table = table_.data();
     for (int j = 0; j < columns_; j++)
-      out[j] = table[stored[j]];
-  } else if (factor_ == 1) {
-    for (int j = 0; j < columns_; j++)
-      out[j] = stored[j];
-  } else if (std::fabs(factor_) >= 0x1p-60 && std::fabs(factor_) <= 0x1p60) {
-    // A sample is an integer below 2^31 in magnitude, so each product is zero or a normal
-    // double far from both ends of the range: its exact rest gives the model's double.
-    const double factor = factor_;
-    for (int j = 0; j < columns_; j++) {
-      const double sample = stored[j];
-      const double product = sample * factor;
-      out[j] = fast::model_of_pair(product, std::fma(sample, factor, -product));
-    }
+      out[j] = table[bytes[j]];
+  } else if (factor_ == 1 || (std::fabs(factor_) >= 0x1p-60 && std::fabs(factor_) <= 0x1p60)) {
+    if (width_ == 1) heights_of<1>(bytes, columns_, factor_, out);
+    if (width_ == 2) heights_of<2>(bytes, columns_, factor_, out);
+    if (width_ == 4) heights_of<4>(bytes, columns_, factor_, out);
   } else {
-    for (int j = 0; j < columns_; j++)
-      out[j] = fast::mul(stored[j], factor_);
+    for (int j = 0; j < columns_; j++) {
+      const int32_t sample = width_ == 1   ? sample_at<1>(bytes, j)
+                             : width_ == 2 ? sample_at<2>(bytes, j)
+                                           : sample_at<4>(bytes, j);
+      out[j] = fast::mul(sample, factor_);
+    }
   }
+}
+
+HeightRange RawRaster::range() const {
+  // The conversion keeps the order of the samples: the extremes of the heights are those of
+  // the samples, converted.
+  const auto height = [this](int64_t sample) {
+    return factor_ == 1 ? static_cast<double>(sample)
+                        : fast::mul(static_cast<double>(sample), factor_);
+  };
+  HeightRange range;
+  range.lowest = height(minimum_);
+  range.highest = height(maximum_);
+  range.smallest = height(smallest_magnitude_);
+  range.whole = factor_ == 1;
+  range.finite = true;
+  return range;
+}
+
+HeightRange range_of(const double* const* rows, int lines, int columns) {
+  HeightRange range;
+  range.whole = range.finite = true;
+  bool first = true;
+  for (int i = 0; i < lines; i++) {
+    for (int j = 0; j < columns; j++) {
+      const double v = rows[i][j];
+      if (!std::isfinite(v)) {
+        range.finite = false;
+        continue;
+      }
+      range.lowest = first ? v : std::min(range.lowest, v);
+      range.highest = first ? v : std::max(range.highest, v);
+      first = false;
+      const double magnitude = std::fabs(v);
+      if (magnitude != 0 && (range.smallest == 0 || magnitude < range.smallest))
+        range.smallest = magnitude;
+      range.whole &= v == std::floor(v);
+    }
+  }
+  return range;
 }
 
 void RawRaster::set_factor(double factor) {

@@ -15,6 +15,19 @@
 
 namespace scab {
 
+// What is known of all the values of a raster before a pass reads them: the passes take
+// cheaper ways where these make them exact.
+struct HeightRange {
+  double lowest = 0;    // the least value
+  double highest = 0;   // the greatest value
+  double smallest = 0;  // the least magnitude of a value that is not zero (0 when there is none)
+  bool whole = false;   // whether every value is a whole number
+  bool finite = false;  // whether every value is a finite number
+};
+
+// The range of the values of `lines` rows of `columns` values.
+HeightRange range_of(const double* const* rows, int lines, int columns);
+
 // What the passes read: `lines` lines of `columns` values.
 class LineSource {
  public:
@@ -23,6 +36,8 @@ class LineSource {
   virtual int columns() const = 0;
   // Line i (0 is the first line of the file) into out[0 .. columns() - 1].
   virtual void line(int i, double* out) const = 0;
+  // The range of every value that line() gives.
+  virtual HeightRange range() const = 0;
 };
 
 // The raw file gave fewer bytes than it held when the raster was first read: it was cut short
@@ -53,6 +68,7 @@ class RawRaster final : public LineSource {
   int lines() const override { return lines_; }
   int columns() const override { return columns_; }
   void line(int i, double* out) const override;
+  HeightRange range() const override;
 
   // The bytes found in the file by the first reading (at most the expected size).
   uint64_t bytes_found() const { return found_; }
@@ -72,8 +88,8 @@ class RawRaster final : public LineSource {
   // Lines [first, first + count) as stored, into `bytes`; what a short file does not hold is 0.
   // Throws RasterChanged when the file holds less than it did at first.
   void read_lines(int first, int count, unsigned char* bytes) const;
-  // Line i's samples as integers.
-  void samples(int i, int32_t* out) const;
+  // Line i's samples as stored, read a block of lines at a time.
+  const unsigned char* stored_line(int i) const;
 
   InputFile file_;
   int lines_, columns_, width_;
@@ -81,6 +97,7 @@ class RawRaster final : public LineSource {
   uint64_t found_ = 0;
   uint64_t identity_;  // tells this raster's lines apart in the readers' caches
   int minimum_ = 0, maximum_ = 0;
+  int64_t smallest_magnitude_ = 0;  // of a sample that is not zero; 0 when all are
   double factor_ = 1;
   std::vector<double> table_;  // height of every sample value, for 1-byte samples
 };
