@@ -23,7 +23,16 @@ struct ProfileResult {
   Value coef_homo;               // rms_tot / prom_rms x 100; none when prom_rms is 0
 };
 
-ProfileResult profile_pass(const LineSource& heights);
+// The RMS error pass's sums of the heights x alone, over the interior cells in their order
+// (every cell but those of the first and last line and column): X and X2.
+struct HeightSums {
+  double X = 0;
+  double X2 = 0;
+};
+
+// The profile pass. When `interior` is given, its first sweep also takes those sums, from the
+// same lines: a driver that runs the RMS error pass beside it evens out their work so.
+ProfileResult profile_pass(const LineSource& heights, HeightSums* interior = nullptr);
 
 // Writes the table rows, then the console and report lines, in the program's order.
 void write_profile(const ProfileResult& result, FILE* console, FILE* report, FILE* table);
@@ -42,7 +51,9 @@ struct RmsErrorResult {
   double X = 0, X2 = 0, Y = 0, XY = 0, Y2 = 0;
 };
 
-RmsErrorResult rms_error_pass(const LineSource& heights);
+// The RMS error pass. With `height_sums` false it leaves X and X2 to another (profile_pass's
+// `interior`), and the slope and r to finish_regression once they are in the result.
+RmsErrorResult rms_error_pass(const LineSource& heights, bool height_sums = true);
 
 // The slope and r from the sums of a result.
 void finish_regression(RmsErrorResult& result);

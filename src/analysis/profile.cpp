@@ -25,7 +25,7 @@ constexpr double kThird = 0x1.5555555555555p-2;
 
 }  // namespace
 
-ProfileResult profile_pass(const LineSource& heights) {
+ProfileResult profile_pass(const LineSource& heights, HeightSums* interior) {
   const int lines = heights.lines(), columns = heights.columns();
   const HeightFacts facts = facts_of(heights.range());
   const double cells = static_cast<double>(lines) * columns;  // exact as a double
@@ -54,6 +54,16 @@ ProfileResult profile_pass(const LineSource& heights) {
       fast::advance_together(columns, line_sum, image_sum);
       line_total = line_sum.total;
       image_total = image_sum.total;
+    }
+    if (interior != nullptr && i > 0 && i < lines - 1 && columns >= 3) {
+      const double* x = z + 1;  // the line's interior cells
+      auto x_sum = fast::sum_chain<fast::Signs::any>(interior->X, [x](long k) { return x[k]; });
+      auto x2_sum = fast::product_chain<fast::Signs::non_negative>(interior->X2, [x](long k) {
+        return fast::Product{x[k], x[k]};
+      });
+      fast::advance_together(columns - 2, x_sum, x2_sum);
+      interior->X = x_sum.total;
+      interior->X2 = x2_sum.total;
     }
     fast::add_each(next_total.data(), column_total.data(), z, columns);
     std::swap(column_total, next_total);

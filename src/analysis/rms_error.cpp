@@ -101,7 +101,7 @@ void neighbour_differences(double* means, double* difs, const Window& window, lo
 
 }  // namespace
 
-RmsErrorResult rms_error_pass(const LineSource& heights) {
+RmsErrorResult rms_error_pass(const LineSource& heights, bool height_sums) {
   const int lines = heights.lines(), columns = heights.columns();
   RmsErrorResult result;
   if (lines < 3 || columns < 3) return result;  // no interior cell: nothing has a value
@@ -130,7 +130,11 @@ RmsErrorResult rms_error_pass(const LineSource& heights) {
     auto y2_sum = fast::product_chain<Signs::non_negative>(Y2, [y](long k) {
       return Product{y[k], y[k]};
     });
-    fast::advance_together(m, difs_sum, x_sum, x2_sum, y_sum, xy_sum, y2_sum);
+    if (height_sums) {
+      fast::advance_together(m, difs_sum, x_sum, x2_sum, y_sum, xy_sum, y2_sum);
+    } else {
+      fast::advance_together(m, difs_sum, y_sum, xy_sum, y2_sum);
+    }
     dif_tot = difs_sum.total;
     X = x_sum.total;
     X2 = x2_sum.total;
@@ -187,7 +191,7 @@ RmsErrorResult rms_error_pass(const LineSource& heights) {
     result.desv = sqrt_d(xreal(dif2_tot) / (n - 1));
     result.rms_error = sqrt_d(xreal(dif_carre_tot) / (n - 1));
   }
-  finish_regression(result);
+  if (height_sums) finish_regression(result);
   return result;
 }
 

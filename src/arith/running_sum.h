@@ -7,13 +7,13 @@
 //
 //   Let the total T be a double whose magnitude lies in the binade [2^E, 2^(E+1)), u = 2^(E-52)
 //   the spacing of doubles there and g = 2^(E-63) that of 64-bit significands. Let w_1 .. w_n
-//   be multiples of u with |v_k - w_k| < u/2 - g, and T_k = T + w_1 + ... + w_k (T_0 = T).
+//   be multiples of u with |v_k - w_k| < u/2 - g/2, and T_k = T + w_1 + ... + w_k (T_0 = T).
 //   If every |T_k| lies in [2^E + u, 2^(E+1) - 2u], the model's totals are T_1 .. T_n.
 //
 // Proof, by induction on k, T_(k-1) being a double of the binade. The exact sum
-// s = T_(k-1) + v_k lies within u/2 - g of T_k, hence strictly inside the binade, where 64-bit
+// s = T_(k-1) + v_k lies within u/2 - g/2 of T_k, hence strictly inside the binade, where 64-bit
 // significands are spaced g: the model rounds s to s' with |s' - s| <= g/2, then s' to the
-// nearest double, a multiple of u. As |s' - T_k| <= g/2 + (u/2 - g) < u/2, that is T_k (and
+// nearest double, a multiple of u. As |s' - T_k| < g/2 + (u/2 - g/2) = u/2, that is T_k (and
 // no tie). When every v_k has the sign of T, |s| >= |T_(k-1)| >= 2^E: only |T_n| <= 2^(E+1) - 2u
 // needs checking. When every v_k has the other sign, |s| <= |T_(k-1)|: only |T_n| >= 2^E + u.
 //
@@ -62,7 +62,8 @@ inline double unless_doubtful(double value, bool doubtful) {
 inline double to_grid(double v, double unit) {
   const double signed_unit = std::copysign(unit, v);
   const double rounded = (v + signed_unit) - signed_unit;
-  return std::fabs(v) < unit ? rounded : v;
+  const uint64_t small = 0 - static_cast<uint64_t>(std::fabs(v) < unit);  // all ones, or zero
+  return from_bits((bits_of(rounded) & small) | (bits_of(v) & ~small));
 }
 
 // A product kept to 64 bits before it is added: an increment of a sum of products.
@@ -106,19 +107,14 @@ struct ProductChain {
     return f.x * f.y;
   }
   // The 64-bit product rounded to multiples of `grid` (a power of two, unit = 2^52 grid), as the
-  // model's 64-bit sum rounds it, for a product below `unit` in magnitude; NaN otherwise. The
-  // product's double p rounds the same way (the 64-bit product, v, is far closer to p than the
-  // grid's spacing), unless p lies on a midpoint of the grid: then v lies on the side of the
-  // product's exact rest e, if e outweighs half the 64-bit spacing at p, and is p otherwise.
+  // model's 64-bit sum rounds it, for a product below `unit` in magnitude: the product's double
+  // p rounds the same way, the 64-bit product being far closer to p than the grid's spacing,
+  // unless p lies on a midpoint of the grid. NaN for those, and for larger products.
   double on_grid(long k, double unit, double grid) const {
     const Product f = factors(k);
     const double p = f.x * f.y;
-    const double e = std::fma(f.x, f.y, -p);
-    const double rounded = to_grid(p, unit);
-    const double half_spacing = from_bits(bits_of(p) & kExponentMask) * 0x1p-64;
-    const bool aside = (std::fabs(p - rounded) == grid / 2) & (std::fabs(e) > half_spacing);
-    const double r = aside ? p + std::copysign(grid / 2, e) : rounded;
-    return unless_doubtful(r, !(std::fabs(p) < unit));
+    const double r = to_grid(p, unit);
+    return unless_doubtful(r, !(std::fabs(p) < unit) | (std::fabs(p - r) == grid / 2));
   }
   double step(double t, long k) const {
     const Product f = factors(k);
@@ -161,10 +157,10 @@ struct Rule {
   // beyond); one that lands too far from v, or takes the total out of its binade, fails the
   // rule's other conditions.
   double shift;
-  // How far an increment may lie from its multiple of u: u/2 - g. For a product, whose double
+  // How far an increment may lie from its multiple of u: u/2 - g/2. For a product, whose double
   // p stands in for its 64-bit value v, the distance is taken as |p - w| + |p| 2^-52, which
   // bounds |v - w|: p is within half its spacing, |p| 2^-53, of the exact product, and that
-  // within |p| 2^-64 of v. Its own rounding stays far below the g kept in hand: u/2 - 2g.
+  // within |p| 2^-64 of v. Its own rounding stays far below the g/2 kept in hand: u/2 - g.
   double limit;
   double low, high;  // 2^E + u and 2^(E+1) - 2u: the bounds of the totals' magnitudes
   bool positive;     // the total's sign
@@ -286,11 +282,11 @@ template <typename Chain>
     const double w = t - signed_shift;
     sum += w;
     magnitude += std::fabs(w);
-    const uint64_t bit = uint64_t{1} << (k - first);
-    ties |= (std::fabs(r - w) == u / 2) ? bit : 0;
-    odd |= (bits_of(t) & 1) ? bit : 0;
+    const long at = k - first;
+    ties |= static_cast<uint64_t>(std::fabs(r - w) == u / 2) << at;
+    odd |= (bits_of(t) & 1) << at;
     // NaN, or beyond 2^(E-1), where adding the shift would round to multiples of 2u.
-    unsure |= !(std::fabs(r) < low / 2) ? bit : 0;
+    unsure |= static_cast<uint64_t>(!(std::fabs(r) < low / 2)) << at;
   }
   if (unsure != 0 || std::isnan(sum)) return Outcome::broke;
   // Settle the ties in order. The parity of the total before the block is its last bit.
@@ -326,11 +322,25 @@ template <typename Chain>
 template <typename Chain>
 void take(Chain& chain, long first, long count);
 
+// Steps [first, first + count) of one running sum, in two parts: where its totals would leave
+// the binade, as far as the average increment of the block (whose rounded increments gathered
+// g) tells, or in halves.
+template <typename Chain>
+void split(Chain& chain, long first, long count, const Gathered& g) {
+  long part = count / 2;
+  const Rule rule = rule_of(chain.total, Chain::kProducts);
+  if (rule.usable && Chain::kSigns == Signs::non_negative && g.sum != 0 && std::isfinite(g.sum)) {
+    const double room = rule.positive ? rule.high - chain.total : -chain.total - rule.low;
+    part = std::clamp(static_cast<long>(count * (room / std::fabs(g.sum))), 1L, count - 1);
+  }
+  take(chain, first, part);
+  take(chain, first + part, count - part);
+}
+
 // Steps [first, first + count) of one running sum, whose block under the rule came out as
-// `outcome` (gathering g): a doubtful block is taken again exactly (exact_block). A zero total
-// has no binade: its first step is taken singly. A block whose totals would leave the binade is
-// cut where they would, as far as its average increment tells, and one that breaks the rule
-// otherwise is taken in halves, down to single steps.
+// `outcome` (gathering g). A zero total has no binade: its first step is taken singly. A
+// doubtful block is taken again exactly (exact_block), in pieces it can take; a piece that it
+// cannot take, and a block that broke the rule, are split, down to single steps.
 template <typename Chain>
 void recover(Chain& chain, long first, long count, Outcome outcome, const Gathered& g) {
   if (outcome == Outcome::stood) return;
@@ -339,24 +349,17 @@ void recover(Chain& chain, long first, long count, Outcome outcome, const Gather
     if (count > 1) take(chain, first + 1, count - 1);
     return;
   }
-  if (outcome == Outcome::doubtful) {
-    if (count > kExactBlock) {
-      // Taken again in pieces that exact_block can take.
-      for (long start = first; start < first + count; start += kExactBlock)
-        take(chain, start, std::min(kExactBlock, first + count - start));
-      return;
-    }
-    if (exact_block(chain, first, count) == Outcome::stood) return;
+  if (outcome == Outcome::broke) {
+    split(chain, first, count, g);
+    return;
   }
-  long part = count / 2;
-  const Rule rule = rule_of(chain.total, Chain::kProducts);
-  if (rule.usable && Chain::kSigns == Signs::non_negative && g.sum != 0 && std::isfinite(g.sum)) {
-    // The steps that fit before the totals leave the binade, if the increments were alike.
-    const double room = rule.positive ? rule.high - chain.total : -chain.total - rule.low;
-    part = std::clamp(static_cast<long>(count * (room / std::fabs(g.sum))), 1L, count - 1);
+  if (count > kExactBlock) {
+    // Only the pieces that are doubtful themselves are taken exactly.
+    for (long start = first; start < first + count; start += kExactBlock)
+      take(chain, start, std::min(kExactBlock, first + count - start));
+    return;
   }
-  take(chain, first, part);
-  take(chain, first + part, count - part);
+  if (exact_block(chain, first, count) != Outcome::stood) split(chain, first, count, g);
 }
 
 // Steps [first, first + count) of one running sum, by the rule where it holds.
