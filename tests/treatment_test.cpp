@@ -11,7 +11,8 @@ namespace {
 // Runs the driver over `values` (whole numbers, stored as 32-bit samples) with the console,
 // the report and the table all written to one stream, so that the order of everything the
 // passes write can be seen.
-std::string treat(const std::vector<std::vector<int>>& values, int& treat_type, int& scan_type) {
+std::string treat(const std::vector<std::vector<int>>& values, int& treat_type, int& scan_type,
+                  bool terminal = false) {
   FILE* all = tmpfile();
   FILE* raw = tmpfile();
   for (const auto& line : values) {
@@ -23,7 +24,8 @@ std::string treat(const std::vector<std::vector<int>>& values, int& treat_type, 
   rewind(raw);
   std::string text;
   {
-    Run run(Console{nullptr, all, [] {}}, "");
+    Run run(Console{nullptr, all, [] {}, terminal}, "");
+    run.progress_after = 0;  // a terminal shows the progress line at once
     run.nb_lig = static_cast<int>(values.size());
     run.nb_col = static_cast<int>(values[0].size());
     run.dtab.reset(
@@ -64,6 +66,28 @@ TEST(Treatment, ProfilePassThenRmsErrorPassInOrder) {
             "\n\n\tPor parte Ortalvesco\n\t\tSlope = undefined r = undefined r2 = undefined "
             "\n\t\tRMS Error = undefined     Standard Deviation = undefined \n\n"
             "\n\n\tRMS error = undefined standard deviation = undefined ");
+}
+
+TEST(Treatment, ProgressLineOnATerminalOnlyAndErasedBeforeTheResults) {
+  std::vector<std::vector<int>> values(3000, std::vector<int>(400));
+  for (size_t i = 0; i < values.size(); i++) {
+    for (size_t j = 0; j < values[i].size(); j++)
+      values[i][j] = static_cast<int>((i * 7919 + j * 104729) % 1000);
+  }
+  int treat_type = 0, scan_type = 3;
+  const std::string piped = treat(values, treat_type, scan_type);
+  EXPECT_EQ(piped.find('\r'), std::string::npos);
+  treat_type = 0;
+  scan_type = 3;
+  const std::string on_terminal = treat(values, treat_type, scan_type, true);
+  const std::string erase = "\r                              \r";
+  const size_t erased = on_terminal.find(erase);
+  ASSERT_NE(erased, std::string::npos) << "the analysis takes long enough to show it";
+  EXPECT_EQ(on_terminal.find("\r\tAnalysing: "), 0u);
+  EXPECT_EQ(on_terminal.rfind("\r\tAnalysing: ") + 18, erased) << "redrawn in place";
+  EXPECT_LT(erased, on_terminal.find("\n\n\tResults\n"));
+  // Once erased, the transcript is the one a pipe gets.
+  EXPECT_EQ(on_terminal.substr(erased + erase.size()), piped);
 }
 
 TEST(Treatment, OtherStatesRunNothing) {

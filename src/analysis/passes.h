@@ -3,6 +3,7 @@
 // table.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <vector>
 
@@ -23,6 +24,10 @@ struct ProfileResult {
   Value coef_homo;               // rms_tot / prom_rms x 100; none when prom_rms is 0
 };
 
+// The lines the passes have read so far, for a progress line: each pass adds one for every line
+// of each of its two sweeps, so that both passes together read about 4 x lines.
+using LinesRead = std::atomic<long>;
+
 // The RMS error pass's sums of the heights x alone, over the interior cells in their order
 // (every cell but those of the first and last line and column): X and X2.
 struct HeightSums {
@@ -32,7 +37,8 @@ struct HeightSums {
 
 // The profile pass. When `interior` is given, its first sweep also takes those sums, from the
 // same lines: a driver that runs the RMS error pass beside it evens out their work so.
-ProfileResult profile_pass(const LineSource& heights, HeightSums* interior = nullptr);
+ProfileResult profile_pass(const LineSource& heights, HeightSums* interior = nullptr,
+                           LinesRead* progress = nullptr);
 
 // Writes the table rows, then the console and report lines, in the program's order.
 void write_profile(const ProfileResult& result, FILE* console, FILE* report, FILE* table);
@@ -53,7 +59,8 @@ struct RmsErrorResult {
 
 // The RMS error pass. With `height_sums` false it leaves X and X2 to another (profile_pass's
 // `interior`), and the slope and r to finish_regression once they are in the result.
-RmsErrorResult rms_error_pass(const LineSource& heights, bool height_sums = true);
+RmsErrorResult rms_error_pass(const LineSource& heights, bool height_sums = true,
+                              LinesRead* progress = nullptr);
 
 // The slope and r from the sums of a result.
 void finish_regression(RmsErrorResult& result);

@@ -25,7 +25,7 @@ constexpr double kThird = 0x1.5555555555555p-2;
 
 }  // namespace
 
-ProfileResult profile_pass(const LineSource& heights, HeightSums* interior) {
+ProfileResult profile_pass(const LineSource& heights, HeightSums* interior, LinesRead* progress) {
   const int lines = heights.lines(), columns = heights.columns();
   const HeightFacts facts = facts_of(heights.range());
   const double cells = static_cast<double>(lines) * columns;  // exact as a double
@@ -41,6 +41,7 @@ ProfileResult profile_pass(const LineSource& heights, HeightSums* interior) {
   double image_total = 0;
   for (int i = 0; i < lines; i++) {
     heights.line(i, row.data());
+    if (progress) progress->fetch_add(1, std::memory_order_relaxed);
     double line_total = 0;
     if (facts.signs == fast::Signs::non_negative) {
       auto line_sum = fast::sum_chain<fast::Signs::non_negative>(0.0, height);
@@ -86,6 +87,7 @@ ProfileResult profile_pass(const LineSource& heights, HeightSums* interior) {
   double image_squares = 0;
   for (int i = 0; i < lines; i++) {
     heights.line(i, row.data());
+    if (progress) progress->fetch_add(1, std::memory_order_relaxed);
     image_squares = add_deviation_squares(image_squares, z, columns, image_mean, facts);
     if (facts.differences_exact) {
       // Each column's running sum of squared deviations, one step for each: the model's sum

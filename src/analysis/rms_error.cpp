@@ -101,7 +101,7 @@ void neighbour_differences(double* means, double* difs, const Window& window, lo
 
 }  // namespace
 
-RmsErrorResult rms_error_pass(const LineSource& heights, bool height_sums) {
+RmsErrorResult rms_error_pass(const LineSource& heights, bool height_sums, LinesRead* progress) {
   const int lines = heights.lines(), columns = heights.columns();
   RmsErrorResult result;
   if (lines < 3 || columns < 3) return result;  // no interior cell: nothing has a value
@@ -144,6 +144,7 @@ RmsErrorResult rms_error_pass(const LineSource& heights, bool height_sums) {
   };
   for (int i = 1; i < lines - 1; i++) {
     window.move_to(i);
+    if (progress) progress->fetch_add(1, std::memory_order_relaxed);
     neighbour_differences<8>(means.data(), difs.data(), window, m, facts);
     if (facts.signs == Signs::non_negative) {
       sums_of_line(window.row() + 1, std::integral_constant<Signs, Signs::non_negative>());
@@ -177,6 +178,7 @@ RmsErrorResult rms_error_pass(const LineSource& heights, bool height_sums) {
   auto exact_spreads = fast::sum_chain<Signs::non_negative>(0.0, exact_spread, exact_spread);
   for (int i = 1; i < lines - 1; i++) {
     window.move_to(i);
+    if (progress) progress->fetch_add(1, std::memory_order_relaxed);
     neighbour_differences<4>(means.data(), difs.data(), window, m, facts);
     if (facts.within_pair_range) {
       fast::advance_together(m, squares, spreads);

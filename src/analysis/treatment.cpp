@@ -3,7 +3,10 @@
 // The RMS error pass only reads the heights and does not depend on the profile pass, so where
 // threads exist it is computed on a second thread while the profile pass runs; its results
 // are written after the profile pass's.
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <new>
 #include <string>
 #include <system_error>
@@ -11,37 +14,89 @@
 #include "analysis/passes.h"
 #include "run/run.h"
 
-#if SCABROSIMETER_THREADS
-#include <future>
-#endif
-
 namespace scab {
 namespace {
 
-void drive(Run& run) {
-  const LineSource& heights = *run.dtab;
-  // The RMS error pass runs beside the profile pass, whose first sweep takes the RMS error
-  // pass's sums of the heights alone (X, X2) from the lines it reads anyway: the two threads'
-  // work comes out about even.
-  const auto rms_error_sums = [&heights] { return rms_error_pass(heights, false); };
+// The progress line of a long analysis on a terminal: "Analysing: NN %", shown once the
+// passes have run for run.progress_after seconds and redrawn in place, then erased.
+class ProgressLine {
+ public:
+  ProgressLine(const Run& run, long total_lines)
+      : out_(run.con.out),
+        shown_(run.con.terminal),
+        after_(run.progress_after),
+        total_(total_lines > 0 ? total_lines : 1),
+        start_(std::chrono::steady_clock::now()) {}
+
+  void update(long lines_read) {
+    if (!shown_) return;
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
+    if (elapsed.count() < after_) return;
+    const long percent = std::min(100L, lines_read * 100 / total_);
+    fprintf(out_, "\r\tAnalysing: %3ld %%", percent);
+    fflush(out_);
+    drawn_ = true;
+  }
+
+  // Erases the line, if it was drawn, so that the results begin where it stood.
+  void erase() {
+    if (!drawn_) return;
+    fputs("\r                              \r", out_);
+    fflush(out_);
+    drawn_ = false;
+  }
+
+ private:
+  FILE* out_;
+  bool shown_;
+  double after_;
+  long total_;
+  std::chrono::steady_clock::time_point start_;
+  bool drawn_ = false;
+};
+
+// Runs `work` on a thread of its own where one can be had (its result then comes from the
+// future), or leaves it to the caller: no second thread (a limit on threads or on address
+// space) gives the same results in turn.
+template <typename Work>
+auto start(const Work& work) {
+  std::future<decltype(work())> ahead;
 #if SCABROSIMETER_THREADS
-  std::future<RmsErrorResult> ahead;
   try {
-    ahead = std::async(std::launch::async, rms_error_sums);
+    ahead = std::async(std::launch::async, work);
   } catch (const std::system_error&) {
-    // No second thread to be had (a limit on threads or on address space): the pass runs in
-    // its turn on this one, with the same results.
   }
 #endif
+  return ahead;
+}
+
+void drive(Run& run) {
+  const LineSource& heights = *run.dtab;
+  LinesRead lines_read{0};
+  ProgressLine progress(run, 2L * heights.lines() + 2L * std::max(heights.lines() - 2, 0));
+  // The two passes run side by side, each on a thread of its own while this one keeps the
+  // progress line. The profile pass's first sweep also takes the RMS error pass's sums of the
+  // heights alone (X, X2) from the lines it reads anyway: the two threads' work comes out about
+  // even.
   HeightSums interior;
-  write_profile(profile_pass(heights, &interior), run.con.out, run.f2d, run.f3d);
+  const auto profile = [&] { return profile_pass(heights, &interior, &lines_read); };
+  const auto rms_error = [&] { return rms_error_pass(heights, false, &lines_read); };
+  auto profile_ahead = start(profile);
+  auto rms_error_ahead = start(rms_error);
+  const auto running = [](auto& ahead) {
+    return ahead.valid() &&
+           ahead.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready;
+  };
+  do {
+    progress.update(lines_read.load(std::memory_order_relaxed));
+  } while (running(profile_ahead) || running(rms_error_ahead));
+  const ProfileResult profile_result = profile_ahead.valid() ? profile_ahead.get() : profile();
+  RmsErrorResult result = rms_error_ahead.valid() ? rms_error_ahead.get() : rms_error();
+  progress.erase();
+
+  write_profile(profile_result, run.con.out, run.f2d, run.f3d);
   run.treat_type = 2;
   run.scan_type = 2;
-#if SCABROSIMETER_THREADS
-  RmsErrorResult result = ahead.valid() ? ahead.get() : rms_error_sums();
-#else
-  RmsErrorResult result = rms_error_sums();
-#endif
   result.X = interior.X;
   result.X2 = interior.X2;
   finish_regression(result);

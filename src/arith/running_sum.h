@@ -322,15 +322,57 @@ template <typename Chain>
 template <typename Chain>
 void take(Chain& chain, long first, long count);
 
-// Steps [first, first + count) of one running sum, in two parts: where its totals would leave
-// the binade, as far as the average increment of the block (whose rounded increments gathered
-// g) tells, or in halves.
+// Steps of one running sum from `first` on, before `end`, one at a time, each by the rule for a
+// block of one step where it holds (a plain addition of the rounded increment, checked), and by
+// the model's own step where it does not, the rule following the total from binade to binade:
+// for a total that is young beside its increments and crosses powers of two every few steps.
+// It stops where the room left in the total's binade exceeds twice what the steps left would
+// add at `average` each: blocks can take them again. Gives the first step not taken.
+template <typename Chain>
+[[gnu::noinline]] long one_by_one(Chain& chain, long first, long end, double average) {
+  double t = chain.total;
+  Rule rule = rule_of(t, Chain::kProducts);
+  for (long k = first; k < end; k++) {
+    if ((k - first) % 16 == 15 && rule.usable) {
+      const double room = rule.positive ? rule.high - t : -t - rule.low;
+      if (room > 2 * average * static_cast<double>(end - k)) {
+        chain.total = t;
+        return k;
+      }
+    }
+    const double v = chain.increment(k);
+    const double w = to_multiple<Signs::any>(v, rule.shift);
+    const double off =
+        Chain::kProducts ? std::fabs(v - w) + std::fabs(v) * 0x1p-52 : std::fabs(v - w);
+    const double next = t + w;
+    const bool stays = rule.positive ? (next >= rule.low) & (next <= rule.high)
+                                     : (next <= -rule.low) & (next >= -rule.high);
+    if (rule.usable & (off < rule.limit) & stays) {
+      t = next;
+    } else {
+      t = chain.step(t, k);
+      rule = rule_of(t, Chain::kProducts);
+    }
+  }
+  chain.total = t;
+  return end;
+}
+
+// Steps [first, first + count) of one running sum whose block broke the rule (gathering g): a
+// young total, whose block would cross powers of two more than once, one by one; otherwise in
+// two parts, where its totals would leave the binade as far as the block's average increment
+// tells, or in halves.
 template <typename Chain>
 void split(Chain& chain, long first, long count, const Gathered& g) {
   long part = count / 2;
   const Rule rule = rule_of(chain.total, Chain::kProducts);
   if (rule.usable && Chain::kSigns == Signs::non_negative && g.sum != 0 && std::isfinite(g.sum)) {
     const double room = rule.positive ? rule.high - chain.total : -chain.total - rule.low;
+    if (std::fabs(g.sum) > 2 * room) {
+      const long next = one_by_one(chain, first, first + count, std::fabs(g.sum) / count);
+      if (next < first + count) take(chain, next, first + count - next);
+      return;
+    }
     part = std::clamp(static_cast<long>(count * (room / std::fabs(g.sum))), 1L, count - 1);
   }
   take(chain, first, part);

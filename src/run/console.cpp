@@ -40,6 +40,14 @@ void console_getch(FILE* in) {
   fgetc(in);
 }
 
+bool is_terminal(FILE* stream) {
+#ifdef _WIN32
+  return _isatty(_fileno(stream)) != 0;
+#else
+  return isatty(fileno(stream)) != 0;
+#endif
+}
+
 static int skip_white_space(FILE* in) {
   int c = fgetc(in);
   while (c != EOF && std::isspace(static_cast<unsigned char>(c)))

@@ -15,11 +15,16 @@ struct Console {
   FILE* out = nullptr;
   // Waits for one key; the key is discarded.
   std::function<void()> getch;
+  // Whether `out` is an interactive terminal, where a long analysis shows how far it is.
+  bool terminal = false;
 };
 
 // The key read of the real console. When `in` is an interactive terminal: one key, no echo, no
 // Enter. Otherwise one byte is taken from `in`; at end of input it returns at once.
 void console_getch(FILE* in);
+
+// Whether `stream` is an interactive terminal.
+bool is_terminal(FILE* stream);
 
 enum class ReadStatus { ok, not_a_number, end_of_input };
 

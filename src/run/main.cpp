@@ -8,7 +8,8 @@
 int main() {
   setvbuf(stdout, nullptr, _IONBF, 0);
   scab::install_signal_cleanup();
-  scab::Console console{stdin, stdout, [] { scab::console_getch(stdin); }};
+  scab::Console console{stdin, stdout, [] { scab::console_getch(stdin); },
+                        scab::is_terminal(stdout)};
   scab::Run run(console, scab::default_images_root());
   return scab::run_program(run);
 }

@@ -20,6 +20,8 @@ struct Run {
 
   Console con;
   std::string images_root;  // the host folder that stands for the root c:\images
+  // Seconds of analysis after which a terminal shows a progress line.
+  double progress_after = 2;
 
   InputFile raw_file;  // the raw raster file, open from `opening` until `lecture` takes it
   // The report and the table, written to temporary files until the end of the treatment puts
