@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "analysis/neighbourhood.h"
 #include "analysis/passes.h"
-#include "arith/rows.h"
 #include "arith/running_sum.h"
 
 namespace {
@@ -107,21 +107,37 @@ void ProductSums(benchmark::State& state) {
 }
 BENCHMARK(ProductSums)->Arg(1 << 16);
 
-void NeighbourMeans(benchmark::State& state) {
-  const long m = state.range(0);
-  std::vector<double> above(m + 2), row(m + 2), below(m + 2), out(m);
-  for (long k = 0; k < m + 2; k++) {
-    above[k] = (5000 + k % 97) * 0.1;
-    row[k] = (5003 + k % 89) * 0.1;
-    below[k] = (4999 + k % 83) * 0.1;
+// Three lines whose neighbour sums the window cannot vouch for from the range alone (no facts):
+// it checks each line against the band of the middle one.
+class ThreeLines final : public scab::LineSource {
+ public:
+  explicit ThreeLines(int columns) : columns_(columns) {}
+  int lines() const override { return 3; }
+  int columns() const override { return columns_; }
+  void line(int i, double* out) const override {
+    for (int k = 0; k < columns_; k++)
+      out[k] = (5000 + i * 3 + k % (97 - i * 7)) * 0.1;
   }
+  scab::HeightRange range() const override { return {}; }
+
+ private:
+  int columns_;
+};
+
+void NeighbourDifferences(benchmark::State& state) {
+  const long m = state.range(0);
+  const ThreeLines lines(static_cast<int>(m + 2));
+  const scab::HeightFacts facts;
+  scab::Window window(lines, facts);
+  window.move_to(1);
+  std::vector<double> means(m), difs(m);
   for (auto _ : state) {
-    scab::fast::all_means(out.data(), above.data(), row.data(), below.data(), m, false);
-    benchmark::DoNotOptimize(out.data());
+    scab::all_neighbour_differences(means.data(), difs.data(), window, m, facts);
+    benchmark::DoNotOptimize(difs.data());
   }
   state.SetItemsProcessed(state.iterations() * m);
 }
-BENCHMARK(NeighbourMeans)->Arg(4000);
+BENCHMARK(NeighbourDifferences)->Arg(4000);
 
 }  // namespace
 

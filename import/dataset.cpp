@@ -152,9 +152,10 @@ std::string descriptor_text(const Samples& samples, int pixel_size) {
 }
 
 DatasetFiles dataset_files(const std::string& folder, const std::string& name, SampleKind kind) {
-  const int image_type = kind == SampleKind::kImage8 ? 1 : 0;
-  const int itype = kind == SampleKind::kDem16 ? 0 : 1;
-  const std::string base = kImagesRoot + folder + "\\" + name + raster_suffix(image_type, itype);
+  const bool image = kind == SampleKind::kImage8;
+  const int sample_width_answer = kind == SampleKind::kDem16 ? 0 : 1;
+  const std::string base =
+      kImagesRoot + folder + "\\" + name + raster_suffix(image, sample_width_answer);
   return {base + ".raw", base + ".txt"};
 }
 

@@ -83,19 +83,6 @@ TEST(Console, ReadWordAndDiscardLine) {
   fclose(in);
 }
 
-TEST(Console, PrintValuesWritesUndefinedForMissingAndNonFiniteValues) {
-  FILE* out = tmpfile();
-  print_values(out, "\n\tr = %lf r(sqrt) = %lf r2 = %lf ", {-0.125, Value(), 1e6});
-  print_values(out, "|%lf|%lf|%lf|",
-               {0.0 / 1.0, std::numeric_limits<double>::quiet_NaN(),
-                std::numeric_limits<double>::infinity()});
-  rewind(out);
-  EXPECT_EQ(rest_of(out),
-            "\n\tr = -0.125000 r(sqrt) = undefined r2 = 1000000.000000 |0.000000|undefined|"
-            "undefined|");
-  fclose(out);
-}
-
 TEST(Console, KeyReadTakesOneByteOrReturnsAtTheEnd) {
   FILE* in = stream_of("xy");
   console_getch(in);

@@ -110,7 +110,7 @@ TEST(Faults, MemoryCheckCoversEveryAllocationOfARun) {
       EXPECT_EQ(outcome.status, 0) << kind.answers << dimensions;
       int lines = 0, columns = 0;
       ASSERT_EQ(std::sscanf(dimensions, "%d %d", &lines, &columns), 2);
-      EXPECT_LE(spy.peak_bytes(), run_bytes_needed(lines, columns, kind.width))
+      EXPECT_LE(spy.peak_bytes(), bytes_needed(lines, columns, kind.width))
           << kind.answers << dimensions;
     }
   }
@@ -119,7 +119,7 @@ TEST(Faults, MemoryCheckCoversEveryAllocationOfARun) {
 TEST(Faults, DimensionsMemoryCannotHoldStopBeforeAnyAllocation) {
   for (const Kind& kind : kKinds) {
     for (const int size : {100000, 2147483647}) {
-      if (physical_memory_bytes() >= run_bytes_needed(size, size, kind.width))
+      if (usable_memory_bytes() >= bytes_needed(size, size, kind.width))
         continue;  // a machine that could hold it
       TempFolder images;
       write_dataset(images, kind, std::to_string(size) + " " + std::to_string(size) + " 4 0 0 1");
@@ -136,7 +136,7 @@ TEST(Faults, DimensionsMemoryCannotHoldStopBeforeAnyAllocation) {
   }
   // Just beyond what may be used is beyond too: the samples and the passes' lines are counted.
   for (const Kind& kind : kKinds) {
-    const MemoryCeiling ceiling(run_bytes_needed(100, 100, kind.width) - 1);
+    const MemoryCeiling ceiling(bytes_needed(100, 100, kind.width) - 1);
     TempFolder images;
     write_dataset(images, kind, "100 100");
     AllocatorSpy spy;
@@ -266,20 +266,20 @@ TEST(Faults, RawRasterChangedAfterItWasOpened) {
     const fs::path raw = fs::path(images.path()) / "d/r.raw";
     const Outcome outcome = run_with_answers(images, "d 1 r 0 k", [&](scab::Run& run) {
       try {
-        opening(run);
+        open_dataset(run);
         if (change == removed) fs::remove(raw);
         if (change == cut_before_loading) fs::resize_file(raw, 2);
-        lecture(run);
-        parameters(run);
+        load_raster(run);
+        prepare_heights(run);
         if (change == cut_during_analysis) fs::resize_file(raw, 2);
-        std::vector<double> line(static_cast<size_t>(run.nb_col));
+        std::vector<double> line(static_cast<size_t>(run.dataset.columns));
         if (change != cut_during_analysis) {
-          for (int i = 0; i < run.nb_lig; i++) {
-            run.dtab->line(i, line.data());
+          for (int i = 0; i < run.dataset.lines; i++) {
+            run.raster->line(i, line.data());
             cells.insert(cells.end(), line.begin(), line.end());
           }
         }
-        treatment(run);
+        analyse(run);
         close_results(run);
       } catch (const RunStop& stop) {
         return stop.status;

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "raster/heights.h"
+#include "raster/raw_raster.h"
 
 namespace scab::test {
 

@@ -59,33 +59,33 @@ TEST(Profile, TwoByTwo) {
   const ProfileResult r = profile(Heights({{5, 5}, {5, 6}}));
   EXPECT_EQ(six(r.line_rms[0]), "0.000000");
   EXPECT_EQ(six(r.line_rms[1]), "0.500000");
-  EXPECT_EQ(six(r.rms1), "0.250000");
-  EXPECT_EQ(six(r.rms2), "0.250000");
-  EXPECT_EQ(six(r.rms3), "0.433013");
-  EXPECT_EQ(six(r.desv), "0.250000");
-  EXPECT_EQ(six(r.rms_tot), "0.122008");
-  EXPECT_EQ(six(r.prom_rms), "0.311004");
-  EXPECT_EQ(six(r.coef_homo), "39.230485");
+  EXPECT_EQ(six(r.rms_line), "0.250000");
+  EXPECT_EQ(six(r.rms_column), "0.250000");
+  EXPECT_EQ(six(r.rms_image), "0.433013");
+  EXPECT_EQ(six(r.standard_deviation), "0.250000");
+  EXPECT_EQ(six(r.rms_total), "0.122008");
+  EXPECT_EQ(six(r.average_rms), "0.311004");
+  EXPECT_EQ(six(r.homogeneity), "39.230485");
   EXPECT_NE(write(r).report.find("Homogeneity Coeff. = 60.769515 "), std::string::npos);
 }
 
 TEST(Profile, SingleLineAndSingleColumn) {
   const ProfileResult line = profile(Heights({{0, 10}}));
   EXPECT_EQ(write(line).table, "1\t5.000000\n");
-  EXPECT_EQ(six(line.rms2), "0.000000");  // every column holds one cell
-  EXPECT_EQ(six(line.rms3), "5.000000");
-  EXPECT_EQ(six(line.desv), "5.000000");
-  EXPECT_EQ(six(line.rms_tot), "3.333333");
-  EXPECT_EQ(six(line.prom_rms), "3.333333");
-  EXPECT_EQ(six(line.coef_homo), "100.000000");
+  EXPECT_EQ(six(line.rms_column), "0.000000");  // every column holds one cell
+  EXPECT_EQ(six(line.rms_image), "5.000000");
+  EXPECT_EQ(six(line.standard_deviation), "5.000000");
+  EXPECT_EQ(six(line.rms_total), "3.333333");
+  EXPECT_EQ(six(line.average_rms), "3.333333");
+  EXPECT_EQ(six(line.homogeneity), "100.000000");
   EXPECT_NE(write(line).report.find("Homogeneity Coeff. = 0.000000 "), std::string::npos);
 
   const ProfileResult column = profile(Heights({{1}, {2}, {4}}));
   EXPECT_EQ(write(column).table, "1\t0.000000\n2\t0.000000\n3\t0.000000\n");
-  EXPECT_EQ(six(column.rms2), "1.247219");
-  EXPECT_EQ(six(column.rms3), "1.247219");
-  EXPECT_EQ(six(column.desv), "0.881917");
-  EXPECT_EQ(six(column.coef_homo), "100.000000");
+  EXPECT_EQ(six(column.rms_column), "1.247219");
+  EXPECT_EQ(six(column.rms_image), "1.247219");
+  EXPECT_EQ(six(column.standard_deviation), "0.881917");
+  EXPECT_EQ(six(column.homogeneity), "100.000000");
 }
 
 TEST(Profile, ReportCoefficientIsOneHundredMinusTheConsoles) {
@@ -93,11 +93,11 @@ TEST(Profile, ReportCoefficientIsOneHundredMinusTheConsoles) {
                              Heights({{0.1, 0.7}, {0.3, 100}})};
   for (const Heights& h : rasters) {
     const ProfileResult r = profile(h);
-    ASSERT_TRUE(r.coef_homo);
+    ASSERT_TRUE(r.homogeneity);
     const Written w = write(r);
-    EXPECT_NE(w.console.find("homogeneity coefficient " + six(*r.coef_homo) + " "),
+    EXPECT_NE(w.console.find("homogeneity coefficient " + six(*r.homogeneity) + " "),
               std::string::npos);
-    EXPECT_NE(w.report.find("Homogeneity Coeff. = " + six(100 - *r.coef_homo) + " "),
+    EXPECT_NE(w.report.find("Homogeneity Coeff. = " + six(100 - *r.homogeneity) + " "),
               std::string::npos);
   }
 }
@@ -115,8 +115,8 @@ TEST(Profile, UndefinedValuesAreSaidSo) {
             "\n\tStandard Deviation = undefined \n\tHomogeneity Coeff. = undefined ");
 
   const ProfileResult flat = profile(Heights({{7, 7, 7}, {7, 7, 7}}));
-  EXPECT_FALSE(flat.coef_homo);
-  EXPECT_EQ(six(flat.desv), "0.000000");
+  EXPECT_FALSE(flat.homogeneity);
+  EXPECT_EQ(six(flat.standard_deviation), "0.000000");
 }
 
 }  // namespace

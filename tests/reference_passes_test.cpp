@@ -11,9 +11,10 @@
 #include <random>
 #include <vector>
 
+#include "analysis/kernels.h"
 #include "analysis/passes.h"
-#include "arith/chain.h"
-#include "arith/rows.h"
+#include "arith/elementwise.h"
+#include "arith/running_sum.h"
 #include "arith/xreal.h"
 #include "matrix_support.h"
 
@@ -43,7 +44,7 @@ ProfileResult plain_profile(const Matrix& z) {
     r.line_rms.push_back(rms);
     total_rms = rnd(xreal(total_rms) + rms);
   }
-  r.rms1 = rnd(xreal(total_rms) / L);
+  r.rms_line = rnd(xreal(total_rms) / L);
   total_rms = 0;
   for (int j = 0; j < C; j++) {
     double tot = 0;
@@ -57,7 +58,7 @@ ProfileResult plain_profile(const Matrix& z) {
     }
     total_rms = rnd(xreal(total_rms) + sqrt_d(xreal(sq) / L));
   }
-  r.rms2 = rnd(xreal(total_rms) / C);
+  r.rms_column = rnd(xreal(total_rms) / C);
   const double n = static_cast<double>(L) * C;
   double tot = 0;
   for (const auto& line : z) {
@@ -73,13 +74,14 @@ ProfileResult plain_profile(const Matrix& z) {
     }
   }
   S = rnd(xreal(S) / n);
-  r.rms3 = sqrt_d(S);
-  if (n > 1) r.desv = sqrt_d(xreal(S) / (n - 1));
-  r.rms_tot = rnd((xreal(abs_d(xreal(r.rms1) - r.rms2)) + abs_d(xreal(r.rms1) - r.rms3) +
-                   abs_d(xreal(r.rms2) - r.rms3)) *
-                  kThird);
-  r.prom_rms = rnd((xreal(r.rms1) + r.rms2 + r.rms3) * kThird);
-  if (r.prom_rms != 0) r.coef_homo = rnd(xreal(r.rms_tot) / r.prom_rms * 100);
+  r.rms_image = sqrt_d(S);
+  if (n > 1) r.standard_deviation = sqrt_d(xreal(S) / (n - 1));
+  r.rms_total =
+      rnd((xreal(abs_d(xreal(r.rms_line) - r.rms_column)) + abs_d(xreal(r.rms_line) - r.rms_image) +
+           abs_d(xreal(r.rms_column) - r.rms_image)) *
+          kThird);
+  r.average_rms = rnd((xreal(r.rms_line) + r.rms_column + r.rms_image) * kThird);
+  if (r.average_rms != 0) r.homogeneity = rnd(xreal(r.rms_total) / r.average_rms * 100);
   return r;
 }
 
@@ -103,7 +105,7 @@ RmsErrorResult plain_rms_error(const Matrix& z) {
     }
   }
   const int n = static_cast<int>(xx.size()) - 1;
-  r.n = n;
+  r.interior_cells = n;
   double X = 0, Y = 0, XY = 0, X2 = 0, Y2 = 0;
   for (int k = 1; k <= n; k++) {
     XY = rnd(xreal(XY) + xreal(xx[k]) * yy[k]);
@@ -121,8 +123,8 @@ RmsErrorResult plain_rms_error(const Matrix& z) {
     if (under > 0) {
       const double rr = rnd(xreal(v1) / sqrt_d(under));
       r.r = rr;
-      r.r2 = rnd(xreal(rr) * rr);
-      r.r_magnitude = sqrt_d(*r.r2);
+      r.r_squared = rnd(xreal(rr) * rr);
+      r.r_magnitude = sqrt_d(*r.r_squared);
     }
   }
   const double d_mean = rnd(xreal(dif_tot) / n);
@@ -139,7 +141,7 @@ RmsErrorResult plain_rms_error(const Matrix& z) {
     }
   }
   if (n > 1) {
-    r.desv = sqrt_d(xreal(tot) / (n - 1));
+    r.standard_deviation = sqrt_d(xreal(tot) / (n - 1));
     r.rms_error = sqrt_d(xreal(sq) / (n - 1));
   }
   return r;
@@ -213,26 +215,26 @@ TEST(ReferencePasses, FastPassesGiveTheSameDoublesAsThePlainOnes) {
     for (size_t i = 0; i < fast.line_rms.size(); i++) {
       EXPECT_EQ(bits(fast.line_rms[i]), bits(plain.line_rms[i])) << "line " << i;
     }
-    expect_same(fast.rms1, plain.rms1, "rms1");
-    expect_same(fast.rms2, plain.rms2, "rms2");
-    expect_same(fast.rms3, plain.rms3, "rms3");
-    expect_same(fast.desv, plain.desv, "desv");
-    expect_same(fast.rms_tot, plain.rms_tot, "rms_tot");
-    expect_same(fast.prom_rms, plain.prom_rms, "prom_rms");
-    expect_same(fast.coef_homo, plain.coef_homo, "coef_homo");
+    expect_same(fast.rms_line, plain.rms_line, "rms1");
+    expect_same(fast.rms_column, plain.rms_column, "rms2");
+    expect_same(fast.rms_image, plain.rms_image, "rms3");
+    expect_same(fast.standard_deviation, plain.standard_deviation, "desv");
+    expect_same(fast.rms_total, plain.rms_total, "rms_tot");
+    expect_same(fast.average_rms, plain.average_rms, "prom_rms");
+    expect_same(fast.homogeneity, plain.homogeneity, "coef_homo");
 
     const RmsErrorResult f = rms_error_pass(heights), p = plain_rms_error(z);
-    EXPECT_EQ(f.n, p.n);
-    if (f.n > 0) {
-      EXPECT_EQ(bits(f.X), bits(X));
-      EXPECT_EQ(bits(f.X2), bits(X2));
+    EXPECT_EQ(f.interior_cells, p.interior_cells);
+    if (f.interior_cells > 0) {
+      EXPECT_EQ(bits(f.sum_x), bits(X));
+      EXPECT_EQ(bits(f.sum_x2), bits(X2));
     }
     expect_same(f.slope, p.slope, "slope");
     expect_same(f.r, p.r, "r");
     expect_same(f.r_magnitude, p.r_magnitude, "|r|");
-    expect_same(f.r2, p.r2, "r2");
+    expect_same(f.r_squared, p.r_squared, "r2");
     expect_same(f.rms_error, p.rms_error, "rms_error");
-    expect_same(f.desv, p.desv, "desv");
+    expect_same(f.standard_deviation, p.standard_deviation, "desv");
     if (HasFailure()) {
       ADD_FAILURE() << "round " << round << ", a raster of " << z.size() << " x " << z[0].size();
       return;
@@ -240,8 +242,8 @@ TEST(ReferencePasses, FastPassesGiveTheSameDoublesAsThePlainOnes) {
   }
 }
 
-// The row and chain kernels one operation at a time, on operands built to sit on or next to
-// midpoints between doubles, where the fast way and the model part most easily.
+// The element-wise kernels and the running sums one operation at a time, on operands built to sit
+// on or next to midpoints between doubles, where the fast way and the model part most easily.
 TEST(ReferencePasses, KernelsAgreeWithTheModelNearMidpoints) {
   std::mt19937_64 random(7);
   std::uniform_int_distribution<int> shift(0, 70);
@@ -265,33 +267,36 @@ TEST(ReferencePasses, KernelsAgreeWithTheModelNearMidpoints) {
     fast::add_each(out.data(), a.data(), b.data(), n);
     for (long k = 0; k < n; k++)
       disagreements += out[k] != rnd(xreal(a[k]) + b[k]);
-    fast::deviation_squares(out.data(), a.data(), b.data(), n);
+    const std::vector<double> zeros(n, 0.0);
+    fast::add_each_deviation_square(out.data(), zeros.data(), a.data(), b.data(), n);
     for (long k = 0; k < n; k++) {
       const double dif = rnd(xreal(a[k]) - b[k]);
       disagreements += out[k] != rnd(xreal(dif) * dif);
     }
-    fast::squares_of_differences(out.data(), a.data(), b[0], n);
     for (long k = 0; k < n; k++) {
-      disagreements += out[k] != rnd((xreal(a[k]) - b[0]) * (xreal(a[k]) - b[0]));
+      const double checked = kernel::checked_square_of_difference(a[k], b[0]);
+      const double square = std::isnan(checked) ? fast::square_of_difference(a[k], b[0]) : checked;
+      disagreements += square != rnd((xreal(a[k]) - b[0]) * (xreal(a[k]) - b[0]));
     }
-    fast::scale_each(out.data(), a.data(), 0.1, n);
-    for (long k = 0; k < n; k++)
-      disagreements += out[k] != rnd(xreal(a[k]) * 0.1);
     // Running sums: a running total that the small terms keep near midpoints.
     double plain = a[0], plain_products = a[0];
     for (long k = 0; k < n; k++) {
       plain = rnd(xreal(plain) + b[k]);
       plain_products = rnd(xreal(plain_products) + xreal(b[k]) * a[k]);
     }
-    disagreements += fast::running_sum(a[0], b.data(), n) != plain;
-    disagreements += fast::running_sum_of_products(a[0], b.data(), a.data(), n) != plain_products;
-    fast::Chain sums[2] = {{a[0], b.data(), nullptr}, {a[1], a.data(), nullptr}};
-    fast::running_sums(sums, n);
+    const double *x = b.data(), *y = a.data();
+    const auto value = [x](long k) { return x[k]; };
+    const auto factors = [x, y](long k) { return fast::Product{x[k], y[k]}; };
+    disagreements += fast::sum_of<fast::Signs::any>(a[0], n, value) != plain;
+    disagreements += fast::sum_of_products<fast::Signs::any>(a[0], n, factors) != plain_products;
+    auto sum = fast::sum_chain<fast::Signs::any>(a[0], value);
+    auto second_sum = fast::sum_chain<fast::Signs::any>(a[1], [y](long k) { return y[k]; });
+    fast::advance_together(n, sum, second_sum);
     double second = a[1];
     for (long k = 0; k < n; k++)
       second = rnd(xreal(second) + a[k]);
-    disagreements += sums[0].total != plain;
-    disagreements += sums[1].total != second;
+    disagreements += sum.total != plain;
+    disagreements += second_sum.total != second;
   }
   EXPECT_EQ(disagreements, 0);
 }

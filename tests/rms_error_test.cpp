@@ -40,7 +40,7 @@ std::pair<std::string, std::string> write(const RmsErrorResult& result) {
 
 TEST(RmsError, SinglePeakOnThreeLinesOfFour) {
   const RmsErrorResult r = pass(Heights({{0, 0, 0, 0}, {0, 8, 0, 0}, {0, 0, 0, 0}}));
-  EXPECT_EQ(r.n, 2);
+  EXPECT_EQ(r.interior_cells, 2);
   const auto [console, report] = write(r);
   EXPECT_EQ(console,
             "\n\tslope = -0.125000 \n\n\tr = -1.000000 r(sqrt) = 1.000000 r2 = 1.000000 "
@@ -57,22 +57,22 @@ TEST(RmsError, ExactPlaneAndConstantRaster) {
       plane[i][j] = 2 * i + 3 * j + 1;
   }
   const RmsErrorResult r = pass(Heights(plane));
-  EXPECT_EQ(r.n, 6);
+  EXPECT_EQ(r.interior_cells, 6);
   EXPECT_EQ(six(r.slope), "1.000000");
   EXPECT_EQ(six(r.r), "1.000000");
   EXPECT_EQ(six(r.r_magnitude), "1.000000");
-  EXPECT_EQ(six(r.r2), "1.000000");
+  EXPECT_EQ(six(r.r_squared), "1.000000");
   EXPECT_EQ(six(r.rms_error), "0.000000");
-  EXPECT_EQ(six(r.desv), "0.000000");
+  EXPECT_EQ(six(r.standard_deviation), "0.000000");
 
   // Constant: no regression (no spread in x or y), but residuals of 0.
   const RmsErrorResult flat = pass(Heights({{3, 3, 3, 3}, {3, 3, 3, 3}, {3, 3, 3, 3}}));
-  EXPECT_EQ(flat.n, 2);
+  EXPECT_EQ(flat.interior_cells, 2);
   EXPECT_FALSE(flat.slope);
   EXPECT_FALSE(flat.r);
-  EXPECT_FALSE(flat.r2);
+  EXPECT_FALSE(flat.r_squared);
   EXPECT_EQ(six(flat.rms_error), "0.000000");
-  EXPECT_EQ(six(flat.desv), "0.000000");
+  EXPECT_EQ(six(flat.standard_deviation), "0.000000");
   EXPECT_EQ(write(flat).first,
             "\n\tslope = undefined \n\n\tr = undefined r(sqrt) = undefined r2 = undefined "
             "\n\n\tRMS error = 0.000000 standard deviation = 0.000000 ");
@@ -85,7 +85,7 @@ TEST(RmsError, NoInteriorCellOrOnlyOne) {
   for (const Heights& h : {Heights({{1, 2, 3}, {4, 5, 6}}), Heights({{1}, {2}, {4}}),
                            Heights({{1}}), Heights({{1, 5, 2}, {4, 9, 6}, {7, 8, 0}})}) {
     const RmsErrorResult r = pass(h);
-    EXPECT_EQ(r.n, h.lines() >= 3 && h.columns() >= 3 ? 1 : 0);
+    EXPECT_EQ(r.interior_cells, h.lines() >= 3 && h.columns() >= 3 ? 1 : 0);
     const auto [console, report] = write(r);
     EXPECT_EQ(console, no_result_console);
     EXPECT_EQ(report,
@@ -100,7 +100,7 @@ TEST(RmsError, SingleInteriorLineAndCornerCells) {
   const Heights base({{1, 2, 3, 4, 5}, {2, 4, 1, 3, 2}, {5, 1, 2, 2, 3}});
   const Heights corner({{9, 2, 3, 4, 5}, {2, 4, 1, 3, 2}, {5, 1, 2, 2, 3}});
   const RmsErrorResult a = pass(base), b = pass(corner);
-  EXPECT_EQ(a.n, 3);
+  EXPECT_EQ(a.interior_cells, 3);
   EXPECT_NE(six(a.slope), six(b.slope));
   // The 4-neighbour residuals are the same; their spread is taken about the first sweep's mean
   // absolute difference, which the corner changes, so only the RMS error must stay.

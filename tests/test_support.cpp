@@ -15,7 +15,7 @@
 #include <mutex>
 #include <sstream>
 
-#include "raster/nrutil.h"
+#include "raster/allocation.h"
 
 namespace fs = std::filesystem;
 

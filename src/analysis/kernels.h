@@ -6,7 +6,7 @@
 
 #include "arith/fast.h"
 #include "arith/running_sum.h"
-#include "raster/heights.h"
+#include "raster/raw_raster.h"
 
 namespace scab {
 

@@ -13,7 +13,7 @@
 
 #include "analysis/kernels.h"
 #include "analysis/passes.h"
-#include "arith/rows.h"
+#include "arith/elementwise.h"
 #include "arith/xreal.h"
 #include "raster/buffer.h"
 
@@ -58,13 +58,13 @@ ProfileResult profile_pass(const LineSource& heights, HeightSums* interior, Line
     }
     if (interior != nullptr && i > 0 && i < lines - 1 && columns >= 3) {
       const double* x = z + 1;  // the line's interior cells
-      auto x_sum = fast::sum_chain<fast::Signs::any>(interior->X, [x](long k) { return x[k]; });
-      auto x2_sum = fast::product_chain<fast::Signs::non_negative>(interior->X2, [x](long k) {
+      auto x_sum = fast::sum_chain<fast::Signs::any>(interior->sum_x, [x](long k) { return x[k]; });
+      auto x2_sum = fast::product_chain<fast::Signs::non_negative>(interior->sum_x2, [x](long k) {
         return fast::Product{x[k], x[k]};
       });
       fast::advance_together(columns - 2, x_sum, x2_sum);
-      interior->X = x_sum.total;
-      interior->X2 = x2_sum.total;
+      interior->sum_x = x_sum.total;
+      interior->sum_x2 = x2_sum.total;
     }
     fast::add_each(next_total.data(), column_total.data(), z, columns);
     std::swap(column_total, next_total);
@@ -76,7 +76,7 @@ ProfileResult profile_pass(const LineSource& heights, HeightSums* interior, Line
   double line_rms_total = 0;
   for (const double rms : result.line_rms)
     line_rms_total = fast::add(line_rms_total, rms);
-  result.rms1 = rnd(xreal(line_rms_total) / lines);
+  result.rms_line = rnd(xreal(line_rms_total) / lines);
 
   // Second sweep: the deviations of every cell from its column's mean and the image's.
   Buffer<double>& column_mean = column_total;
@@ -109,22 +109,28 @@ ProfileResult profile_pass(const LineSource& heights, HeightSums* interior, Line
   double column_rms_total = 0;
   for (long j = 0; j < columns; j++)
     column_rms_total = fast::add(column_rms_total, sqrt_d(xreal(column_squares[j]) / lines));
-  result.rms2 = rnd(xreal(column_rms_total) / columns);
+  result.rms_column = rnd(xreal(column_rms_total) / columns);
 
   // The image: S / n, its root the image RMS; the standard deviation divides S / n once more,
   // by n - 1: sqrt(S / (n (n - 1))).
-  const double d_square_tot = rnd(xreal(image_squares) / cells);
-  result.rms3 = sqrt_d(d_square_tot);
-  if (cells > 1) result.desv = sqrt_d(xreal(d_square_tot) / (cells - 1));
+  const double mean_square = rnd(xreal(image_squares) / cells);
+  result.rms_image = sqrt_d(mean_square);
+  if (cells > 1) result.standard_deviation = sqrt_d(xreal(mean_square) / (cells - 1));
 
   // Homogeneity: the spread of the three RMS values relative to their mean, in percent.
-  const double rms1 = result.rms1, rms2 = result.rms2, rms3 = result.rms3;
-  result.rms_tot = rnd(
-      (xreal(abs_d(xreal(rms1) - rms2)) + abs_d(xreal(rms1) - rms3) + abs_d(xreal(rms2) - rms3)) *
-      kThird);
-  result.prom_rms = rnd((xreal(rms1) + rms2 + rms3) * kThird);
-  if (result.prom_rms != 0) result.coef_homo = rnd(xreal(result.rms_tot) / result.prom_rms * 100);
+  const double line = result.rms_line, column = result.rms_column, image = result.rms_image;
+  result.rms_total = rnd((xreal(abs_d(xreal(line) - column)) + abs_d(xreal(line) - image) +
+                          abs_d(xreal(column) - image)) *
+                         kThird);
+  result.average_rms = rnd((xreal(line) + column + image) * kThird);
+  if (result.average_rms != 0)
+    result.homogeneity = rnd(xreal(result.rms_total) / result.average_rms * 100);
   return result;
+}
+
+Value homogeneity_for_report(const ProfileResult& result) {
+  if (!result.homogeneity) return Value();
+  return rnd(xreal(100) - *result.homogeneity);
 }
 
 void write_profile(const ProfileResult& result, FILE* console, FILE* report, FILE* table) {
@@ -132,21 +138,21 @@ void write_profile(const ProfileResult& result, FILE* console, FILE* report, FIL
     fprintf(table, "%d\t%lf\n", static_cast<int>(i + 1), result.line_rms[i]);
   }
   // The report shows the complement of the console's coefficient.
-  Value report_coef;
-  if (result.coef_homo) report_coef = rnd(xreal(100) - *result.coef_homo);
+  const Value report_homogeneity = homogeneity_for_report(result);
 
   fputs("\n\n\tResults\n", console);
-  print_values(console, "\n\tRMS line %lf ", {result.rms1});
-  print_values(report, "\n\n\tRMS Line = %lf ", {result.rms1});
-  print_values(console, "\n\tRMS column %lf ", {result.rms2});
-  print_values(report, "\n\tRMS Column = %lf ", {result.rms2});
-  print_values(console, "\n\tRMS total %lf\n\tAverage RMS %lf ", {result.rms_tot, result.prom_rms});
-  print_values(console, "\n\thomogeneity coefficient %lf ", {result.coef_homo});
+  print_values(console, "\n\tRMS line %lf ", {result.rms_line});
+  print_values(report, "\n\n\tRMS Line = %lf ", {result.rms_line});
+  print_values(console, "\n\tRMS column %lf ", {result.rms_column});
+  print_values(report, "\n\tRMS Column = %lf ", {result.rms_column});
+  print_values(console, "\n\tRMS total %lf\n\tAverage RMS %lf ",
+               {result.rms_total, result.average_rms});
+  print_values(console, "\n\thomogeneity coefficient %lf ", {result.homogeneity});
   print_values(console, "\n\tRMS image = %lf Standard deviation = %lf ",
-               {result.rms3, result.desv});
-  print_values(report, "\n\tRMS Image = %lf ", {result.rms3});
-  print_values(report, "\n\tStandard Deviation = %lf ", {result.desv});
-  print_values(report, "\n\tHomogeneity Coeff. = %lf ", {report_coef});
+               {result.rms_image, result.standard_deviation});
+  print_values(report, "\n\tRMS Image = %lf ", {result.rms_image});
+  print_values(report, "\n\tStandard Deviation = %lf ", {result.standard_deviation});
+  print_values(report, "\n\tHomogeneity Coeff. = %lf ", {report_homogeneity});
 }
 
 }  // namespace scab

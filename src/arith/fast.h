@@ -18,21 +18,14 @@
 #include <cstdint>
 #include <cstring>
 
+#include "arith/bits.h"
 #include "arith/xreal.h"
 
 namespace scab::fast {
 
-inline uint64_t bits_of(double x) {
-  uint64_t b;
-  std::memcpy(&b, &x, sizeof b);
-  return b;
-}
-
-inline double from_bits(uint64_t b) {
-  double x;
-  std::memcpy(&x, &b, sizeof x);
-  return x;
-}
+using bits::bits_of;
+using bits::from_bits;
+using bits::sum_error;
 
 constexpr uint64_t kSignMask = 0x8000000000000000ull;
 constexpr uint64_t kExponentMask = 0x7ff0000000000000ull;
@@ -75,12 +68,6 @@ inline uint64_t exponent_of(double x) {
 // model's intermediate value is then the exact one, and the plain double sum is the model's.
 inline bool sums_are_exact(uint64_t lowest, uint64_t highest) {
   return (highest <= lowest + 8) & (lowest >= 64);
-}
-
-// The exact error of a + b = s (Knuth's TwoSum).
-inline double sum_error(double a, double b, double s) {
-  const double b_part = s - a;
-  return (a - (s - b_part)) + (b - b_part);
 }
 
 // True when z - m is exact with a 64-bit significand: when either is zero, or their magnitudes
@@ -169,11 +156,6 @@ inline double add(double a, double b) {
   bool unusual;
   const double s = sum_candidate(a, b, unusual);
   return unusual ? add_slow(a, b) : s;
-}
-
-// rnd(xreal(a) - b)
-inline double sub(double a, double b) {
-  return add(a, -b);
 }
 
 // rnd(xreal(a) * b)

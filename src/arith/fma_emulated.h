@@ -23,6 +23,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "arith/bits.h"
+
 // The binary128 type: GCC's __float128 on x86-64 (MinGW-w64 included), long double where it is
 // that format (AArch64 Linux).
 #if defined(__SIZEOF_FLOAT128__) && !defined(__clang__)
@@ -43,23 +45,13 @@ typedef long double quad;
 #endif
 __extension__ typedef unsigned __int128 u128;
 
-inline std::uint64_t bits_of(double x) {
-  std::uint64_t b;
-  std::memcpy(&b, &x, sizeof b);
-  return b;
-}
-
-inline double from_bits(std::uint64_t b) {
-  double x;
-  std::memcpy(&x, &b, sizeof x);
-  return x;
-}
+using bits::bits_of;
+using bits::from_bits;
 
 // s + e = a + b exactly (Knuth), whatever the sizes, as long as nothing overflows.
 inline void two_sum(double a, double b, double& s, double& e) {
   s = a + b;
-  const double b_part = s - a;
-  e = (a - (s - b_part)) + (b - b_part);
+  e = bits::sum_error(a, b, s);
 }
 
 // p + e = a * b exactly (Dekker, with Veltkamp's splitting into 26 and 27 bits). Exact when

@@ -14,6 +14,8 @@
 #include <cfloat>
 #include <cmath>
 
+#include "arith/store.h"
+
 // Two implementations with the same interface:
 //  - scab::x87::xreal wraps a long double, which must be the x87 80-bit format (64-bit
 //    significand) with the x87 precision control at 64 bits, as on Linux, and on MinGW-w64
@@ -55,19 +57,10 @@ class xreal {
   long double v_;
 };
 
-// The store: round an expression to the nearest double.
-inline double rnd(xreal x) {
-  return x.round_to_double();
-}
-
-// The two library functions of the program take and return doubles: the argument is rounded
-// first, and the square root is the correctly rounded double square root.
-inline double sqrt_d(xreal x) {
-  return std::sqrt(rnd(x));
-}
-inline double abs_d(xreal x) {
-  return std::fabs(rnd(x));
-}
+// The store and the library functions (arith/store.h), found by argument-dependent lookup.
+using scab::abs_d;
+using scab::rnd;
+using scab::sqrt_d;
 
 }  // namespace x87
 #endif
@@ -78,9 +71,6 @@ namespace arith_impl = portable;
 namespace arith_impl = x87;
 #endif
 
-using arith_impl::abs_d;
-using arith_impl::rnd;
-using arith_impl::sqrt_d;
 using arith_impl::xreal;  // a type alias in effect: do not forward-declare `class xreal`
 
 }  // namespace scab

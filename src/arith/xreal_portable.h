@@ -31,6 +31,8 @@
 #include <cstring>
 #include <limits>
 
+#include "arith/store.h"
+
 // unsigned __int128 is used for the 64x64 multiplication and the 128/64 division when the
 // compiler has it (GCC and Clang on 64-bit targets, including MinGW-w64). Otherwise, as on
 // MSVC, plain 64-bit code does the same job. Defining SCABROSIMETER_XREAL_NO_INT128 forces
@@ -169,17 +171,10 @@ class xreal {
   Kind kind_ = kZero;
 };
 
-// The store: round an expression to the nearest double.
-inline double rnd(xreal x) {
-  return x.round_to_double();
-}
-// The argument is rounded first; the square root is the correctly rounded double square root.
-inline double sqrt_d(xreal x) {
-  return std::sqrt(rnd(x));
-}
-inline double abs_d(xreal x) {
-  return std::fabs(rnd(x));
-}
+// The store and the library functions (arith/store.h), found by argument-dependent lookup.
+using scab::abs_d;
+using scab::rnd;
+using scab::sqrt_d;
 
 // ---- implementation ----
 

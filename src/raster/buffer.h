@@ -1,12 +1,12 @@
 // A zero-filled block of numbers owned by one scope, from the program's allocator
-// (raster/nrutil.h): std::bad_alloc when it cannot be had.
+// (raster/allocation.h): std::bad_alloc when it cannot be had.
 #pragma once
 
 #include <cstddef>
 #include <new>
 #include <utility>
 
-#include "raster/nrutil.h"
+#include "raster/allocation.h"
 
 namespace scab {
 

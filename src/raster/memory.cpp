@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "raster/heights.h"
+#include "raster/raw_raster.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -53,17 +53,18 @@ uint64_t address_space_left() {
 
 }  // namespace
 
-uint64_t run_bytes_needed(int nb_lig, int nb_col, int width) {
-  if (nb_lig < 1 || nb_col < 1) return 0;
-  const uint64_t lines = static_cast<uint64_t>(nb_lig), columns = static_cast<uint64_t>(nb_col);
+uint64_t bytes_needed(int line_count, int column_count, int width) {
+  if (line_count < 1 || column_count < 1) return 0;
+  const uint64_t lines = static_cast<uint64_t>(line_count);
+  const uint64_t columns = static_cast<uint64_t>(column_count);
   // Each pass holds a few lines of heights and sums (the profile pass six, the RMS error pass
   // three and three of its interior cells: sixteen in all leaves room); the first reading of
   // the file and the two threads of the passes each hold a block of it.
-  return columns * 16 * sizeof(double) + 3 * RawRaster::bytes_held_per_thread(nb_col, width) +
+  return columns * 16 * sizeof(double) + 3 * RawRaster::bytes_held_per_thread(column_count, width) +
          lines * 2 * sizeof(double);
 }
 
-uint64_t physical_memory_bytes() {
+uint64_t usable_memory_bytes() {
   uint64_t usable = machine_memory_bytes();
   for (const uint64_t bound : {memory_ceiling, address_space_left()}) {
     if (bound != 0 && (usable == 0 || bound < usable)) usable = bound;

@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <climits>
-#include <cmath>
 #include <cstring>
 
 #ifdef _WIN32
@@ -95,23 +94,6 @@ void discard_line(FILE* in) {
   int c = fgetc(in);
   while (c != EOF && c != '\n')
     c = fgetc(in);
-}
-
-void print_values(FILE* stream, const char* format, std::initializer_list<Value> values) {
-  const Value* next = values.begin();
-  const char* text = format;
-  while (const char* conversion = std::strstr(text, "%lf")) {
-    fwrite(text, 1, static_cast<size_t>(conversion - text), stream);
-    const bool defined = next != values.end() && next->has_value() && std::isfinite(**next);
-    if (defined) {
-      fprintf(stream, "%lf", **next);
-    } else {
-      fputs("undefined", stream);
-    }
-    if (next != values.end()) ++next;
-    text = conversion + 3;
-  }
-  fputs(text, stream);
 }
 
 }  // namespace scab

@@ -4,8 +4,6 @@
 
 #include <cstdio>
 #include <functional>
-#include <initializer_list>
-#include <optional>
 #include <string>
 
 namespace scab {
@@ -38,12 +36,5 @@ ReadStatus read_word(FILE* in, std::string& word);
 
 // Discards the rest of the current input line, its newline included.
 void discard_line(FILE* in);
-
-// A value that a pass may have no result for; printed as "undefined".
-using Value = std::optional<double>;
-
-// Prints `format` with each "%lf" replaced by the next value as printf's "%lf" gives it, or by
-// the word "undefined" when the value is missing or not a finite number.
-void print_values(FILE* stream, const char* format, std::initializer_list<Value> values);
 
 }  // namespace scab

@@ -52,9 +52,9 @@ bool is_plain_name(const std::string& name) {
   return true;
 }
 
-std::string raster_suffix(int image_type, int itype) {
-  if (image_type != 0) return "";
-  return itype == 0 ? "_m2" : "_m4";
+std::string raster_suffix(bool image, int sample_width_answer) {
+  if (image) return "";
+  return sample_width_answer == 0 ? "_m2" : "_m4";
 }
 
 }  // namespace scab

@@ -26,6 +26,6 @@ bool is_plain_name(const std::string& name);
 
 // The raw raster and descriptor names of a dataset, as the dialog builds them:
 // a DEM with sample-width answer 0 gets "_m2", any other answer "_m4", an image nothing.
-std::string raster_suffix(int image_type, int itype);
+std::string raster_suffix(bool image, int sample_width_answer);
 
 }  // namespace scab

@@ -1,52 +1,63 @@
-// The run state: everything one run of the program holds, from the dialog to the last result.
-// `main` creates one run object and hands it to the four phases in turn.
+// One run of the program, from the dialog to the last result: what the operator answered, the
+// dataset's files, the result files being written and the raster. `main` creates one run and
+// hands it to the phases in turn (run_program).
 #pragma once
 
 #include <cstdio>
 #include <memory>
 #include <string>
 
-#include "raster/heights.h"
 #include "raster/input_file.h"
+#include "raster/raw_raster.h"
 #include "run/console.h"
 #include "run/pending_file.h"
 
 namespace scab {
+
+// What the operator answered.
+struct Answers {
+  bool image = false;           // the data type: a DEM (0) or an 8-bit image (1)
+  int sample_width_answer = 0;  // a DEM's: 0 is 16 bits, anything else 32 bits
+  std::string raster_name;      // as typed, without suffix
+  std::string result_name;      // the base name of the report and the table
+  int unit = 0;                 // a DEM's heights: 0 metres, 1 dm, 2 cm, 3 mm
+};
+
+// The dataset's files, in Windows form, and what its descriptor gives.
+struct Dataset {
+  std::string folder_path;  // c:\images\FOLDER\ .
+  std::string raw_path;
+  std::string descriptor_path;
+  int lines = 0;
+  int columns = 0;
+  int pixel_size = 0;
+};
+
+// The report and the table, written to temporary files until the end of the analysis puts them
+// in place (run/pending_file.h).
+struct Results {
+  std::string report_path;  // Windows form
+  std::string table_path;
+  std::unique_ptr<PendingFile> report;
+  std::unique_ptr<PendingFile> table;
+
+  bool begun() const { return report != nullptr; }
+};
 
 struct Run {
   Run(Console console, std::string images_root);
   Run(const Run&) = delete;
   Run& operator=(const Run&) = delete;
 
-  Console con;
-  std::string images_root;  // the host folder that stands for the root c:\images
-  // Seconds of analysis after which a terminal shows a progress line.
-  double progress_after = 2;
+  Console console;
+  std::string images_root;    // the host folder that stands for the root c:\images
+  double progress_after = 2;  // seconds of analysis after which a terminal shows its progress
 
-  InputFile raw_file;  // the raw raster file, open from `opening` until `lecture` takes it
-  // The report and the table, written to temporary files until the end of the treatment puts
-  // them in place; f2d and f3d are their streams.
-  std::unique_ptr<PendingFile> report_file;
-  std::unique_ptr<PendingFile> table_file;
-  FILE* f2d = nullptr;
-  FILE* f3d = nullptr;
-
-  std::string raw_path;     // the raw raster file, in Windows form
-  std::string report_path;  // the report file, in Windows form
-  std::string table_path;   // the table file, in Windows form
-
-  int nb_lig = 0;
-  int nb_col = 0;
-  int taille_pix = 0;
-  int image_type = 0;   // 0 DEM, 1 8-bit image
-  int itype = 0;        // DEM sample width: 0 16 bits, anything else 32 bits
-  int hypso_scale = 0;  // 0 metres, 1 decimetres, 2 centimetres, 3 millimetres
-  int treat_type = 0;   // 0 RMS roughness, 2 RMS error
-  int scan_type = 0;    // 3 line, column and image scanning, 2 image scanning
-
-  // The raster: its samples, read from the raw file as heights in metres (or grey levels)
-  // once the unit is known.
-  std::unique_ptr<RawRaster> dtab;
+  Answers answers;
+  Dataset dataset;
+  Results results;
+  InputFile raw_file;                 // the raw raster, open from the dialog until it is loaded
+  std::unique_ptr<RawRaster> raster;  // its samples, read as heights once the unit is known
 };
 
 // Thrown by a phase to end the run early; `status` is the process's exit status.
@@ -61,6 +72,9 @@ struct RunStop {
 // Ends the run when the input ends while a question waits for its answer.
 [[noreturn]] void stop_at_end_of_input(Run& run);
 
+// Ends the run when reading the raw raster failed (rather than ended): `error` is the system's.
+[[noreturn]] void stop_for_read_error(Run& run, int error);
+
 // Asks a numeric question until `accept` takes the answer. `ask` prints the question; it is
 // printed again after every rejected answer. Text that is not a number is discarded up to the
 // end of its line.
@@ -69,11 +83,11 @@ int ask_int(Run& run, Ask ask, Accept accept) {
   for (;;) {
     ask();
     int answer = 0;
-    switch (read_int(run.con.in, answer)) {
+    switch (read_int(run.console.in, answer)) {
       case ReadStatus::end_of_input:
         stop_at_end_of_input(run);
       case ReadStatus::not_a_number:
-        discard_line(run.con.in);
+        discard_line(run.console.in);
         continue;
       case ReadStatus::ok:
         if (accept(answer)) return answer;
@@ -87,18 +101,20 @@ std::string ask_word(Run& run, const char* prompt);
 // The host path of a dataset file given in Windows form.
 std::string host_path_of(const Run& run, const std::string& windows_path);
 
-// The phases, in the order `main` runs them.
-void opening(Run& run);
-void lecture(Run& run);
-void parameters(Run& run);
-void treatment(Run& run);
-
-// Puts the report and the table in place at the end of the treatment, both or neither. When
-// either was not written in full, says which and why, and ends the run with exit status 1.
+// The phases, in the order run_program runs them:
+//   the dialog that names the dataset, reads or creates its descriptor and begins the results;
+void open_dataset(Run& run);
+//   the first reading of the raw raster (its size and the range of its samples);
+void load_raster(Run& run);
+//   the value range, and the height unit of a DEM;
+void prepare_heights(Run& run);
+//   the two passes, their results written to the console, the report and the table;
+void analyse(Run& run);
+//   the report and the table put in place, both or neither (a stop, status 1, when either was
+//   not written in full).
 void close_results(Run& run);
 
-// Runs the four phases, closes the results and waits for the closing key; returns the exit
-// status.
+// Runs the phases, then waits for the closing key; returns the exit status.
 int run_program(Run& run);
 
 }  // namespace scab

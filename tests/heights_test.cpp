@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "raster/raster.h"
+#include "raster/raw_raster.h"
 #include "test_support.h"
 
 namespace scab {
@@ -18,7 +20,7 @@ struct Prepared {
   std::string console;
   std::string report;
   std::vector<double> heights;  // as the passes read them, line after line
-  int treat_type = -1, scan_type = -1, hypso_scale = -1;
+  int unit = -1;                // the answer to the unit question
 };
 
 Prepared prepare(const std::string& answers, const std::string& raw_name, const std::string& raw,
@@ -29,20 +31,18 @@ Prepared prepare(const std::string& answers, const std::string& raw_name, const 
   Prepared prepared;
   const test::Outcome outcome = test::run_with_answers(images, answers, [&](scab::Run& run) {
     try {
-      opening(run);
-      lecture(run);
-      parameters(run);
+      open_dataset(run);
+      load_raster(run);
+      prepare_heights(run);
     } catch (const RunStop& stop) {
       return stop.status;
     }
-    std::vector<double> line(static_cast<size_t>(run.nb_col));
-    for (int i = 0; i < run.nb_lig; i++) {
-      run.dtab->line(i, line.data());
+    std::vector<double> line(static_cast<size_t>(run.dataset.columns));
+    for (int i = 0; i < run.dataset.lines; i++) {
+      run.raster->line(i, line.data());
       prepared.heights.insert(prepared.heights.end(), line.begin(), line.end());
     }
-    prepared.treat_type = run.treat_type;
-    prepared.scan_type = run.scan_type;
-    prepared.hypso_scale = run.hypso_scale;
+    prepared.unit = run.answers.unit;
     close_results(run);  // puts the report in place
     return 0;
   });
@@ -71,18 +71,17 @@ std::string dem_report_range(int min, int max) {
          "\n\t\tMax = " + std::to_string(max);
 }
 
-TEST(Parameters, DemRangeUnitAndReportTexts) {
+TEST(Heights, DemRangeUnitAndReportTexts) {
   const Prepared p = prepare("d 0 r 0 0 1\n", "r_m2.raw", bytes16({0, 65535, 7, 7}), "2 2");
   EXPECT_EQ(p.status, 0);
   EXPECT_EQ(p.console, dem_range(0, 65535) + kUnitQuestion);
   EXPECT_EQ(p.report, kReportStart + "r_m2.raw\n" + dem_report_range(0, 65535) +
                           "\n\n\tHypsometric scale in decimeters" + kReportEnd);
   EXPECT_EQ(p.heights, (std::vector<double>{0.0, 6553.5, 0.7000000000000001, 0.7000000000000001}));
-  EXPECT_EQ(p.treat_type, 0);
-  EXPECT_EQ(p.scan_type, 3);
+  EXPECT_EQ(p.unit, 1);
 }
 
-TEST(Parameters, RangeIsTheTrueExtremes) {
+TEST(Heights, RangeIsTheTrueExtremes) {
   struct Case {
     std::string raw;
     int min, max;
@@ -101,7 +100,7 @@ TEST(Parameters, RangeIsTheTrueExtremes) {
   }
 }
 
-TEST(Parameters, ImageRangeAndGreyLevelsUnchanged) {
+TEST(Heights, ImageRangeAndGreyLevelsUnchanged) {
   const Prepared dark = prepare("d 1 r 0\n", "r.raw", std::string(6, '\0'), "2 3");
   EXPECT_EQ(dark.console,
             "\n\n\tDynamic scale of the 8 bits image :\n\t\tMin = 0 \n\t\tMax = 0 \n\n");
@@ -114,21 +113,21 @@ TEST(Parameters, ImageRangeAndGreyLevelsUnchanged) {
                 "255" +
                 kReportEnd);
   EXPECT_EQ(p.heights, (std::vector<double>{200.0, 0.0, 255.0}));
-  EXPECT_EQ(p.hypso_scale, 0);
+  EXPECT_EQ(p.unit, 0);
 }
 
-TEST(Parameters, UnitQuestionAskedAgainUntilZeroToThree) {
+TEST(Heights, UnitQuestionAskedAgainUntilZeroToThree) {
   // 4 and -1 are not units; "cm" is not a number and its line is dropped.
   const Prepared p = prepare("d 0 r 0 0\n4\n-1\ncm 3\n2\n", "r_m2.raw", bytes16({150}), "1 1");
   EXPECT_EQ(p.console,
             dem_range(150, 150) + kUnitQuestion + kUnitQuestion + kUnitQuestion + kUnitQuestion);
   EXPECT_EQ(p.report, kReportStart + "r_m2.raw\n" + dem_report_range(150, 150) +
                           "\n\n\tHypsometric scale in centimeters" + kReportEnd);
-  EXPECT_EQ(p.hypso_scale, 2);
+  EXPECT_EQ(p.unit, 2);
   EXPECT_EQ(p.heights, (std::vector<double>{1.5}));
 }
 
-TEST(Parameters, EndOfInputAtTheUnitQuestion) {
+TEST(Heights, EndOfInputAtTheUnitQuestion) {
   const Prepared p = prepare("d 0 r 0 0\n9\n", "r_m2.raw", bytes16({1}), "1 1");
   EXPECT_EQ(p.status, 1);
   EXPECT_EQ(p.console, dem_range(1, 1) + kUnitQuestion + kUnitQuestion +
@@ -138,14 +137,29 @@ TEST(Parameters, EndOfInputAtTheUnitQuestion) {
                            "unchanged.\n");
 }
 
-TEST(Parameters, ConversionFormsTheProductWithA64BitSignificand) {
-  EXPECT_EQ(metres_from_height(3, 1), 0x1.3333333333334p-2);
-  EXPECT_EQ(metres_from_height(6139, 1), 0x1.32f3333333334p+9);
-  EXPECT_EQ(metres_from_height(19839, 3), 0x1.3d6c8b4395810p+4);
-  EXPECT_EQ(metres_from_height(-5, 1), -0.5);
-  EXPECT_EQ(metres_from_height(123, 0), 123.0);
-  EXPECT_EQ(metres_from_height(-2147483647 - 1, 0), -2147483648.0);
-  EXPECT_EQ(metres_from_height(250, 2), 2.5);
+// The heights a raster of 32-bit `samples` gives in `unit`, one line.
+std::vector<double> converted(std::initializer_list<int> samples, int unit) {
+  FILE* file = tmpfile();
+  const std::string bytes = bytes32(samples);
+  fwrite(bytes.data(), 1, bytes.size(), file);
+  fflush(file);
+  const int columns = static_cast<int>(samples.size());
+  RawRaster raster(InputFile::from_descriptor(dup(fileno(file))), 1, columns, 4);
+  fclose(file);
+  raster.set_factor(metres_per_unit(unit));
+  std::vector<double> line(samples.size());
+  raster.line(0, line.data());
+  return line;
+}
+
+TEST(Heights, ConversionFormsTheProductWithA64BitSignificand) {
+  // The double product would give 0x1.32f3333333333p+9 for 6139 x 0.1 and
+  // 0x1.3d6c8b4395811p+4 for 19839 x 0.001.
+  EXPECT_EQ(converted({3, 6139, -5}, 1),
+            (std::vector<double>{0x1.3333333333334p-2, 0x1.32f3333333334p+9, -0.5}));
+  EXPECT_EQ(converted({19839}, 3), (std::vector<double>{0x1.3d6c8b4395810p+4}));
+  EXPECT_EQ(converted({123, -2147483647 - 1}, 0), (std::vector<double>{123.0, -2147483648.0}));
+  EXPECT_EQ(converted({250}, 2), (std::vector<double>{2.5}));
   // In a run, through the unit question.
   const Prepared p = prepare("d 0 r 1 0 3\n", "r_m4.raw", bytes32({19839, -5}), "1 2");
   EXPECT_EQ(p.heights, (std::vector<double>{0x1.3d6c8b4395810p+4, -0.005}));

@@ -1,5 +1,5 @@
 // The dataset dialog: banner, folder, data type, raster name, descriptor file, size report,
-// result name and result files.
+// result name and result files; the first phase of a run.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -34,12 +34,12 @@ std::string ask_name(Run& run, const char* prompt) {
   for (;;) {
     const std::string name = ask_word(run, prompt);
     if (is_plain_name(name)) return name;
-    fputs("\n\n\tThis name cannot be used: ", run.con.out);
-    fwrite(name.data(), 1, name.size(), run.con.out);
+    fputs("\n\n\tThis name cannot be used: ", run.console.out);
+    fwrite(name.data(), 1, name.size(), run.console.out);
     fputs(
         "\n\tA folder or file name may not hold \\, / or : (nor a control character), and may "
         "not be . or .. alone; type another one.\n",
-        run.con.out);
+        run.console.out);
   }
 }
 
@@ -60,22 +60,16 @@ std::string ask_name(Run& run, const char* prompt) {
                "program again.\n");
 }
 
-// The dataset as the dialog names it.
-struct Dataset {
-  std::string folder_path;      // c:\images\FOLDER\ .
-  std::string raster_name;      // as typed, without suffix
-  std::string descriptor_path;  // Windows form
-};
-
 // The folder, the data type and the raster name (and a DEM's sample width, not validated: 0
-// is 16 bits, anything else 32 bits).
-Dataset ask_dataset(Run& run) {
-  FILE* out = run.con.out;
-  Dataset dataset;
+// is 16 bits, anything else 32 bits); the paths of the raster's files.
+void ask_dataset(Run& run) {
+  FILE* out = run.console.out;
+  Answers& answers = run.answers;
+  Dataset& dataset = run.dataset;
   dataset.folder_path =
       kImagesRoot +
       ask_name(run, "\n\n\tName of the File Folder located in the Directory C:\\images ? ") + "\\";
-  run.image_type = ask_int(
+  const int data_type = ask_int(
       run,
       [out] {
         fputs("\n\n\tType of data :", out);
@@ -83,33 +77,33 @@ Dataset ask_dataset(Run& run) {
         fputs("\n\t\t1 ====> 8 bits Image\n\t\t", out);
       },
       [](int answer) { return answer == 0 || answer == 1; });
-  if (run.image_type == 0) {
-    dataset.raster_name =
+  answers.image = data_type == 1;
+  if (!answers.image) {
+    answers.raster_name =
         ask_name(run, "\n\n\tName of DEM File (without any extension _m2.raw or _m4.raw) ? ");
-    run.itype = ask_int(
+    answers.sample_width_answer = ask_int(
         run,
         [out] { fputs("\n\ttype of DEM :\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t", out); },
         [](int) { return true; });
   } else {
-    dataset.raster_name = ask_name(run, "\n\n\tName of 8 bits image (without any extension) ? ");
+    answers.raster_name = ask_name(run, "\n\n\tName of 8 bits image (without any extension) ? ");
   }
-  const std::string stem =
-      dataset.folder_path + dataset.raster_name + raster_suffix(run.image_type, run.itype);
-  run.raw_path = stem + ".raw";
+  const std::string stem = dataset.folder_path + answers.raster_name +
+                           raster_suffix(answers.image, answers.sample_width_answer);
+  dataset.raw_path = stem + ".raw";
   dataset.descriptor_path = stem + ".txt";
-  return dataset;
 }
 
 // The raw raster: without it there is nothing to do.
 void open_raw_raster(Run& run) {
-  run.raw_file = InputFile(host_path_of(run, run.raw_path));
+  const std::string& path = run.dataset.raw_path;
+  run.raw_file = InputFile(host_path_of(run, path));
   if (run.raw_file.kind() == FileKind::missing) {
-    fprintf(run.con.out, "\n\n\tNo File %s\n", run.raw_path.c_str());
-    run.con.getch();
+    fprintf(run.console.out, "\n\n\tNo File %s\n", path.c_str());
+    run.console.getch();
     throw RunStop{0};
   }
-  if (!run.raw_file.is_open())
-    stop_for_file_kind(run, "raw raster", run.raw_path, run.raw_file.kind());
+  if (!run.raw_file.is_open()) stop_for_file_kind(run, "raw raster", path, run.raw_file.kind());
 }
 
 // What stopped the reading of a descriptor before its second number, for a message.
@@ -153,21 +147,24 @@ std::string read_descriptor(FILE* file, int* const (&fields)[6]) {
 }
 
 // Writes a descriptor file that was missing, from the operator's answers.
-void create_descriptor(Run& run, const std::string& descriptor_path, int bytes_per_sample) {
+void create_descriptor(Run& run, int bytes_per_sample) {
+  const Dataset& dataset = run.dataset;
   const char* advice =
       "Check that the folder exists and can be written to, then run the program again.";
   int error = 0;
   const std::unique_ptr<PendingFile> descriptor =
-      PendingFile::create(host_path_of(run, descriptor_path), true, error);
-  if (!descriptor) stop_for_creation(run, "descriptor file", descriptor_path, error, advice);
-  fprintf(descriptor->stream(), "%d\n%d\n%d\n%d\n%d\n%d\n", run.nb_lig, run.nb_col,
-          bytes_per_sample, 0, 65500, run.taille_pix);
+      PendingFile::create(host_path_of(run, dataset.descriptor_path), true, error);
+  if (!descriptor) {
+    stop_for_creation(run, "descriptor file", dataset.descriptor_path, error, advice);
+  }
+  fprintf(descriptor->stream(), "%d\n%d\n%d\n%d\n%d\n%d\n", dataset.lines, dataset.columns,
+          bytes_per_sample, 0, 65500, dataset.pixel_size);
   error = descriptor->finish();
   if (error == 0) error = descriptor->commit();
   if (error != 0) {
     // A descriptor cut short would give wrong dimensions to the next run: none is written.
     stop_run(run, 1,
-             "\n\n\tThe descriptor file " + descriptor_path +
+             "\n\n\tThe descriptor file " + dataset.descriptor_path +
                  " could not be written: " + std::strerror(error) +
                  ".\n\tNothing was written. Make room on the device or check the folder, then run "
                  "the program again.\n");
@@ -176,57 +173,63 @@ void create_descriptor(Run& run, const std::string& descriptor_path, int bytes_p
 
 // Reads the descriptor file, or asks for its values and creates it. Gives what stopped the
 // reading of the numbers of lines and columns, or "".
-std::string read_or_create_descriptor(Run& run, const std::string& descriptor_path) {
-  FILE* out = run.con.out;
-  InputFile descriptor(host_path_of(run, descriptor_path));
+std::string read_or_create_descriptor(Run& run) {
+  FILE* out = run.console.out;
+  Dataset& dataset = run.dataset;
+  InputFile descriptor(host_path_of(run, dataset.descriptor_path));
   if (descriptor.is_open()) {
     FILE* stream = descriptor.release_as_stream();
+    // Fields 3 to 5 (bytes per sample, minimum, maximum) are read and dropped.
     int bytes_per_sample = 0, minimum = 0, maximum = 0;
     std::string found;
     if (stream) {
-      found = read_descriptor(stream, {&run.nb_lig, &run.nb_col, &bytes_per_sample, &minimum,
-                                       &maximum, &run.taille_pix});
+      found = read_descriptor(stream, {&dataset.lines, &dataset.columns, &bytes_per_sample,
+                                       &minimum, &maximum, &dataset.pixel_size});
       fclose(stream);
     }
     return found;
   }
   if (descriptor.kind() != FileKind::missing)
-    stop_for_file_kind(run, "descriptor file", descriptor_path, descriptor.kind());
+    stop_for_file_kind(run, "descriptor file", dataset.descriptor_path, descriptor.kind());
 
-  fprintf(out, "\n\n\tNo File %s ", descriptor_path.c_str());
+  fprintf(out, "\n\n\tNo File %s ", dataset.descriptor_path.c_str());
   const auto positive = [](int answer) { return answer >= 1; };
-  run.nb_lig = ask_int(
+  dataset.lines = ask_int(
       run, [out] { fputs("\n\t\tNumber of lines   ? ", out); }, positive);
-  run.nb_col = ask_int(
+  dataset.columns = ask_int(
       run, [out] { fputs("\n\t\tNumber of columns ? ", out); }, positive);
-  run.taille_pix = ask_int(
+  dataset.pixel_size = ask_int(
       run, [out] { fputs("\n\t\tPixel size ? ", out); }, [](int) { return true; });
+  // 2 for a DEM of width answer 0, 4 for the answer 1, and 1 otherwise (for an image, and for a
+  // DEM of any other width answer, which is nevertheless read 4 bytes a sample).
+  const Answers& answers = run.answers;
   int bytes_per_sample = 1;
-  if (run.image_type == 0 && run.itype == 0) bytes_per_sample = 2;
-  if (run.image_type == 0 && run.itype == 1) bytes_per_sample = 4;
-  create_descriptor(run, descriptor_path, bytes_per_sample);
+  if (!answers.image && answers.sample_width_answer == 0) bytes_per_sample = 2;
+  if (!answers.image && answers.sample_width_answer == 1) bytes_per_sample = 4;
+  create_descriptor(run, bytes_per_sample);
   return "";
 }
 
 // The size report, and the stop for dimensions that are no raster's.
-void report_size(Run& run, const std::string& descriptor_path, const std::string& found) {
-  FILE* out = run.con.out;
+void report_size(Run& run, const std::string& found) {
+  FILE* out = run.console.out;
+  const Dataset& dataset = run.dataset;
   fputs("\n\n\tTHE FILE HAS : ", out);
-  fprintf(out, "\n\t            %d LINES", run.nb_lig);
-  fprintf(out, "\n\t        AND %d COLUMNS\n", run.nb_col);
-  if (run.nb_lig >= 1 && run.nb_col >= 1) return;
+  fprintf(out, "\n\t            %d LINES", dataset.lines);
+  fprintf(out, "\n\t        AND %d COLUMNS\n", dataset.columns);
+  if (dataset.lines >= 1 && dataset.columns >= 1) return;
   const std::string correct =
       "\n\tCorrect its first two numbers (lines, then columns), or delete it to be asked for "
       "them, then run the program again.\n";
   if (!found.empty()) {
     stop_run(run, 1,
-             "\n\n\tThe descriptor file " + descriptor_path +
+             "\n\n\tThe descriptor file " + dataset.descriptor_path +
                  " does not give the numbers of lines and columns: " + what_was_found(found) + "." +
                  correct);
   }
   stop_run(run, 1,
-           "\n\n\tThe descriptor file " + descriptor_path + " gives " + std::to_string(run.nb_lig) +
-               " lines and " + std::to_string(run.nb_col) +
+           "\n\n\tThe descriptor file " + dataset.descriptor_path + " gives " +
+               std::to_string(dataset.lines) + " lines and " + std::to_string(dataset.columns) +
                " columns: a raster needs at least 1 of each." + correct);
 }
 
@@ -249,23 +252,23 @@ std::string dataset_file_at(const Run& run, const std::string& result_path) {
 
 // The result base name: the raster's, or a new one. A name whose result files would overwrite
 // a file of a dataset is refused, and the choice offered again.
-std::string ask_result_name(Run& run, const Dataset& dataset) {
-  FILE* out = run.con.out;
+std::string ask_result_name(Run& run) {
+  FILE* out = run.console.out;
+  const std::string& raster_name = run.answers.raster_name;
   fputs("\n\n\tResulting File (Values reported in a txt File) :", out);
   for (;;) {
     const int choice = ask_int(
         run,
-        [out, &dataset] {
-          fprintf(out, "\n\n\t\t0 -----> Use of the generic name %s ? ",
-                  dataset.raster_name.c_str());
+        [out, &raster_name] {
+          fprintf(out, "\n\n\t\t0 -----> Use of the generic name %s ? ", raster_name.c_str());
           fputs("\n\t\t1 -----> Creation of a new File ? ", out);
         },
         [](int answer) { return answer == 0 || answer == 1; });
-    std::string name = dataset.raster_name;
+    std::string name = raster_name;
     if (choice == 1)
       name = ask_name(run, "\n\n\tName of the File to be created (without any extension) ? ");
     for (const char* suffix : {"_scabrosimeter.txt", "_scabrosimeter.xls"}) {
-      const std::string overwritten = dataset_file_at(run, dataset.folder_path + name + suffix);
+      const std::string overwritten = dataset_file_at(run, run.dataset.folder_path + name + suffix);
       if (overwritten.empty()) continue;
       fprintf(out,
               "\n\n\tThe result name %s cannot be used: its results would overwrite %s, a file "
@@ -279,8 +282,11 @@ std::string ask_result_name(Run& run, const Dataset& dataset) {
 }
 
 // Begins the report and the table. They are written to temporary files beside their final
-// names, which they take at the end of the treatment.
+// names, which they take at the end of the analysis.
 void begin_results(Run& run) {
+  Results& results = run.results;
+  results.report_path = run.dataset.folder_path + run.answers.result_name + "_scabrosimeter.txt";
+  results.table_path = run.dataset.folder_path + run.answers.result_name + "_scabrosimeter.xls";
   const auto begin = [&run](const char* what, const std::string& path) {
     int error = 0;
     std::unique_ptr<PendingFile> file = PendingFile::create(host_path_of(run, path), true, error);
@@ -291,26 +297,22 @@ void begin_results(Run& run) {
     }
     return file;
   };
-  std::unique_ptr<PendingFile> report = begin("report file", run.report_path);
-  fprintf(report->stream(), "\n\tTreatment on the image %s\n", run.raw_path.c_str());
-  std::unique_ptr<PendingFile> table = begin("table file", run.table_path);
-  run.report_file = std::move(report);
-  run.table_file = std::move(table);
-  run.f2d = run.report_file->stream();
-  run.f3d = run.table_file->stream();
+  std::unique_ptr<PendingFile> report = begin("report file", results.report_path);
+  fprintf(report->stream(), "\n\tTreatment on the image %s\n", run.dataset.raw_path.c_str());
+  std::unique_ptr<PendingFile> table = begin("table file", results.table_path);
+  results.report = std::move(report);
+  results.table = std::move(table);
 }
 
 }  // namespace
 
-void opening(Run& run) {
-  print_banner(run.con.out);
-  const Dataset dataset = ask_dataset(run);
+void open_dataset(Run& run) {
+  print_banner(run.console.out);
+  ask_dataset(run);
   open_raw_raster(run);
-  const std::string found = read_or_create_descriptor(run, dataset.descriptor_path);
-  report_size(run, dataset.descriptor_path, found);
-  const std::string result_name = ask_result_name(run, dataset);
-  run.report_path = dataset.folder_path + result_name + "_scabrosimeter.txt";
-  run.table_path = dataset.folder_path + result_name + "_scabrosimeter.xls";
+  const std::string found = read_or_create_descriptor(run);
+  report_size(run, found);
+  run.answers.result_name = ask_result_name(run);
   begin_results(run);
 }
 

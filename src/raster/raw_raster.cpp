@@ -1,7 +1,8 @@
-#include "raster/heights.h"
+#include "raster/raw_raster.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -186,6 +187,12 @@ void RawRaster::line(int i, double* out) const {
       out[j] = fast::mul(sample, factor_);
     }
   }
+}
+
+double metres_per_unit(int unit) {
+  static const double kFactor[4] = {1.0, 0.1, 0.01, 0.001};
+  assert(unit >= 0 && unit <= 3);
+  return kFactor[unit];
 }
 
 HeightRange RawRaster::range() const {

@@ -40,6 +40,10 @@ class LineSource {
   virtual HeightRange range() const = 0;
 };
 
+// The factor that turns heights stored in `unit` (0 metres, 1 decimetres, 2 centimetres, 3
+// millimetres) into metres: the double nearest 1, 0.1, 0.01 or 0.001.
+double metres_per_unit(int unit);
+
 // The raw file gave fewer bytes than it held when the raster was first read: it was cut short
 // or replaced during the analysis.
 class RasterChanged : public std::runtime_error {

@@ -20,9 +20,9 @@ using test::run_with_answers;
 using test::TempFolder;
 
 // The dialog alone, its result files then put in place; 100 when it returns normally.
-int opening_only(Run& run) {
+int dialog_only(Run& run) {
   try {
-    opening(run);
+    open_dataset(run);
     close_results(run);
     return 100;
   } catch (const RunStop& stop) {
@@ -31,7 +31,7 @@ int opening_only(Run& run) {
 }
 
 Outcome dialog(const TempFolder& images, const std::string& answers) {
-  return run_with_answers(images, answers, opening_only);
+  return run_with_answers(images, answers, dialog_only);
 }
 
 const std::string kFolder = "\n\n\tName of the File Folder located in the Directory C:\\images ? ";
@@ -54,7 +54,7 @@ std::string result_choice(const std::string& name) {
          " ? \n\t\t1 -----> Creation of a new File ? ";
 }
 
-TEST(Opening, SixteenBitDemWithDescriptor) {
+TEST(Dialog, SixteenBitDemWithDescriptor) {
   TempFolder images;
   images.write("dem1/relief_m2.raw", test::bytes16({1, 2, 3, 4, 5, 6}));
   images.write("dem1/relief_m2.txt", "2\n3\n2\n0\n65500\n30\n");
@@ -68,7 +68,7 @@ TEST(Opening, SixteenBitDemWithDescriptor) {
   EXPECT_EQ(images.read("dem1/relief_scabrosimeter.xls"), "");
 }
 
-TEST(Opening, ImageWithNewResultName) {
+TEST(Dialog, ImageWithNewResultName) {
   TempFolder images;
   images.write("img/photo.raw", "abcdef");
   images.write("img/photo.txt", "2 3 1 0 255 1");
@@ -82,7 +82,7 @@ TEST(Opening, ImageWithNewResultName) {
   EXPECT_FALSE(images.exists("img/photo_scabrosimeter.txt"));
 }
 
-TEST(Opening, CreatesMissingDescriptorWithDefaults) {
+TEST(Dialog, CreatesMissingDescriptorWithDefaults) {
   struct Case {
     std::string answers, raw, descriptor, contents;
   };
@@ -109,7 +109,7 @@ TEST(Opening, CreatesMissingDescriptorWithDefaults) {
   }
 }
 
-TEST(Opening, LinesAndColumnsBelowOneAreAskedAgain) {
+TEST(Dialog, LinesAndColumnsBelowOneAreAskedAgain) {
   TempFolder images;
   images.write("d/r.raw", "");
   const Outcome outcome = dialog(images, "d 1 r 0\n-3\n2\nx 4\n3\n7\n0\n");
@@ -121,7 +121,7 @@ TEST(Opening, LinesAndColumnsBelowOneAreAskedAgain) {
             std::string::npos);
 }
 
-TEST(Opening, DescriptorReadLikeScanf) {
+TEST(Dialog, DescriptorReadLikeScanf) {
   struct Case {
     std::string descriptor;
     int lines, columns, pixel;
@@ -141,10 +141,10 @@ TEST(Opening, DescriptorReadLikeScanf) {
     images.write("d/r_m2.txt", c.descriptor);
     int lines = -1, columns = -1, pixel = -1;
     run_with_answers(images, "d 0 r 0 0\n", [&](scab::Run& run) {
-      const int status = opening_only(run);
-      lines = run.nb_lig;
-      columns = run.nb_col;
-      pixel = run.taille_pix;
+      const int status = dialog_only(run);
+      lines = run.dataset.lines;
+      columns = run.dataset.columns;
+      pixel = run.dataset.pixel_size;
       return status;
     });
     EXPECT_EQ(lines, c.lines) << c.descriptor;
@@ -153,7 +153,7 @@ TEST(Opening, DescriptorReadLikeScanf) {
   }
 }
 
-TEST(Opening, EmptyDescriptorStopsAfterSizeReportWithNothingCreated) {
+TEST(Dialog, EmptyDescriptorStopsAfterSizeReportWithNothingCreated) {
   TempFolder images;
   images.write("d/r_m2.raw", "");
   images.write("d/r_m2.txt", "");
@@ -170,7 +170,7 @@ TEST(Opening, EmptyDescriptorStopsAfterSizeReportWithNothingCreated) {
   EXPECT_FALSE(images.exists("d/r_scabrosimeter.xls"));
 }
 
-TEST(Opening, MenusAreAskedAgainUntilValid) {
+TEST(Dialog, MenusAreAskedAgainUntilValid) {
   TempFolder images;
   images.write("d/r.raw", "");
   images.write("d/r.txt", "1 1");
@@ -185,7 +185,7 @@ TEST(Opening, MenusAreAskedAgainUntilValid) {
             kBanner + kFolder + types + kImageName + size_report(1, 1) + kResultHeading + choices);
 }
 
-TEST(Opening, NameIsOneWord) {
+TEST(Dialog, NameIsOneWord) {
   TempFolder images;
   images.write("d/first.raw", "");
   images.write("d/first.txt", "1 1");
@@ -198,7 +198,7 @@ TEST(Opening, NameIsOneWord) {
             std::string::npos);
 }
 
-TEST(Opening, NamesThatLeadOutOfTheFolderAreAskedAgain) {
+TEST(Dialog, NamesThatLeadOutOfTheFolderAreAskedAgain) {
   const std::string refused =
       "\n\tA folder or file name may not hold \\, / or : (nor a control character), and may not "
       "be . or .. alone; type another one.\n";
@@ -227,7 +227,7 @@ TEST(Opening, NamesThatLeadOutOfTheFolderAreAskedAgain) {
   EXPECT_FALSE(images.exists("out_scabrosimeter.txt"));
 }
 
-TEST(Opening, FolderAndFileNamesFollowOneRule) {
+TEST(Dialog, FolderAndFileNamesFollowOneRule) {
   // The same table feeds the importer's test: one rule for both programs.
   for (const test::NameCase& c : test::name_cases()) {
     EXPECT_EQ(is_plain_name(c.name), c.accepted) << c.name;
@@ -245,7 +245,7 @@ TEST(Opening, FolderAndFileNamesFollowOneRule) {
   }
 }
 
-TEST(Opening, MissingRasterStopsWithStatusZeroAndCreatesNothing) {
+TEST(Dialog, MissingRasterStopsWithStatusZeroAndCreatesNothing) {
   TempFolder images;
   images.make_folder("d");
   images.write("d/r_scabrosimeter.txt", "earlier results");
@@ -258,7 +258,7 @@ TEST(Opening, MissingRasterStopsWithStatusZeroAndCreatesNothing) {
   EXPECT_FALSE(images.exists("d/r_scabrosimeter.xls"));
 }
 
-TEST(Opening, EndOfInputEndsWithStatusOne) {
+TEST(Dialog, EndOfInputEndsWithStatusOne) {
   const char* const answers[] = {"", "d", "d 0", "d 0 r", "d 0 r 0", "d 0 r 0 5 5", "d 0 r 0 1"};
   for (const char* text : answers) {
     TempFolder images;
@@ -274,7 +274,7 @@ TEST(Opening, EndOfInputEndsWithStatusOne) {
   }
 }
 
-TEST(Opening, ResultFilesThatCannotBeCreatedStopTheRun) {
+TEST(Dialog, ResultFilesThatCannotBeCreatedStopTheRun) {
   for (const char* blocked : {"d/r_scabrosimeter.txt", "d/r_scabrosimeter.xls"}) {
     TempFolder images;
     images.write("d/r.raw", "");
@@ -295,7 +295,7 @@ TEST(Opening, ResultFilesThatCannotBeCreatedStopTheRun) {
   }
 }
 
-TEST(Opening, DescriptorThatCannotBeCreatedStopsTheRun) {
+TEST(Dialog, DescriptorThatCannotBeCreatedStopsTheRun) {
   // A raster name so long that the descriptor's temporary file cannot be named.
   const std::string name(248, 'n');
   TempFolder images;
@@ -317,7 +317,7 @@ TEST(Opening, DescriptorThatCannotBeCreatedStopsTheRun) {
   EXPECT_EQ(images.list("d"), std::vector<std::string>{name + ".raw"});
 }
 
-TEST(Opening, ResultNameThatWouldOverwriteADatasetIsRefused) {
+TEST(Dialog, ResultNameThatWouldOverwriteADatasetIsRefused) {
   // The image foo_scabrosimeter, whose descriptor is the report of the result name foo; and a
   // DEM whose descriptor bar_m2_scabrosimeter.txt is the report of bar_m2.
   TempFolder images;

@@ -1,8 +1,6 @@
-// The analysis driver: the profile pass, then the RMS error pass, each written in its turn.
-//
-// The RMS error pass only reads the heights and does not depend on the profile pass, so where
-// threads exist it is computed on a second thread while the profile pass runs; its results
-// are written after the profile pass's.
+// The analysis: the profile pass and the RMS error pass over the heights, side by side on two
+// threads where they can be had, then their results written in their order: the profile
+// pass's, then the RMS error pass's.
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -22,8 +20,8 @@ namespace {
 class ProgressLine {
  public:
   ProgressLine(const Run& run, long total_lines)
-      : out_(run.con.out),
-        shown_(run.con.terminal),
+      : out_(run.console.out),
+        shown_(run.console.terminal),
         after_(run.progress_after),
         total_(total_lines > 0 ? total_lines : 1),
         start_(std::chrono::steady_clock::now()) {}
@@ -71,7 +69,7 @@ auto start(const Work& work) {
 }
 
 void drive(Run& run) {
-  const LineSource& heights = *run.dtab;
+  const LineSource& heights = *run.raster;
   LinesRead lines_read{0};
   ProgressLine progress(run, 2L * heights.lines() + 2L * std::max(heights.lines() - 2, 0));
   // The two passes run side by side, each on a thread of its own while this one keeps the
@@ -94,36 +92,30 @@ void drive(Run& run) {
   RmsErrorResult result = rms_error_ahead.valid() ? rms_error_ahead.get() : rms_error();
   progress.erase();
 
-  write_profile(profile_result, run.con.out, run.f2d, run.f3d);
-  run.treat_type = 2;
-  run.scan_type = 2;
-  result.X = interior.X;
-  result.X2 = interior.X2;
+  FILE* report = run.results.report->stream();
+  write_profile(profile_result, run.console.out, report, run.results.table->stream());
+  result.sum_x = interior.sum_x;
+  result.sum_x2 = interior.sum_x2;
   finish_regression(result);
-  write_rms_error(result, run.con.out, run.f2d);
+  write_rms_error(result, run.console.out, report);
 }
 
 }  // namespace
 
-void treatment(Run& run) {
-  // The driver is only ever entered from (0, 3): the profile pass, then the RMS error pass.
-  if (run.treat_type != 0 || run.scan_type != 3) return;
+void analyse(Run& run) {
   try {
     drive(run);
   } catch (const RasterChanged&) {
     stop_run(run, 1,
-             "\n\n\tThe file " + run.raw_path +
+             "\n\n\tThe file " + run.dataset.raw_path +
                  " changed during the analysis: it no longer holds what it held when it was "
                  "first read.\n\tRun the program again once nothing else writes to it.\n");
   } catch (const RasterReadError& failure) {
-    stop_run(run, 1,
-             "\n\n\tThe file " + run.raw_path +
-                 " could not be read: " + std::strerror(failure.error) +
-                 ".\n\tCheck the file and the device it is on, then run the program again.\n");
+    stop_for_read_error(run, failure.error);
   } catch (const std::bad_alloc&) {
     stop_run(run, 1,
-             "\n\n\tNot enough memory for the analysis of " + std::to_string(run.nb_lig) +
-                 " lines and " + std::to_string(run.nb_col) +
+             "\n\n\tNot enough memory for the analysis of " + std::to_string(run.dataset.lines) +
+                 " lines and " + std::to_string(run.dataset.columns) +
                  " columns.\n\tFree some memory, or cut the raster into smaller pieces, then run "
                  "the program again.\n");
   }

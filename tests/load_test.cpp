@@ -29,15 +29,15 @@ Loaded load(const std::string& answers, const std::string& raw_name, const std::
   Loaded loaded;
   const test::Outcome outcome = test::run_with_answers(images, answers, [&](scab::Run& run) {
     try {
-      opening(run);
-      lecture(run);
+      open_dataset(run);
+      load_raster(run);
     } catch (const RunStop& stop) {
       return stop.status;
     }
     EXPECT_FALSE(run.raw_file.is_open()) << "the raster holds the file";
-    std::vector<double> line(static_cast<size_t>(run.nb_col));
-    for (int i = 0; i < run.nb_lig; i++) {
-      run.dtab->line(i, line.data());
+    std::vector<double> line(static_cast<size_t>(run.dataset.columns));
+    for (int i = 0; i < run.dataset.lines; i++) {
+      run.raster->line(i, line.data());
       loaded.cells.emplace_back();
       for (double stored : line) {
         EXPECT_EQ(stored, static_cast<long long>(stored)) << "a stored sample is an integer";
@@ -55,7 +55,7 @@ Loaded load(const std::string& answers, const std::string& raw_name, const std::
 
 using Cells = std::vector<std::vector<long long>>;
 
-TEST(Lecture, SamplesAreLeastSignificantByteFirst) {
+TEST(Load, SamplesAreLeastSignificantByteFirst) {
   const Loaded dem16 =
       load("d 0 r 0 0", "r_m2.raw", std::string("\xff\xff\x01\x00\x00\x01", 6), "1 3");
   EXPECT_EQ(dem16.cells, (Cells{{65535, 1, 256}}));
@@ -69,13 +69,13 @@ TEST(Lecture, SamplesAreLeastSignificantByteFirst) {
   EXPECT_EQ(dem7.cells, (Cells{{-123456}, {2000000000}}));
 }
 
-TEST(Lecture, ImageLinesFollowOneAnother) {
+TEST(Load, ImageLinesFollowOneAnother) {
   const Loaded image = load("d 1 r 0", "r.raw", std::string("\0\1\2\3\4\5", 6), "2 3");
   EXPECT_EQ(image.cells, (Cells{{0, 1, 2}, {3, 4, 5}}));
   EXPECT_EQ(image.console.find("Warning"), std::string::npos);
 }
 
-TEST(Lecture, LongerFileLoadsLikeTheFileCutToSize) {
+TEST(Load, LongerFileLoadsLikeTheFileCutToSize) {
   const Loaded exact = load("d 0 r 0 0", "r_m2.raw", bytes16({10, 20, 30, 40}), "2 2");
   const Loaded longer = load("d 0 r 0 0", "r_m2.raw", bytes16({10, 20, 30, 40, 50, 60, 70}), "2 2");
   EXPECT_EQ(exact.cells, (Cells{{10, 20}, {30, 40}}));
@@ -84,7 +84,7 @@ TEST(Lecture, LongerFileLoadsLikeTheFileCutToSize) {
   EXPECT_EQ(longer.report, exact.report);
 }
 
-TEST(Lecture, ShorterFileLoadsWithZerosAndAWarning) {
+TEST(Load, ShorterFileLoadsWithZerosAndAWarning) {
   // One line short, and a 32-bit sample cut after two bytes.
   const Loaded dem16 = load("d 0 r 0 0", "r_m2.raw", bytes16({1, 2, 3}), "3 3");
   EXPECT_EQ(dem16.cells, (Cells{{1, 2, 3}, {0, 0, 0}, {0, 0, 0}}));
@@ -103,7 +103,7 @@ TEST(Lecture, ShorterFileLoadsWithZerosAndAWarning) {
   EXPECT_NE(empty_image.console.find("holds 0 bytes where 4 were expected"), std::string::npos);
 }
 
-TEST(Lecture, RasterTooBigForMemoryStops) {
+TEST(Load, RasterTooBigForMemoryStops) {
   // 2^31 - 1 lines of 2^31 - 1 columns: far beyond any memory.
   const Loaded huge = load("d 0 r 1 0 k", "r_m4.raw", "", "2147483647 2147483647");
   EXPECT_EQ(huge.status, 1);

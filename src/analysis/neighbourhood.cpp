@@ -1,0 +1,183 @@
+#include "analysis/neighbourhood.h"
+
+#include <cmath>
+#include <cstdint>
+#include <utility>
+
+#include "arith/elementwise.h"
+#include "arith/fast.h"
+
+namespace scab {
+
+Band band_about(double reference) {
+  // Exponents from middle - 4 to middle + 4, whose partial sums need no more than 64 bits; a
+  // middle too near either end of the exponents leaves the band empty.
+  const uint64_t middle = fast::exponent_of(reference);
+  if (middle < 64 + 4 || middle > 2000) return Band{};
+  return Band{fast::from_bits((middle - 4) << 52), fast::from_bits((middle + 5) << 52)};
+}
+
+bool within(const Band& band, const double* values, long n) {
+  uint64_t out = 0;
+  for (long k = 0; k < n; k++) {
+    const double a = std::fabs(values[k]);
+    out |= (a != 0) & !((a >= band.low) & (a < band.high));
+  }
+  return !out;
+}
+
+Window::Window(const LineSource& heights, const HeightFacts& facts)
+    : heights_(heights),
+      raster_sums_exact_(facts.neighbour_sums_exact),
+      lines_{Buffer<double>(static_cast<size_t>(heights.columns())),
+             Buffer<double>(static_cast<size_t>(heights.columns())),
+             Buffer<double>(static_cast<size_t>(heights.columns()))} {
+  if (!raster_sums_exact_) {
+    heights_.line(1, lines_[1].data());
+    band_ = band_about(lines_[1][static_cast<size_t>(heights.columns() / 2)]);
+  }
+}
+
+void Window::move_to(int i) {
+  if (i == 1) {
+    load(0, 0);
+    load(1, 1);
+  } else {
+    std::swap(lines_[0], lines_[1]);
+    std::swap(lines_[1], lines_[2]);
+    in_band_[0] = in_band_[1];
+    in_band_[1] = in_band_[2];
+  }
+  load(2, i + 1);
+}
+
+bool Window::sums_exact() const {
+  return raster_sums_exact_ || (in_band_[0] && in_band_[1] && in_band_[2]);
+}
+
+void Window::load(int slot, int line) {
+  heights_.line(line, lines_[slot].data());
+  if (!raster_sums_exact_) in_band_[slot] = within(band_, lines_[slot].data(), heights_.columns());
+}
+
+namespace {
+
+// The neighbours of cell j + 1 of the row, in the order of their sum.
+struct Neighbours {
+  double value[8];
+  Neighbours(const double* above, const double* row, const double* below, long j)
+      : value{above[j + 1], row[j + 2],   below[j + 1], row[j],
+              above[j],     above[j + 2], below[j + 2], below[j]} {}
+};
+
+// The plain double sum of the first kNeighbours neighbours, in their order.
+template <int kNeighbours>
+inline double plain_sum(const double* above, const double* row, const double* below, long j) {
+  double dval = above[j + 1];
+  dval = dval + row[j + 2];
+  dval = dval + below[j + 1];
+  dval = dval + row[j];
+  if (kNeighbours == 8) {
+    dval = dval + above[j];
+    dval = dval + above[j + 2];
+    dval = dval + below[j + 2];
+    dval = dval + below[j];
+  }
+  return dval;
+}
+
+// The same with the model's every addition, the slow way.
+template <int kNeighbours>
+double model_sum(const double* above, const double* row, const double* below, long j) {
+  const Neighbours n(above, row, below, j);
+  double dval = n.value[0];
+  for (int k = 1; k < kNeighbours; k++)
+    dval = fast::add_slow(dval, n.value[k]);
+  return dval;
+}
+
+// The neighbour means of a line where the plain sums are not known to be exact: each cell's
+// sum is checked (its neighbours within nine binades, or zero), and where that fails for any,
+// the line is done again with every addition corrected.
+template <int kNeighbours>
+void checked_means(double* out, const double* above, const double* row, const double* below, long m,
+                   double weight) {
+  uint64_t all_exact = 1;
+  for (long j = 0; j < m; j++) {
+    const Neighbours n(above, row, below, j);
+    double dval = n.value[0];
+    uint64_t lowest = 2047, highest = fast::exponent_of(n.value[0]);
+    lowest = n.value[0] != 0 ? highest : lowest;
+    for (int k = 1; k < kNeighbours; k++) {
+      dval = dval + n.value[k];
+      const uint64_t e = fast::exponent_of(n.value[k]);
+      lowest = (n.value[k] != 0 && e < lowest) ? e : lowest;
+      highest = e > highest ? e : highest;
+    }
+    all_exact &= fast::sums_are_exact(lowest, highest);
+    out[j] = dval * weight;
+  }
+  if (all_exact) return;
+  fast::each(
+      out, m,
+      [=](long j) {
+        const Neighbours n(above, row, below, j);
+        bool doubtful = false;
+        double dval = n.value[0];
+        for (int k = 1; k < kNeighbours; k++) {
+          bool unusual;
+          dval = fast::sum_candidate(dval, n.value[k], unusual);
+          doubtful |= unusual;
+        }
+        bool unusual;
+        const double mean = fast::product_candidate(dval, weight, unusual);
+        return fast::Candidate{mean, (doubtful | unusual) != 0};
+      },
+      [=](long j) { return fast::mul_slow(model_sum<kNeighbours>(above, row, below, j), weight); });
+}
+
+// The neighbour means of the m interior cells and the absolute differences of the cells from
+// them. Where the sums and the differences are known to be exact (the raster's range, or the
+// window's band), plain double arithmetic gives the model's results in one loop; otherwise each
+// is checked, and what is not exact is done again.
+template <int kNeighbours>
+void neighbour_differences(double* means, double* difs, const Window& window, long m,
+                           const HeightFacts& facts) {
+  const double *above = window.above(), *row = window.row(), *below = window.below();
+  const double weight = kNeighbours == 8 ? 0.125 : 0.25;  // a power of two: exact
+  if (!window.sums_exact()) {
+    checked_means<kNeighbours>(means, above, row, below, m, weight);
+  } else {
+#pragma omp simd
+    for (long j = 0; j < m; j++)
+      means[j] = plain_sum<kNeighbours>(above, row, below, j) * weight;
+  }
+  const double* z = row + 1;
+  if (facts.differences_exact) {
+#pragma omp simd
+    for (long j = 0; j < m; j++)
+      difs[j] = std::fabs(z[j] - means[j]);
+    return;
+  }
+  fast::each(
+      difs, m,
+      [=](long j) {
+        return fast::Candidate{std::fabs(z[j] - means[j]),
+                               !fast::difference_is_exact(z[j], means[j])};
+      },
+      [=](long j) { return std::fabs(fast::add(z[j], -means[j])); });
+}
+
+}  // namespace
+
+void all_neighbour_differences(double* means, double* difs, const Window& window, long m,
+                               const HeightFacts& facts) {
+  neighbour_differences<8>(means, difs, window, m, facts);
+}
+
+void edge_neighbour_differences(double* means, double* difs, const Window& window, long m,
+                                const HeightFacts& facts) {
+  neighbour_differences<4>(means, difs, window, m, facts);
+}
+
+}  // namespace scab

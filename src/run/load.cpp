@@ -1,0 +1,73 @@
+// Loading of the raw raster: its first reading, for its size and the range of its samples.
+//
+// The samples are not held in memory (raster/raw_raster.h): the passes read the file again a
+// line at a time, in the height unit that the operator names afterwards.
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "raster/memory.h"
+#include "raster/raw_raster.h"
+#include "run/run.h"
+
+namespace scab {
+namespace {
+
+// Bytes a sample: a DEM of sample-width answer 0 has 2, of any other answer 4; an image 1.
+int sample_bytes(const Answers& answers) {
+  if (answers.image) return 1;
+  return answers.sample_width_answer == 0 ? 2 : 4;
+}
+
+[[noreturn]] void stop_for_memory(Run& run, int width) {
+  const Dataset& dataset = run.dataset;
+  const uint64_t needed = bytes_needed(dataset.lines, dataset.columns, width);
+  stop_run(run, 1,
+           "\n\n\tNot enough memory for a raster of " + std::to_string(dataset.lines) +
+               " lines and " + std::to_string(dataset.columns) + " columns (about " +
+               std::to_string(needed / 1000000 + 1) +
+               " MB needed).\n\tCheck the descriptor file's numbers of lines and columns, or "
+               "free some memory, then run the program again.\n");
+}
+
+}  // namespace
+
+// A read that failed (rather than a file that ended) leaves nothing sound to analyse.
+void stop_for_read_error(Run& run, int error) {
+  stop_run(run, 1,
+           "\n\n\tThe file " + run.dataset.raw_path +
+               " could not be read: " + std::strerror(error) +
+               ".\n\tCheck the file and the device it is on, then run the program again.\n");
+}
+
+void load_raster(Run& run) {
+  const Dataset& dataset = run.dataset;
+  const int width = sample_bytes(run.answers);
+  const uint64_t expected = static_cast<uint64_t>(dataset.columns) * static_cast<uint64_t>(width) *
+                            static_cast<uint64_t>(dataset.lines);
+
+  // A raster whose lines cannot fit in the memory this run may use stops before anything large
+  // is asked for.
+  const uint64_t memory = usable_memory_bytes();
+  if (memory != 0 && bytes_needed(dataset.lines, dataset.columns, width) > memory) {
+    stop_for_memory(run, width);
+  }
+  try {
+    run.raster.reset(new RawRaster(std::move(run.raw_file), dataset.lines, dataset.columns, width));
+  } catch (const std::bad_alloc&) {
+    stop_for_memory(run, width);
+  } catch (const RasterReadError& failure) {
+    stop_for_read_error(run, failure.error);
+  }
+  const uint64_t found = run.raster->bytes_found();
+  if (found < expected) {
+    const std::string warning = "\n\n\tWarning: the file " + dataset.raw_path + " holds " +
+                                std::to_string(found) + " bytes where " + std::to_string(expected) +
+                                " were expected; the cells it does not reach are taken as 0.\n";
+    fputs(warning.c_str(), run.console.out);
+    fputs(warning.c_str(), run.results.report->stream());
+  }
+}
+
+}  // namespace scab

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace scab {
+namespace {
+
+// What the analysis writes.
+struct Written {
+  std::string console, report, table;
+};
+
+std::string contents(FILE* file) {
+  std::string text;
+  rewind(file);
+  for (int c = fgetc(file); c != EOF; c = fgetc(file))
+    text += static_cast<char>(c);
+  return text;
+}
+
+// Runs the analysis over `values` (whole numbers, stored as 32-bit samples), its report and
+// table begun empty in a temporary folder.
+Written analyse_values(const std::vector<std::vector<int>>& values, bool terminal = false) {
+  test::TempFolder folder;
+  FILE* console = tmpfile();
+  FILE* raw = tmpfile();
+  for (const auto& line : values) {
+    for (int v : line) {
+      const std::string bytes = test::bytes32({v});
+      fwrite(bytes.data(), 1, bytes.size(), raw);
+    }
+  }
+  fflush(raw);
+  {
+    Run run(Console{nullptr, console, [] {}, terminal}, folder.path());
+    run.progress_after = 0;  // a terminal shows the progress line at once
+    run.dataset.lines = static_cast<int>(values.size());
+    run.dataset.columns = static_cast<int>(values[0].size());
+    run.raster.reset(new RawRaster(InputFile::from_descriptor(dup(fileno(raw))), run.dataset.lines,
+                                   run.dataset.columns, 4));
+    int error = 0;
+    run.results.report = PendingFile::create(folder.path() + "/report.txt", true, error);
+    run.results.table = PendingFile::create(folder.path() + "/table.xls", true, error);
+    analyse(run);
+    EXPECT_EQ(commit_together({run.results.report.get(), run.results.table.get()}),
+              (std::vector<int>{0, 0}));
+  }
+  fclose(raw);
+  Written written{contents(console), folder.read("report.txt"), folder.read("table.xls")};
+  fclose(console);
+  return written;
+}
+
+TEST(Analyse, ProfilePassThenRmsErrorPassInOrder) {
+  const Written written = analyse_values({{1, 2, 3}, {4, 5, 6}});
+  EXPECT_EQ(written.table, "1\t0.816497\n2\t0.816497\n");
+  EXPECT_EQ(written.console,
+            "\n\n\tResults\n"
+            "\n\tRMS line 0.816497 "
+            "\n\tRMS column 1.500000 "
+            "\n\tRMS total 0.594219\n\tAverage RMS 1.341441 "
+            "\n\thomogeneity coefficient 44.297082 "
+            "\n\tRMS image = 1.707825 Standard deviation = 0.763763 "
+            "\n\tslope = undefined \n\n\tr = undefined r(sqrt) = undefined r2 = undefined "
+            "\n\n\tRMS error = undefined standard deviation = undefined ");
+  EXPECT_EQ(written.report,
+            "\n\n\tRMS Line = 0.816497 "
+            "\n\tRMS Column = 1.500000 "
+            "\n\tRMS Image = 1.707825 \n\tStandard Deviation = 0.763763 "
+            "\n\tHomogeneity Coeff. = 55.702918 "
+            "\n\n\tPor parte Ortalvesco\n\t\tSlope = undefined r = undefined r2 = undefined "
+            "\n\t\tRMS Error = undefined     Standard Deviation = undefined \n\n");
+}
+
+TEST(Analyse, ProgressLineOnATerminalOnlyAndErasedBeforeTheResults) {
+  std::vector<std::vector<int>> values(3000, std::vector<int>(400));
+  for (size_t i = 0; i < values.size(); i++) {
+    for (size_t j = 0; j < values[i].size(); j++)
+      values[i][j] = static_cast<int>((i * 7919 + j * 104729) % 1000);
+  }
+  const Written piped = analyse_values(values);
+  EXPECT_EQ(piped.console.find('\r'), std::string::npos);
+  const Written on_terminal = analyse_values(values, true);
+  const std::string& console = on_terminal.console;
+  const std::string erase = "\r                              \r";
+  const size_t erased = console.find(erase);
+  ASSERT_NE(erased, std::string::npos) << "the analysis takes long enough to show it";
+  EXPECT_EQ(console.find("\r\tAnalysing: "), 0u);
+  EXPECT_EQ(console.rfind("\r\tAnalysing: ") + 18, erased) << "redrawn in place";
+  // Once erased, the transcript is the one a pipe gets; the files never see it.
+  EXPECT_EQ(console.substr(erased + erase.size()), piped.console);
+  EXPECT_EQ(on_terminal.report, piped.report);
+  EXPECT_EQ(on_terminal.table, piped.table);
+}
+
+}  // namespace
+}  // namespace scab
