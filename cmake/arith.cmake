@@ -12,25 +12,27 @@ option(SCABROSIMETER_PORTABLE_ARITHMETIC
 if(SCABROSIMETER_PORTABLE_ARITHMETIC)
   add_compile_definitions(SCABROSIMETER_PORTABLE_ARITHMETIC=1)
 endif()
+# The portable class multiplies and divides with unsigned __int128 where the compiler has it;
+# this forces the plain 64-bit code that compilers without it (MSVC) use, in the whole build.
+option(SCABROSIMETER_XREAL_NO_INT128 "Portable xreal without unsigned __int128" OFF)
+if(SCABROSIMETER_XREAL_NO_INT128)
+  add_compile_definitions(SCABROSIMETER_XREAL_NO_INT128=1)
+endif()
 
 set(SCABROSIMETER_ARITH_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." CACHE INTERNAL "")
 
-# Two test executables from tests/xreal_portable_test.cpp (header-only code, no library needed):
-#   xreal_portable_tests            the portable class as this compiler builds it;
-#   xreal_portable_nonint128_tests  the same with the plain 64-bit multiply and divide that
-#                                   compilers without unsigned __int128 (MSVC) use.
-# Where long double is the x87 format they compare the portable class with it bit for bit.
-# SCABROSIMETER_XREAL_LONG=1 in the environment runs the long version of the comparison.
+# The test executable xreal_portable_tests, from tests/xreal_portable_test.cpp (header-only
+# code, no library needed): where long double is the x87 format it compares the portable class
+# with it bit for bit. SCABROSIMETER_XREAL_LONG=1 in the environment runs the long version of
+# the comparison.
 function(scabrosimeter_add_arith_tests)
-  foreach(target IN ITEMS xreal_portable_tests xreal_portable_nonint128_tests)
-    add_executable(${target} ${SCABROSIMETER_ARITH_ROOT}/tests/xreal_portable_test.cpp)
-    target_include_directories(${target} PRIVATE ${SCABROSIMETER_ARITH_ROOT}/src)
-    target_link_libraries(${target} PRIVATE GTest::gtest_main)
-    if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
-      target_compile_options(${target} PRIVATE -Wall -Wextra)
-    endif()
-  endforeach()
-  target_compile_definitions(xreal_portable_nonint128_tests PRIVATE SCABROSIMETER_XREAL_NO_INT128=1)
+  add_executable(xreal_portable_tests ${SCABROSIMETER_ARITH_ROOT}/tests/xreal_portable_test.cpp)
+  target_include_directories(xreal_portable_tests PRIVATE ${SCABROSIMETER_ARITH_ROOT}/src)
+  target_link_libraries(xreal_portable_tests PRIVATE GTest::gtest_main)
+  if(TARGET scabrosimeter_warnings)
+    target_link_libraries(xreal_portable_tests PRIVATE scabrosimeter_warnings)
+  elseif(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(xreal_portable_tests PRIVATE -Wall -Wextra)
+  endif()
   gtest_discover_tests(xreal_portable_tests DISCOVERY_TIMEOUT 60)
-  gtest_discover_tests(xreal_portable_nonint128_tests TEST_PREFIX "nonint128." DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -1,11 +1,10 @@
 # scabrosimeter-import: converts rasters that GDAL reads into scabrosimeter datasets.
 # Built only when GDAL is found; the main program never depends on GDAL.
 # Include after enable_testing(), find_package(GTest) and include(GoogleTest), and after the
-# scabrosimeter target, so that the importer's end-to-end test can run it.
+# scabrosimeter and scabrosimeter_warnings targets and SCABROSIMETER_IMAGES_ROOT, so that the
+# importer's end-to-end test can run the program.
 
 option(SCABROSIMETER_IMPORT "Build scabrosimeter-import when GDAL is found" ON)
-set(SCABROSIMETER_IMAGES_ROOT "images" CACHE STRING
-    "Host folder that stands for c:\\images\\ (relative to the working directory, or absolute)")
 set(_import_root "${CMAKE_CURRENT_LIST_DIR}/..")
 
 set(_import_gdal "")
@@ -40,19 +39,17 @@ if(_import_gdal)
   )
   target_include_directories(scabrosimeter_import_lib PUBLIC ${_import_root} ${_import_root}/src)
   target_link_libraries(scabrosimeter_import_lib PUBLIC ${_import_gdal})
-  target_compile_options(scabrosimeter_import_lib PRIVATE -Wall -Wextra)
+  target_link_libraries(scabrosimeter_import_lib PRIVATE scabrosimeter_warnings)
   target_compile_definitions(scabrosimeter_import_lib PRIVATE
     SCABROSIMETER_IMAGES_ROOT="${SCABROSIMETER_IMAGES_ROOT}")
 
   add_executable(scabrosimeter-import ${_import_root}/import/main.cpp)
-  target_link_libraries(scabrosimeter-import PRIVATE scabrosimeter_import_lib)
-  target_compile_options(scabrosimeter-import PRIVATE -Wall -Wextra)
+  target_link_libraries(scabrosimeter-import PRIVATE scabrosimeter_import_lib scabrosimeter_warnings)
 
   if(SCABROSIMETER_TESTS)
     add_executable(scabrosimeter_import_tests ${_import_root}/tests/import/import_test.cpp)
     target_link_libraries(scabrosimeter_import_tests PRIVATE
-      scabrosimeter_import_lib GTest::gtest_main)
-    target_compile_options(scabrosimeter_import_tests PRIVATE -Wall -Wextra)
+      scabrosimeter_import_lib GTest::gtest_main scabrosimeter_warnings)
     target_compile_definitions(scabrosimeter_import_tests PRIVATE
       SCABROSIMETER_IMAGES_ROOT="${SCABROSIMETER_IMAGES_ROOT}")
     if(TARGET scabrosimeter)

@@ -61,12 +61,14 @@ struct ProgramRun {
 
 // Runs the executable in `work` with `answers` on its standard input. `input` is the shell's
 // redirection of that input. `limits` are shell commands that constrain the program alone
-// (ulimit): its console then goes through a pipe, which they do not touch.
+// (ulimit): its console then goes through a pipe, which they do not touch. `environment`
+// holds the shell's assignments of variables for the program alone.
 ProgramRun run_program_in(const fs::path& work, const std::string& answers,
                           const std::string& input = "< answers.txt",
-                          const std::string& limits = "") {
+                          const std::string& limits = "", const std::string& environment = "") {
   std::ofstream(work / "answers.txt", std::ios::binary) << answers;
-  const std::string program = SCABROSIMETER_EXE_LAUNCHER "\"" SCABROSIMETER_EXE "\" " + input;
+  const std::string program =
+      environment + SCABROSIMETER_EXE_LAUNCHER "\"" SCABROSIMETER_EXE "\" " + input;
   std::string command = "cd \"" + work.string() + "\" && ";
   if (limits.empty()) {
     command += program + " > console.txt 2> errors.txt";
@@ -130,30 +132,37 @@ TEST(EndToEnd, OnlyDatasetsAreCopiedIntoATestsFolder) {
             (std::vector<std::string>{"relief_m2.raw", "relief_m2.txt"}));
 }
 
-TEST(EndToEnd, ExampleDemMatchesTheGoldenFiles) {
+// The bundled examples, on the instruction set the program chooses and on the baseline one
+// that SCABROSIMETER_BASELINE forces: the same bytes as the golden files.
+TEST(EndToEnd, ExamplesMatchTheGoldenFilesOnEitherInstructionSet) {
   SKIP_ON_WINDOWS();
-  WorkFolder work;
-  const ProgramRun run = run_program_in(work.path(), "dem1\n0\nrelief\n0\n0\n1\n");
-  EXPECT_EQ(run.status, 0);
+  struct Example {
+    std::string answers, console, report, table;
+  };
+  const Example examples[] = {
+      {"dem1\n0\nrelief\n0\n0\n1\n", "dem1_console.txt", "dem1/relief_scabrosimeter.txt",
+       "dem1/relief_scabrosimeter.xls"},
+      {"img1\n1\ntexture\n1\ngrain\n", "img1_console.txt", "img1/grain_scabrosimeter.txt",
+       "img1/grain_scabrosimeter.xls"},
+  };
   const fs::path golden = kSource / "tests" / "golden";
-  EXPECT_EQ(run.console, read_file(golden / "dem1_console.txt"));
-  EXPECT_EQ(read_file(work.path() / "images/dem1/relief_scabrosimeter.txt"),
-            read_file(golden / "relief_scabrosimeter.txt"));
-  EXPECT_EQ(read_file(work.path() / "images/dem1/relief_scabrosimeter.xls"),
-            read_file(golden / "relief_scabrosimeter.xls"));
-}
-
-TEST(EndToEnd, ExampleImageMatchesTheGoldenFiles) {
-  SKIP_ON_WINDOWS();
-  WorkFolder work;
-  const ProgramRun run = run_program_in(work.path(), "img1\n1\ntexture\n1\ngrain\n");
-  EXPECT_EQ(run.status, 0);
-  const fs::path golden = kSource / "tests" / "golden";
-  EXPECT_EQ(run.console, read_file(golden / "img1_console.txt"));
-  EXPECT_EQ(read_file(work.path() / "images/img1/grain_scabrosimeter.txt"),
-            read_file(golden / "grain_scabrosimeter.txt"));
-  EXPECT_EQ(read_file(work.path() / "images/img1/grain_scabrosimeter.xls"),
-            read_file(golden / "grain_scabrosimeter.xls"));
+  for (const Example& example : examples) {
+    for (const std::string environment : {"", "SCABROSIMETER_BASELINE=1 "}) {
+      WorkFolder work;
+      const ProgramRun run =
+          run_program_in(work.path(), example.answers, "< answers.txt", "", environment);
+      const std::string what = example.console + " " + environment;
+      EXPECT_EQ(run.status, 0) << what;
+      EXPECT_EQ(run.console, read_file(golden / example.console)) << what;
+      const fs::path results = work.images();
+      EXPECT_EQ(read_file(results / example.report),
+                read_file(golden / fs::path(example.report).filename()))
+          << what;
+      EXPECT_EQ(read_file(results / example.table),
+                read_file(golden / fs::path(example.table).filename()))
+          << what;
+    }
+  }
 }
 
 TEST(EndToEnd, ExitStatuses) {

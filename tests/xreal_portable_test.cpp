@@ -164,8 +164,7 @@ TEST(XrealPortable, SelectionFollowsTheBuildOption) {
 #if LDBL_MANT_DIG == 64
 // ---- randomized comparison with the x87 ----
 
-namespace scab {
-namespace portable {
+namespace scab::SCABROSIMETER_ISA::portable {
 struct xreal_access {
   struct Parts {
     int kind;  // 0 zero, 1 finite, 2 infinite, 3 NaN
@@ -186,8 +185,7 @@ struct xreal_access {
     return r;
   }
 };
-}  // namespace portable
-}  // namespace scab
+}  // namespace scab::SCABROSIMETER_ISA::portable
 
 namespace {
 

@@ -5,10 +5,12 @@
 #include <cmath>
 
 #include "arith/fast.h"
+#include "arith/isa.h"
 #include "arith/running_sum.h"
 #include "raster/raw_raster.h"
 
 namespace scab {
+namespace SCABROSIMETER_ISA {
 
 // What the range of the heights guarantees for every cell, so that a kernel may skip the check.
 struct HeightFacts {
@@ -137,4 +139,6 @@ inline double add_deviation_squares(double total, const double* z, long n, doubl
       total, n, [z, mean](long k) { return kernel::checked_deviation_square(z[k], mean); }, exact);
 }
 
+}  // namespace SCABROSIMETER_ISA
+using namespace SCABROSIMETER_ISA;
 }  // namespace scab

@@ -1,13 +1,18 @@
-#include "analysis/neighbourhood.h"
-
 #include <cmath>
 #include <cstdint>
 #include <utility>
 
+#include "raster/buffer.h"
+#include "raster/raw_raster.h"
+// The kernel headers come after kernel_target.h (arith/isa.h says why).
+// clang-format off
+#include "arith/kernel_target.h"
+#include "analysis/neighbourhood.h"
 #include "arith/elementwise.h"
 #include "arith/fast.h"
+// clang-format on
 
-namespace scab {
+namespace scab::SCABROSIMETER_ISA {
 
 Band band_about(double reference) {
   // Exponents from middle - 4 to middle + 4, whose partial sums need no more than 64 bits; a
@@ -73,27 +78,27 @@ struct Neighbours {
 // The plain double sum of the first kNeighbours neighbours, in their order.
 template <int kNeighbours>
 inline double plain_sum(const double* above, const double* row, const double* below, long j) {
-  double dval = above[j + 1];
-  dval = dval + row[j + 2];
-  dval = dval + below[j + 1];
-  dval = dval + row[j];
+  double sum = above[j + 1];
+  sum = sum + row[j + 2];
+  sum = sum + below[j + 1];
+  sum = sum + row[j];
   if (kNeighbours == 8) {
-    dval = dval + above[j];
-    dval = dval + above[j + 2];
-    dval = dval + below[j + 2];
-    dval = dval + below[j];
+    sum = sum + above[j];
+    sum = sum + above[j + 2];
+    sum = sum + below[j + 2];
+    sum = sum + below[j];
   }
-  return dval;
+  return sum;
 }
 
 // The same with the model's every addition, the slow way.
 template <int kNeighbours>
 double model_sum(const double* above, const double* row, const double* below, long j) {
   const Neighbours n(above, row, below, j);
-  double dval = n.value[0];
+  double sum = n.value[0];
   for (int k = 1; k < kNeighbours; k++)
-    dval = fast::add_slow(dval, n.value[k]);
-  return dval;
+    sum = fast::add_slow(sum, n.value[k]);
+  return sum;
 }
 
 // The neighbour means of a line where the plain sums are not known to be exact: each cell's
@@ -105,17 +110,17 @@ void checked_means(double* out, const double* above, const double* row, const do
   uint64_t all_exact = 1;
   for (long j = 0; j < m; j++) {
     const Neighbours n(above, row, below, j);
-    double dval = n.value[0];
+    double sum = n.value[0];
     uint64_t lowest = 2047, highest = fast::exponent_of(n.value[0]);
     lowest = n.value[0] != 0 ? highest : lowest;
     for (int k = 1; k < kNeighbours; k++) {
-      dval = dval + n.value[k];
+      sum = sum + n.value[k];
       const uint64_t e = fast::exponent_of(n.value[k]);
       lowest = (n.value[k] != 0 && e < lowest) ? e : lowest;
       highest = e > highest ? e : highest;
     }
     all_exact &= fast::sums_are_exact(lowest, highest);
-    out[j] = dval * weight;
+    out[j] = sum * weight;
   }
   if (all_exact) return;
   fast::each(
@@ -123,14 +128,14 @@ void checked_means(double* out, const double* above, const double* row, const do
       [=](long j) {
         const Neighbours n(above, row, below, j);
         bool doubtful = false;
-        double dval = n.value[0];
+        double sum = n.value[0];
         for (int k = 1; k < kNeighbours; k++) {
           bool unusual;
-          dval = fast::sum_candidate(dval, n.value[k], unusual);
+          sum = fast::sum_candidate(sum, n.value[k], unusual);
           doubtful |= unusual;
         }
         bool unusual;
-        const double mean = fast::product_candidate(dval, weight, unusual);
+        const double mean = fast::product_candidate(sum, weight, unusual);
         return fast::Candidate{mean, (doubtful | unusual) != 0};
       },
       [=](long j) { return fast::mul_slow(model_sum<kNeighbours>(above, row, below, j), weight); });
@@ -180,4 +185,4 @@ void edge_neighbour_differences(double* means, double* difs, const Window& windo
   neighbour_differences<4>(means, difs, window, m, facts);
 }
 
-}  // namespace scab
+}  // namespace scab::SCABROSIMETER_ISA

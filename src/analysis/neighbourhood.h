@@ -10,10 +10,12 @@
 #pragma once
 
 #include "analysis/kernels.h"
+#include "arith/isa.h"
 #include "raster/buffer.h"
 #include "raster/raw_raster.h"
 
 namespace scab {
+namespace SCABROSIMETER_ISA {
 
 // Values within nine binades (exponents that differ by 8 at most), or zero: a sum of up to eight
 // of them is exact with a 64-bit significand (fast::sums_are_exact), so the plain double sum is
@@ -57,4 +59,6 @@ void all_neighbour_differences(double* means, double* difs, const Window& window
 void edge_neighbour_differences(double* means, double* difs, const Window& window, long m,
                                 const HeightFacts& facts);
 
+}  // namespace SCABROSIMETER_ISA
+using namespace SCABROSIMETER_ISA;
 }  // namespace scab

@@ -8,14 +8,18 @@
 #include <type_traits>
 #include <utility>
 
+#include "analysis/passes.h"
+#include "raster/buffer.h"
+// The kernel headers come after kernel_target.h (arith/isa.h says why).
+// clang-format off
+#include "arith/kernel_target.h"
 #include "analysis/kernels.h"
 #include "analysis/neighbourhood.h"
-#include "analysis/passes.h"
 #include "arith/running_sum.h"
 #include "arith/xreal.h"
-#include "raster/buffer.h"
+// clang-format on
 
-namespace scab {
+namespace scab::SCABROSIMETER_ISA {
 namespace {
 
 using fast::Product;
@@ -55,44 +59,39 @@ void add_line(FirstSweepSums& sums, const double* x, const double* y, const doub
   sums = {differences.total, x_sum.total, x2_sum.total, y_sum.total, xy_sum.total, y2_sum.total};
 }
 
-}  // namespace
-
-RmsErrorResult rms_error_pass(const LineSource& heights, bool height_sums, LinesRead* progress) {
-  const int lines = heights.lines(), columns = heights.columns();
-  RmsErrorResult result;
-  if (lines < 3 || columns < 3) return result;  // no interior cell: nothing has a value
-  const HeightFacts facts = facts_of(heights.range());
-  const long m = columns - 2;  // interior cells of a line
+// First sweep: 8-neighbour means (y), the absolute differences of the heights (x) from them,
+// and the regression sums, each in the order of the cells.
+FirstSweepSums first_sweep(Window& window, int lines, long m, const HeightFacts& facts,
+                           bool height_sums, LinesRead* progress) {
   Buffer<double> means(static_cast<size_t>(m)), difs(static_cast<size_t>(m));
-  Window window(heights, facts);
-  const double* dif = difs.data();
-
-  // First sweep: 8-neighbour means (y), the absolute differences of the heights (x) from them,
-  // and the regression sums, each in the order of the cells.
   FirstSweepSums sums;
   for (int i = 1; i < lines - 1; i++) {
     window.move_to(i);
     if (progress) progress->fetch_add(1, std::memory_order_relaxed);
     all_neighbour_differences(means.data(), difs.data(), window, m, facts);
+    const double* x = window.row() + 1;
     if (facts.signs == Signs::non_negative) {
-      add_line<Signs::non_negative>(sums, window.row() + 1, means.data(), dif, m, height_sums);
+      add_line<Signs::non_negative>(sums, x, means.data(), difs.data(), m, height_sums);
     } else {
-      add_line<Signs::any>(sums, window.row() + 1, means.data(), dif, m, height_sums);
+      add_line<Signs::any>(sums, x, means.data(), difs.data(), m, height_sums);
     }
   }
-  result.sum_x = sums.x;
-  result.sum_x2 = sums.x2;
-  result.sum_y = sums.y;
-  result.sum_xy = sums.xy;
-  result.sum_y2 = sums.y2;
-  // Counts as doubles: exact, and beyond an int's range on a huge raster.
-  const double n = static_cast<double>(lines - 2) * static_cast<double>(m);
-  result.interior_cells = static_cast<long long>(n);
-  const double mean_difference = rnd(xreal(sums.differences) / n);
+  return sums;
+}
 
-  // Second sweep: residuals against the 4-neighbour mean. Their spread is taken about the mean
-  // absolute difference of the first sweep, not about a mean of this sweep. The sums of
-  // dif x dif and of (dif - that mean)^2, each stored as a double before it is added.
+// The sums of the second sweep: of the squared residuals and of their squared spread.
+struct SecondSweepSums {
+  double squares = 0;
+  double spreads = 0;
+};
+
+// Second sweep: residuals against the 4-neighbour mean. Their spread is taken about the mean
+// absolute difference of the first sweep, not about a mean of this sweep. The sums of
+// dif x dif and of (dif - that mean)^2, each stored as a double before it is added.
+SecondSweepSums second_sweep(Window& window, int lines, long m, const HeightFacts& facts,
+                             double mean_difference, LinesRead* progress) {
+  Buffer<double> means(static_cast<size_t>(m)), difs(static_cast<size_t>(m));
+  const double* dif = difs.data();
   const auto exact_square = [dif](long k) { return fast::mul(dif[k], dif[k]); };
   const auto exact_spread = [dif, mean_difference](long k) {
     return fast::square_of_difference(dif[k], mean_difference);
@@ -117,52 +116,38 @@ RmsErrorResult rms_error_pass(const LineSource& heights, bool height_sums, Lines
       fast::advance_together(m, exact_squares, exact_spreads);
     }
   }
-  const double square_total = squares.total + exact_squares.total;  // one of each pair is 0
-  const double spread_total = spreads.total + exact_spreads.total;
+  // One of each pair stayed 0.
+  return {squares.total + exact_squares.total, spreads.total + exact_spreads.total};
+}
+
+}  // namespace
+
+RmsErrorResult rms_error_pass(const LineSource& heights, bool height_sums, LinesRead* progress) {
+  const int lines = heights.lines(), columns = heights.columns();
+  RmsErrorResult result;
+  if (lines < 3 || columns < 3) return result;  // no interior cell: nothing has a value
+  const HeightFacts facts = facts_of(heights.range());
+  const long m = columns - 2;  // interior cells of a line
+  Window window(heights, facts);
+  const FirstSweepSums sums = first_sweep(window, lines, m, facts, height_sums, progress);
+  result.sum_x = sums.x;
+  result.sum_x2 = sums.x2;
+  result.sum_y = sums.y;
+  result.sum_xy = sums.xy;
+  result.sum_y2 = sums.y2;
+  // Counts as doubles: exact, and beyond an int's range on a huge raster.
+  const double n = static_cast<double>(lines - 2) * static_cast<double>(m);
+  result.interior_cells = static_cast<long long>(n);
+  const double mean_difference = rnd(xreal(sums.differences) / n);
+  const SecondSweepSums residuals =
+      second_sweep(window, lines, m, facts, mean_difference, progress);
   // Both divisors are n - 1.
   if (n > 1) {
-    result.standard_deviation = sqrt_d(xreal(spread_total) / (n - 1));
-    result.rms_error = sqrt_d(xreal(square_total) / (n - 1));
+    result.standard_deviation = sqrt_d(xreal(residuals.spreads) / (n - 1));
+    result.rms_error = sqrt_d(xreal(residuals.squares) / (n - 1));
   }
-  if (height_sums) finish_regression(result);
+  if (height_sums) scab::finish_regression(result);
   return result;
 }
 
-void finish_regression(RmsErrorResult& result) {
-  // With a single cell the sums describe one point: no slope and no correlation.
-  if (result.interior_cells <= 1) return;
-  const double n = static_cast<double>(result.interior_cells);
-  const double x = result.sum_x, x2 = result.sum_x2, y = result.sum_y, xy = result.sum_xy,
-               y2 = result.sum_y2;
-  const xreal slope_denominator = xreal(n) * x2 - xreal(x) * x;
-  if (!slope_denominator.is_zero()) {
-    result.slope = rnd((xreal(n) * xy - xreal(x) * y) / slope_denominator);
-  }
-  // r = covariance / sqrt(variance of x times variance of y), each scaled by n^2.
-  const double covariance = rnd(xreal(n) * xy - xreal(x) * y);
-  const double variance_x = rnd(xreal(n) * x2 - xreal(x) * x);
-  const double variance_y = rnd(xreal(n) * y2 - xreal(y) * y);
-  const double under_root = rnd(xreal(variance_x) * variance_y);
-  if (under_root > 0) {
-    const double r = rnd(xreal(covariance) / sqrt_d(under_root));
-    const double r_squared = rnd(xreal(r) * r);
-    result.r = r;
-    result.r_magnitude = sqrt_d(r_squared);
-    result.r_squared = r_squared;
-  }
-}
-
-void write_rms_error(const RmsErrorResult& result, FILE* console, FILE* report) {
-  print_values(console, "\n\tslope = %lf ", {result.slope});
-  print_values(console, "\n\n\tr = %lf r(sqrt) = %lf r2 = %lf ",
-               {result.r, result.r_magnitude, result.r_squared});
-  fputs("\n\n\tPor parte Ortalvesco", report);
-  print_values(report, "\n\t\tSlope = %lf r = %lf r2 = %lf ",
-               {result.slope, result.r, result.r_squared});
-  print_values(report, "\n\t\tRMS Error = %lf     Standard Deviation = %lf \n\n",
-               {result.rms_error, result.standard_deviation});
-  print_values(console, "\n\n\tRMS error = %lf standard deviation = %lf ",
-               {result.rms_error, result.standard_deviation});
-}
-
-}  // namespace scab
+}  // namespace scab::SCABROSIMETER_ISA

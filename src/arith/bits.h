@@ -5,7 +5,11 @@
 #include <cstdint>
 #include <cstring>
 
-namespace scab::bits {
+#include "arith/isa.h"
+
+namespace scab {
+namespace SCABROSIMETER_ISA {
+namespace bits {
 
 inline uint64_t bits_of(double x) {
   uint64_t b;
@@ -26,4 +30,7 @@ inline double sum_error(double a, double b, double s) {
   return (a - (s - b_part)) + (b - b_part);
 }
 
-}  // namespace scab::bits
+}  // namespace bits
+}  // namespace SCABROSIMETER_ISA
+using namespace SCABROSIMETER_ISA;
+}  // namespace scab

@@ -1,8 +1,12 @@
+// Compiled once for each instruction set (arith/isa.h).
+// The kernel headers come after kernel_target.h (arith/isa.h says why).
+// clang-format off
+#include "arith/kernel_target.h"
 #include "arith/elementwise.h"
-
 #include "arith/fast.h"
+// clang-format on
 
-namespace scab::fast {
+namespace scab::SCABROSIMETER_ISA::fast {
 namespace {
 
 // dif = rnd(xreal(z) - mean), then rnd(xreal(dif) * dif). The difference of a height and a mean
@@ -46,4 +50,4 @@ void add_each_deviation_square(double* out, const double* totals, const double* 
       [=](long j) { return add_slow(totals[j], deviation_square_slow(z[j], means[j])); });
 }
 
-}  // namespace scab::fast
+}  // namespace scab::SCABROSIMETER_ISA::fast

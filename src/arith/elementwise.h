@@ -5,7 +5,11 @@
 
 #include <cstdint>
 
-namespace scab::fast {
+#include "arith/isa.h"
+
+namespace scab {
+namespace SCABROSIMETER_ISA {
+namespace fast {
 
 // A value computed the fast way, and whether it may differ from the model's.
 struct Candidate {
@@ -47,4 +51,7 @@ void add_each(double* out, const double* a, const double* b, long n);
 void add_each_deviation_square(double* out, const double* totals, const double* z,
                                const double* means, long n);
 
-}  // namespace scab::fast
+}  // namespace fast
+}  // namespace SCABROSIMETER_ISA
+using namespace SCABROSIMETER_ISA;
+}  // namespace scab

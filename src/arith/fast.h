@@ -19,9 +19,12 @@
 #include <cstring>
 
 #include "arith/bits.h"
+#include "arith/isa.h"
 #include "arith/xreal.h"
 
-namespace scab::fast {
+namespace scab {
+namespace SCABROSIMETER_ISA {
+namespace fast {
 
 using bits::bits_of;
 using bits::from_bits;
@@ -191,4 +194,7 @@ inline double square_of_difference(double d, double m) {
   return square_of_difference_suspect(d, m, s) ? square_of_difference_slow(d, m) : s;
 }
 
-}  // namespace scab::fast
+}  // namespace fast
+}  // namespace SCABROSIMETER_ISA
+using namespace SCABROSIMETER_ISA;
+}  // namespace scab

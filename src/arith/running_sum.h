@@ -43,8 +43,11 @@
 #include <utility>
 
 #include "arith/fast.h"
+#include "arith/isa.h"
 
-namespace scab::fast {
+namespace scab {
+namespace SCABROSIMETER_ISA {
+namespace fast {
 
 // Which increments a running sum takes: any, or none below zero (a sum of squares, of absolute
 // values, of heights known not to be negative), whose totals then only move one way.
@@ -517,4 +520,7 @@ double sum_of_products(Signs signs, double total, long n, const Factors& factors
                                       : sum_of_products<Signs::any>(total, n, factors);
 }
 
-}  // namespace scab::fast
+}  // namespace fast
+}  // namespace SCABROSIMETER_ISA
+using namespace SCABROSIMETER_ISA;
+}  // namespace scab

@@ -7,7 +7,10 @@
 #include <type_traits>
 #include <utility>
 
+#include "arith/isa.h"
+
 namespace scab {
+namespace SCABROSIMETER_ISA {
 
 // An xreal: a class that rounds itself to a double.
 template <class X>
@@ -33,4 +36,6 @@ double abs_d(const X& x) {
   return std::fabs(rnd(x));
 }
 
+}  // namespace SCABROSIMETER_ISA
+using namespace SCABROSIMETER_ISA;
 }  // namespace scab

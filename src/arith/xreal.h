@@ -6,7 +6,7 @@
 // root and the absolute value). Sums run one cell at a time in a fixed order, so the printed
 // digits are the same on every platform and build.
 //
-// In the code this reads as:   d_tot = rnd(xreal(d_tot) + dtab[i][j]);
+// In the code this reads as:   total = rnd(xreal(total) + height);
 // where `xreal` is the intermediate type and `rnd` the store. Beware: an operation between two
 // plain doubles (X * Y) is double arithmetic; at least one operand must already be an xreal.
 #pragma once
@@ -14,6 +14,7 @@
 #include <cfloat>
 #include <cmath>
 
+#include "arith/isa.h"
 #include "arith/store.h"
 
 // Two implementations with the same interface:
@@ -35,6 +36,7 @@
 #endif
 
 namespace scab {
+namespace SCABROSIMETER_ISA {
 
 #if LDBL_MANT_DIG == 64
 namespace x87 {
@@ -73,4 +75,6 @@ namespace arith_impl = x87;
 
 using arith_impl::xreal;  // a type alias in effect: do not forward-declare `class xreal`
 
+}  // namespace SCABROSIMETER_ISA
+using namespace SCABROSIMETER_ISA;
 }  // namespace scab

@@ -31,6 +31,7 @@
 #include <cstring>
 #include <limits>
 
+#include "arith/isa.h"
 #include "arith/store.h"
 
 // unsigned __int128 is used for the 64x64 multiplication and the 128/64 division when the
@@ -44,6 +45,7 @@
 #endif
 
 namespace scab {
+namespace SCABROSIMETER_ISA {
 namespace portable {
 
 namespace detail {
@@ -386,4 +388,6 @@ inline double xreal::round_to_double() const {
 }
 
 }  // namespace portable
+}  // namespace SCABROSIMETER_ISA
+using namespace SCABROSIMETER_ISA;
 }  // namespace scab

@@ -8,7 +8,9 @@
 #include <cstring>
 
 #include "arith/fast.h"
+#include "arith/isa.h"
 #include "raster/buffer.h"
+#include "raster/samples.h"
 
 namespace scab {
 namespace {
@@ -32,72 +34,33 @@ thread_local LineCache cache;
 
 std::atomic<uint64_t> rasters_made{0};
 
-// Sample j of a line of samples of kWidth bytes, least significant byte first: unsigned for 1
-// and 2 bytes, signed for 4.
-template <int kWidth>
-inline int32_t sample_at(const unsigned char* bytes, long j) {
-  const unsigned char* b = bytes + kWidth * j;
-  if (kWidth == 1) return b[0];
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  // The host's order is the file's: a plain load, which loops vectorize.
-  if (kWidth == 2) {
-    uint16_t value;
-    std::memcpy(&value, b, 2);
-    return value;
-  }
-  int32_t value;
-  std::memcpy(&value, b, 4);
-  return value;
-#else
-  if (kWidth == 2) return b[0] | b[1] << 8;
-  return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                              static_cast<uint32_t>(b[2]) << 16 |
-                              static_cast<uint32_t>(b[3]) << 24);
-#endif
-}
-
-// The least and the greatest of n samples, and the least magnitude of those that are not zero
-// (INT64_MAX when all are), folded into low, high and smallest.
-template <int kWidth>
-void fold_range(const unsigned char* bytes, long n, int32_t& low, int32_t& high,
-                int64_t& smallest) {
-  int32_t least = low, most = high;
-  int64_t small = smallest;
-#pragma omp simd reduction(min : least, small) reduction(max : most)
-  for (long j = 0; j < n; j++) {
-    const int32_t s = sample_at<kWidth>(bytes, j);
-    least = s < least ? s : least;
-    most = s > most ? s : most;
-    const int64_t magnitude = s < 0 ? -static_cast<int64_t>(s) : s;
-    const int64_t candidate = magnitude == 0 ? INT64_MAX : magnitude;
-    small = candidate < small ? candidate : small;
-  }
-  low = least;
-  high = most;
-  smallest = small;
-}
-
-// The heights of n samples: each times `factor`, formed with a 64-bit significand and then
-// rounded. A sample is an integer below 2^31 in magnitude, so each product is zero or a normal
-// double far from both ends of the range (for factors within [2^-60, 2^60]): its exact rest
-// gives the model's double.
-template <int kWidth>
-void heights_of(const unsigned char* bytes, long n, double factor, double* out) {
-  if (factor == 1) {
-#pragma omp simd
-    for (long j = 0; j < n; j++)
-      out[j] = sample_at<kWidth>(bytes, j);
-    return;
-  }
-#pragma omp simd
-  for (long j = 0; j < n; j++) {
-    const double sample = sample_at<kWidth>(bytes, j);
-    const double product = sample * factor;
-    out[j] = fast::model_of_pair(product, std::fma(sample, factor, -product));
-  }
-}
-
 }  // namespace
+
+// The copies of the sample loops (samples.cpp, compiled once for each instruction set). The
+// arith headers make isa_base's names visible here too: the calls below name scab:: to mean
+// the functions that choose.
+namespace isa_base {
+void fold_samples(int width, const unsigned char* bytes, long n, SampleRange& range);
+void samples_to_heights(int width, const unsigned char* bytes, long n, double factor, double* out);
+}  // namespace isa_base
+namespace isa_avx2 {
+void fold_samples(int width, const unsigned char* bytes, long n, SampleRange& range);
+void samples_to_heights(int width, const unsigned char* bytes, long n, double factor, double* out);
+}  // namespace isa_avx2
+
+void fold_samples(int width, const unsigned char* bytes, long n, SampleRange& range) {
+#if defined(SCABROSIMETER_AVX2_KERNELS)
+  if (isa::avx2_in_use()) return isa_avx2::fold_samples(width, bytes, n, range);
+#endif
+  isa_base::fold_samples(width, bytes, n, range);
+}
+
+void samples_to_heights(int width, const unsigned char* bytes, long n, double factor, double* out) {
+#if defined(SCABROSIMETER_AVX2_KERNELS)
+  if (isa::avx2_in_use()) return isa_avx2::samples_to_heights(width, bytes, n, factor, out);
+#endif
+  isa_base::samples_to_heights(width, bytes, n, factor, out);
+}
 
 RawRaster::RawRaster(InputFile file, int lines, int columns, int width)
     : file_(std::move(file)),
@@ -112,8 +75,7 @@ RawRaster::RawRaster(InputFile file, int lines, int columns, int width)
   const int block_lines = std::min(lines_per_block(line_bytes_), lines);
   Buffer<unsigned char> block(static_cast<size_t>(line_bytes_) * block_lines);
   const uint64_t expected = line_bytes_ * static_cast<uint64_t>(lines);
-  int32_t low = INT32_MAX, high = INT32_MIN;
-  int64_t smallest = INT64_MAX;
+  SampleRange range;
   for (int first = 0; first < lines; first += block_lines) {
     const int count = std::min(block_lines, lines - first);
     const uint64_t offset = static_cast<uint64_t>(first) * line_bytes_;
@@ -123,26 +85,23 @@ RawRaster::RawRaster(InputFile file, int lines, int columns, int width)
     found_ += static_cast<uint64_t>(got);
     std::memset(block.data() + got, 0, static_cast<size_t>(wanted - got));
     const long cells = static_cast<long>(count) * columns;
-    if (width == 1) fold_range<1>(block.data(), cells, low, high, smallest);
-    if (width == 2) fold_range<2>(block.data(), cells, low, high, smallest);
-    if (width == 4) fold_range<4>(block.data(), cells, low, high, smallest);
+    scab::fold_samples(width, block.data(), cells, range);
     if (found_ < offset + wanted && found_ < expected) {
       // The rest of the raster is zeros.
       if (first + count < lines) {
-        low = std::min(low, 0);
-        high = std::max(high, 0);
+        range.low = std::min(range.low, 0);
+        range.high = std::max(range.high, 0);
       }
       break;
     }
   }
-  minimum_ = low;
-  maximum_ = high;
-  smallest_magnitude_ = smallest == INT64_MAX ? 0 : smallest;
+  minimum_ = range.low;
+  maximum_ = range.high;
+  smallest_magnitude_ = range.smallest == INT64_MAX ? 0 : range.smallest;
 }
 
 uint64_t RawRaster::bytes_held_per_thread(int columns, int width) {
   const uint64_t line_bytes = static_cast<uint64_t>(columns) * static_cast<uint64_t>(width);
-  (void)columns;
   return line_bytes * static_cast<uint64_t>(lines_per_block(line_bytes));
 }
 
@@ -175,17 +134,8 @@ void RawRaster::line(int i, double* out) const {
     const double* table = table_.data();
     for (int j = 0; j < columns_; j++)
       out[j] = table[bytes[j]];
-  } else if (factor_ == 1 || (std::fabs(factor_) >= 0x1p-60 && std::fabs(factor_) <= 0x1p60)) {
-    if (width_ == 1) heights_of<1>(bytes, columns_, factor_, out);
-    if (width_ == 2) heights_of<2>(bytes, columns_, factor_, out);
-    if (width_ == 4) heights_of<4>(bytes, columns_, factor_, out);
   } else {
-    for (int j = 0; j < columns_; j++) {
-      const int32_t sample = width_ == 1   ? sample_at<1>(bytes, j)
-                             : width_ == 2 ? sample_at<2>(bytes, j)
-                                           : sample_at<4>(bytes, j);
-      out[j] = fast::mul(sample, factor_);
-    }
+    scab::samples_to_heights(width_, bytes, columns_, factor_, out);
   }
 }
 

@@ -1,0 +1,95 @@
+// The loops over a raw raster's samples: their range, and their heights.
+#include "raster/samples.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+// The kernel headers come after kernel_target.h (arith/isa.h says why).
+// clang-format off
+#include "arith/kernel_target.h"
+#include "arith/fast.h"
+// clang-format on
+
+namespace scab::SCABROSIMETER_ISA {
+namespace {
+
+// Sample j of a line of samples of kWidth bytes, least significant byte first: unsigned for 1
+// and 2 bytes, signed for 4.
+template <int kWidth>
+inline int32_t sample_at(const unsigned char* bytes, long j) {
+  const unsigned char* b = bytes + kWidth * j;
+  if (kWidth == 1) return b[0];
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  // The host's order is the file's: a plain load, which loops vectorize.
+  if (kWidth == 2) {
+    uint16_t value;
+    std::memcpy(&value, b, 2);
+    return value;
+  }
+  int32_t value;
+  std::memcpy(&value, b, 4);
+  return value;
+#else
+  if (kWidth == 2) return b[0] | b[1] << 8;
+  return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+                              static_cast<uint32_t>(b[2]) << 16 |
+                              static_cast<uint32_t>(b[3]) << 24);
+#endif
+}
+
+template <int kWidth>
+void fold(const unsigned char* bytes, long n, SampleRange& range) {
+  int32_t least = range.low, most = range.high;
+  int64_t small = range.smallest;
+#pragma omp simd reduction(min : least, small) reduction(max : most)
+  for (long j = 0; j < n; j++) {
+    const int32_t s = sample_at<kWidth>(bytes, j);
+    least = s < least ? s : least;
+    most = s > most ? s : most;
+    const int64_t magnitude = s < 0 ? -static_cast<int64_t>(s) : s;
+    const int64_t candidate = magnitude == 0 ? INT64_MAX : magnitude;
+    small = candidate < small ? candidate : small;
+  }
+  range = {least, most, small};
+}
+
+// A sample is an integer below 2^31 in magnitude, so each product with a factor within
+// [2^-60, 2^60] is zero or a normal double far from both ends of the range: its exact rest
+// gives the model's double. Other factors take the model's product one at a time.
+template <int kWidth>
+void heights(const unsigned char* bytes, long n, double factor, double* out) {
+  if (!(factor == 1 || (std::fabs(factor) >= 0x1p-60 && std::fabs(factor) <= 0x1p60))) {
+    for (long j = 0; j < n; j++)
+      out[j] = fast::mul(sample_at<kWidth>(bytes, j), factor);
+    return;
+  }
+  if (factor == 1) {
+#pragma omp simd
+    for (long j = 0; j < n; j++)
+      out[j] = sample_at<kWidth>(bytes, j);
+    return;
+  }
+#pragma omp simd
+  for (long j = 0; j < n; j++) {
+    const double sample = sample_at<kWidth>(bytes, j);
+    const double product = sample * factor;
+    out[j] = fast::model_of_pair(product, std::fma(sample, factor, -product));
+  }
+}
+
+}  // namespace
+
+void fold_samples(int width, const unsigned char* bytes, long n, SampleRange& range) {
+  if (width == 1) fold<1>(bytes, n, range);
+  if (width == 2) fold<2>(bytes, n, range);
+  if (width == 4) fold<4>(bytes, n, range);
+}
+
+void samples_to_heights(int width, const unsigned char* bytes, long n, double factor, double* out) {
+  if (width == 1) heights<1>(bytes, n, factor, out);
+  if (width == 2) heights<2>(bytes, n, factor, out);
+  if (width == 4) heights<4>(bytes, n, factor, out);
+}
+
+}  // namespace scab::SCABROSIMETER_ISA
