@@ -2,6 +2,7 @@
 // what the raster's range lets them take for granted.
 #pragma once
 
+#include <cassert>
 #include <cmath>
 
 #include "arith/fast.h"
@@ -60,19 +61,22 @@ namespace kernel {
 // rnd(xreal(a) * b) for a product whose double p and exact rest lie in model_of_pair's range.
 inline double product(double a, double b) {
   const double p = a * b;
+  assert(!fast::outside_pair_range(p, a == 0 || b == 0));
   return fast::model_of_pair(p, std::fma(a, b, -p));
 }
 
 // dif = rnd(xreal(z) - mean), then rnd(xreal(dif) * dif): a squared deviation as the model
 // stores it, for a difference known to be exact.
 inline double deviation_square(double z, double mean) {
+  assert(fast::difference_is_exact(z, mean));
   const double dif = z - mean;
   return product(dif, dif);
 }
 
 // The same, checked: NaN where the difference may not be exact.
 inline double checked_deviation_square(double z, double mean) {
-  return fast::unless_doubtful(deviation_square(z, mean), !fast::difference_is_exact(z, mean));
+  const double dif = z - mean;
+  return fast::unless_doubtful(product(dif, dif), !fast::difference_is_exact(z, mean));
 }
 
 // The same the slow way, exact for any values.
@@ -105,8 +109,9 @@ inline double checked_square_of_difference(double d, double mean) {
   // e rounded to multiples of 2^(E_s - 63): adding 2^(E_s - 11), of that spacing, signed as e.
   const double grid_unit = from_bits((s_exponent - (11ull << 52)) | (bits_of(e) & fast::kSignMask));
   const double e64 = (e + grid_unit) - grid_unit;
-  const bool below_power_of_two = ((bits_of(s) & fast::kSignificandMask) == 0) &
-                                  (((bits_of(e) ^ bits_of(s)) & fast::kSignMask) != 0) & (e != 0);
+  const bool s_power_of_two = (bits_of(s) & fast::kSignificandMask) == 0;
+  const bool e_against_s = ((bits_of(e) ^ bits_of(s)) & fast::kSignMask) != 0;
+  const bool below_power_of_two = s_power_of_two & e_against_s & (e != 0);
   const double hi = s * s;
   const double lo = std::fma(s, s, -hi) + 2 * s * e64;
   const double top = hi + lo;
@@ -116,6 +121,9 @@ inline double checked_square_of_difference(double d, double mean) {
   const double quarter_grid_unit =
       from_bits((exponent - (13ull << 52)) | (bits_of(rest) & fast::kSignMask));
   const double off = std::fabs(rest - ((rest + quarter_grid_unit) - quarter_grid_unit));
+  // |s| within [2^-400, 2^400]: the square within [2^-800, 2^800], inside model_of_pair's range
+  // [2^-900, 2^1000) with 100 binades to spare, where fma's rest and 2 s e64 stay exact doubles.
+  // The doubt, 2^-102 |top|, is taken as 2^-100 |top|.
   const bool in_range = (std::fabs(s) >= 0x1p-400) & (std::fabs(s) < 0x1p400);
   const bool sure = in_range & !below_power_of_two & (off > std::fabs(top) * 0x1p-100);
   // A square that is a double (lo = 0, top = hi, rest = 0) is exact, and so is a zero one.
@@ -128,6 +136,7 @@ inline double checked_square_of_difference(double d, double mean) {
 // The running sum of the squared deviations of z[0 .. n-1] from `mean`, from `total` on.
 inline double add_deviation_squares(double total, const double* z, long n, double mean,
                                     const HeightFacts& facts) {
+  assert(n >= 0);
   using fast::Signs;
   const auto exact = [z, mean](long k) { return kernel::exact_deviation_square(z[k], mean); };
   if (!facts.within_pair_range) return fast::sum_of<Signs::non_negative>(total, n, exact, exact);

@@ -1,3 +1,4 @@
+#include <cassert>
 #include <cmath>
 #include <cstdint>
 #include <utility>
@@ -37,6 +38,7 @@ Window::Window(const LineSource& heights, const HeightFacts& facts)
       lines_{Buffer<double>(static_cast<size_t>(heights.columns())),
              Buffer<double>(static_cast<size_t>(heights.columns())),
              Buffer<double>(static_cast<size_t>(heights.columns()))} {
+  assert(heights.lines() >= 3 && heights.columns() >= 1);
   if (!raster_sums_exact_) {
     heights_.line(1, lines_[1].data());
     band_ = band_about(lines_[1][static_cast<size_t>(heights.columns() / 2)]);
@@ -44,6 +46,7 @@ Window::Window(const LineSource& heights, const HeightFacts& facts)
 }
 
 void Window::move_to(int i) {
+  assert(i >= 1 && i + 1 < heights_.lines());
   if (i == 1) {
     load(0, 0);
     load(1, 1);
@@ -148,6 +151,7 @@ void checked_means(double* out, const double* above, const double* row, const do
 template <int kNeighbours>
 void neighbour_differences(double* means, double* difs, const Window& window, long m,
                            const HeightFacts& facts) {
+  assert(m >= 0);
   const double *above = window.above(), *row = window.row(), *below = window.below();
   const double weight = kNeighbours == 8 ? 0.125 : 0.25;  // a power of two: exact
   if (!window.sums_exact()) {

@@ -14,6 +14,7 @@
 // (the build sets -ffp-contract=off).
 #pragma once
 
+#include <cassert>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -33,8 +34,11 @@ using bits::sum_error;
 constexpr uint64_t kSignMask = 0x8000000000000000ull;
 constexpr uint64_t kExponentMask = 0x7ff0000000000000ull;
 constexpr uint64_t kSignificandMask = 0x000fffffffffffffull;
-// Below 2^-959 (and for infinities and NaN) the check below is not made: such results always
-// take the slow way.
+// Below 2^-959 (exponent field 64; and for infinities and NaN) the check below is not made:
+// such results always take the slow way. Above it the remainders are exact and the tolerances
+// normal doubles: a product's rest fma(a, b, -p) is a double when the exponents of a and b sum
+// to -970 or more (Boldo and Muller), which products of 2^-959 and above with factors below
+// 2^1000 meet; and ulp(s) 2^-12 >= 2^-1023 loses no bit of the tolerances made from it.
 constexpr uint64_t kSmallestChecked = 64ull << 52;
 
 // The spacing of doubles at s (|s| normal): 2^(exponent - 52).
@@ -108,6 +112,8 @@ inline double one_rounding(double s) {
 // rounded once, which is what a double addition does. Adding and taking away 2^52 grid steps
 // rounds e to the grid. Below a power of two the grid is twice as fine: rounding e to that finer
 // grid on both sides of s is harmless, since above s every candidate rounds to s itself (even).
+//
+// No assert: the candidates below call it on every pair and discard what is outside the range.
 inline double model_of_pair(double s, double e) {
   const uint64_t grid_top = ((bits_of(s) & ~kSignMask) - 1) & kExponentMask;
   // 2^52 grid steps, signed as -e: e' is taken away, so that s = -0 stays -0 when e' = 0.
@@ -145,7 +151,10 @@ inline bool muladd_suspect(double total, double x, double y, double s) {
   const double s1 = total + p;
   const double remainder = ((s1 - s) + sum_error(total, p, s1)) + p_error;
   // An exact product leaves a plain sum of two doubles, whose remainder is exact; otherwise the
-  // model's rounding of the product to 64 bits widens the doubt.
+  // model's two 64-bit roundings widen the doubt, each by half a 64-bit unit (2^-11 of a
+  // double's): of the product, ulp(p) 2^-12; of the sum, ulp(s) 2^-12, or twice that when the
+  // 64-bit sum lies in the binade above s; and the remainder, formed with two double roundings
+  // of terms within a few units of s, is off by less than ulp(s) 2^-50, taken as 2^-40.
   const bool exact_product = p_error == 0;
   const double widened = ulp(p) * 0x1p-12 + ulp(s) * (0x1p-11 + 0x1p-40);
   const uint64_t choose_one = 0 - static_cast<uint64_t>(exact_product);  // all ones, or zero
@@ -184,7 +193,10 @@ inline bool square_of_difference_suspect(double d, double m, double& s) {
   s = q + tail;
   const double remainder = (q - s) + tail;
   // The 64-bit difference is off by 2^-64 of itself at most, its square by 2^-63, and the
-  // square's rounding adds half a 64-bit unit: a few 2^-12 units of s in all.
+  // square's rounding adds half a 64-bit unit: a few 2^-12 units of s in all, taken as 2^-8.
+  // A difference below 2^-450 has a square below 2^-900, near the products whose rest is no
+  // longer a double (factors' exponents summing below -970) and whose 2 ds de part underflows:
+  // the slow way.
   const bool tiny = (std::fabs(ds) < 0x1p-450) & (ds != 0);
   return tiny | near_midpoint(s, remainder, ulp(s) * 0x1p-8, false);
 }

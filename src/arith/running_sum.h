@@ -63,6 +63,7 @@ inline double unless_doubtful(double value, bool doubtful) {
 // v rounded to the nearest multiple of unit 2^-52 (a power of two), ties to even: adding unit,
 // signed as v, rounds a smaller v to that spacing; a larger one is a multiple of it already.
 inline double to_grid(double v, double unit) {
+  assert(unit > 0 && (bits_of(unit) & kSignificandMask) == 0);  // a power of two
   const double signed_unit = std::copysign(unit, v);
   const double rounded = (v + signed_unit) - signed_unit;
   const uint64_t small = 0 - static_cast<uint64_t>(std::fabs(v) < unit);  // all ones, or zero
@@ -170,9 +171,14 @@ struct Rule {
   bool usable;
 };
 
-// The rule about the total t. It is not used for a total so small that g would not be a normal
-// double (2^(E-63) below 2^-1022), nor so large that 2^(E+1) would overflow; nor for zero,
-// infinities and NaN: exponent fields 128 to 1900 keep well inside both ends.
+// The rule about the total t. It is not used for zero, infinities and NaN, nor for a total
+// near either end of the exponents. Exponent fields 128 to 1900 (E from -895 to 877):
+// - below, g = 2^(E-63) must be a normal double (E >= -959, field 64), and so must what the
+//   rule compares with it: u/2 - 2g, and a product's |p| 2^-52 for a product near u
+//   (2^(E-104)), which needs E >= -918; 128 keeps 23 more binades in hand;
+// - above, 2^(E+1) must be finite (E <= 1022, field 2045), and so must the block's sums of up
+//   to 256 increments (a sum of magnitudes below 2^(E+1) each stays below 2^(E+9)) and a
+//   product's double; 1900 keeps 136 binades in hand.
 inline Rule rule_of(double t, bool products) {
   const uint64_t exponent = bits_of(t) & kExponentMask;
   const double low = from_bits(exponent);  // 2^E
@@ -333,6 +339,7 @@ void take(Chain& chain, long first, long count);
 // add at `average` each: blocks can take them again. Gives the first step not taken.
 template <typename Chain>
 [[gnu::noinline]] long one_by_one(Chain& chain, long first, long end, double average) {
+  assert(first <= end && average > 0);
   double t = chain.total;
   Rule rule = rule_of(t, Chain::kProducts);
   for (long k = first; k < end; k++) {
@@ -367,6 +374,7 @@ template <typename Chain>
 // tells, or in halves.
 template <typename Chain>
 void split(Chain& chain, long first, long count, const Gathered& g) {
+  assert(count >= 2);
   long part = count / 2;
   const Rule rule = rule_of(chain.total, Chain::kProducts);
   if (rule.usable && Chain::kSigns == Signs::non_negative && g.sum != 0 && std::isfinite(g.sum)) {
@@ -474,6 +482,7 @@ void block_together(Tuple& chains, long first, long n, std::index_sequence<I...>
 // each one's total going from its value to the model's after the n steps, in their order.
 template <typename... Chains>
 void advance_together(long n, Chains&... chains) {
+  assert(n >= 0);
   auto all = std::tie(chains...);
   for (long first = 0; first < n;) {
     const long count = std::min(block_rule::kBlock, n - first);

@@ -1,6 +1,7 @@
 // The loops over a raw raster's samples: their range, and their heights.
 #include "raster/samples.h"
 
+#include <cassert>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -81,12 +82,14 @@ void heights(const unsigned char* bytes, long n, double factor, double* out) {
 }  // namespace
 
 void fold_samples(int width, const unsigned char* bytes, long n, SampleRange& range) {
+  assert((width == 1 || width == 2 || width == 4) && n >= 0);
   if (width == 1) fold<1>(bytes, n, range);
   if (width == 2) fold<2>(bytes, n, range);
   if (width == 4) fold<4>(bytes, n, range);
 }
 
 void samples_to_heights(int width, const unsigned char* bytes, long n, double factor, double* out) {
+  assert((width == 1 || width == 2 || width == 4) && n >= 0);
   if (width == 1) heights<1>(bytes, n, factor, out);
   if (width == 2) heights<2>(bytes, n, factor, out);
   if (width == 4) heights<4>(bytes, n, factor, out);
