@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -28,20 +27,18 @@ std::string contents(FILE* file) {
 Written analyse_values(const std::vector<std::vector<int>>& values, bool terminal = false) {
   test::TempFolder folder;
   FILE* console = tmpfile();
-  FILE* raw = tmpfile();
+  std::string raw;
   for (const auto& line : values) {
-    for (int v : line) {
-      const std::string bytes = test::bytes32({v});
-      fwrite(bytes.data(), 1, bytes.size(), raw);
-    }
+    for (int v : line)
+      raw += test::bytes32({v});
   }
-  fflush(raw);
+  folder.write("r_m4.raw", raw);
   {
     Run run(Console{nullptr, console, [] {}, terminal}, folder.path());
     run.progress_after = 0;  // a terminal shows the progress line at once
     run.dataset.lines = static_cast<int>(values.size());
     run.dataset.columns = static_cast<int>(values[0].size());
-    run.raster.reset(new RawRaster(InputFile::from_descriptor(dup(fileno(raw))), run.dataset.lines,
+    run.raster.reset(new RawRaster(InputFile(folder.path() + "/r_m4.raw"), run.dataset.lines,
                                    run.dataset.columns, 4));
     int error = 0;
     run.results.report = PendingFile::create(folder.path() + "/report.txt", true, error);
@@ -50,7 +47,6 @@ Written analyse_values(const std::vector<std::vector<int>>& values, bool termina
     EXPECT_EQ(commit_together({run.results.report.get(), run.results.table.get()}),
               (std::vector<int>{0, 0}));
   }
-  fclose(raw);
   Written written{contents(console), folder.read("report.txt"), folder.read("table.xls")};
   fclose(console);
   return written;

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -139,13 +137,10 @@ TEST(Heights, EndOfInputAtTheUnitQuestion) {
 
 // The heights a raster of 32-bit `samples` gives in `unit`, one line.
 std::vector<double> converted(std::initializer_list<int> samples, int unit) {
-  FILE* file = tmpfile();
-  const std::string bytes = bytes32(samples);
-  fwrite(bytes.data(), 1, bytes.size(), file);
-  fflush(file);
+  TempFolder folder;
+  folder.write("r_m4.raw", bytes32(samples));
   const int columns = static_cast<int>(samples.size());
-  RawRaster raster(InputFile::from_descriptor(dup(fileno(file))), 1, columns, 4);
-  fclose(file);
+  RawRaster raster(InputFile(folder.path() + "/r_m4.raw"), 1, columns, 4);
   raster.set_factor(metres_per_unit(unit));
   std::vector<double> line(samples.size());
   raster.line(0, line.data());

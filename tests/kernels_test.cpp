@@ -11,6 +11,7 @@
 
 #include "arith/xreal.h"
 #include "float_cases.h"
+#include "matrix_support.h"
 
 namespace scab {
 namespace {
@@ -129,7 +130,7 @@ TEST(Kernels, SumsOfDeviationSquaresForEveryKindOfRange) {
       }
     }
     const double* rows[1] = {z.data()};
-    const HeightFacts facts = facts_of(range_of(rows, 1, static_cast<int>(n)));
+    const HeightFacts facts = facts_of(test::range_of(rows, 1, static_cast<int>(n)));
     const double mean = kind == 0 ? z[n / 2] : z[0] * 0.75;
     double model = 0;
     for (long k = 0; k < n; k++) {

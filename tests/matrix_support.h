@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <initializer_list>
 #include <utility>
 #include <vector>
@@ -9,6 +10,30 @@
 #include "raster/raw_raster.h"
 
 namespace scab::test {
+
+// The range of the values of `lines` rows of `columns` values.
+inline HeightRange range_of(const double* const* rows, int lines, int columns) {
+  HeightRange range;
+  range.whole = range.finite = true;
+  bool first = true;
+  for (int i = 0; i < lines; i++) {
+    for (int j = 0; j < columns; j++) {
+      const double v = rows[i][j];
+      if (!std::isfinite(v)) {
+        range.finite = false;
+        continue;
+      }
+      range.lowest = first ? v : std::min(range.lowest, v);
+      range.highest = first ? v : std::max(range.highest, v);
+      first = false;
+      const double magnitude = std::fabs(v);
+      if (magnitude != 0 && (range.smallest == 0 || magnitude < range.smallest))
+        range.smallest = magnitude;
+      range.whole &= v == std::floor(v);
+    }
+  }
+  return range;
+}
 
 class Heights final : public LineSource {
  public:

@@ -308,7 +308,9 @@ TEST(ReferencePasses, KernelsAgreeWithTheModelNearMidpoints) {
     const auto value = [x](long k) { return x[k]; };
     const auto factors = [x, y](long k) { return fast::Product{x[k], y[k]}; };
     disagreements += fast::sum_of<fast::Signs::any>(a[0], n, value) != plain;
-    disagreements += fast::sum_of_products<fast::Signs::any>(a[0], n, factors) != plain_products;
+    auto products = fast::product_chain<fast::Signs::any>(a[0], factors);
+    fast::advance_together(n, products);
+    disagreements += products.total != plain_products;
     auto sum = fast::sum_chain<fast::Signs::any>(a[0], value);
     auto second_sum = fast::sum_chain<fast::Signs::any>(a[1], [y](long k) { return y[k]; });
     fast::advance_together(n, sum, second_sum);

@@ -43,11 +43,16 @@ double model(const Case& c) {
   return total;
 }
 
-double by_blocks(const Case& c, Signs signs) {
+template <Signs kSigns>
+double by_blocks(const Case& c) {
   const double *x = c.x.data(), *y = c.y.data();
   const long n = static_cast<long>(c.x.size());
-  if (c.y.empty()) return fast::sum_of(signs, c.start, n, [x](long k) { return x[k]; });
-  return fast::sum_of_products(signs, c.start, n, [x, y](long k) { return Product{x[k], y[k]}; });
+  if (c.y.empty()) return fast::sum_of<kSigns>(c.start, n, [x](long k) { return x[k]; });
+  auto products = fast::product_chain<kSigns>(c.start, [x, y](long k) {
+    return Product{x[k], y[k]};
+  });
+  fast::advance_together(n, products);
+  return products.total;
 }
 
 void expect_model(const Case& c) {
@@ -55,9 +60,9 @@ void expect_model(const Case& c) {
   for (size_t k = 0; k < c.x.size(); k++)
     non_negative &= !(c.x[k] < 0) && (c.y.empty() || !(c.y[k] < 0));
   const double expected = model(c);
-  EXPECT_EQ(hex(by_blocks(c, Signs::any)), hex(expected)) << c.what;
+  EXPECT_EQ(hex(by_blocks<Signs::any>(c)), hex(expected)) << c.what;
   if (non_negative && !(c.start < 0)) {
-    EXPECT_EQ(hex(by_blocks(c, Signs::non_negative)), hex(expected)) << c.what << " (one way)";
+    EXPECT_EQ(hex(by_blocks<Signs::non_negative>(c)), hex(expected)) << c.what << " (one way)";
   }
 }
 
@@ -232,9 +237,9 @@ double sum_alone(double start, const double* x, long n) {
   return fast::sum_of<Signs::any>(start, n, [x](long k) { return x[k]; });
 }
 double products_alone(double start, const double* x, const double* y, long n) {
-  return fast::sum_of_products<Signs::any>(start, n, [x, y](long k) {
-    return Product{x[k], y[k]};
-  });
+  auto products = multiplying(start, x, y);
+  fast::advance_together(n, products);
+  return products.total;
 }
 
 double model_sum(double total, const std::vector<double>& x) {

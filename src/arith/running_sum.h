@@ -506,29 +506,6 @@ double sum_of(double total, long n, const Value& value) {
   return sum_of<kSigns>(total, n, value, value);
 }
 
-// total, then rnd(xreal(total) + xreal(x) * y) for (x, y) = factors(k), k = 0 .. n - 1, in
-// that order. With Signs::non_negative no product may be below zero.
-template <Signs kSigns, typename Factors>
-double sum_of_products(double total, long n, const Factors& factors) {
-  auto chain = product_chain<kSigns>(total, factors);
-  advance_together(n, chain);
-  return chain.total;
-}
-
-// The same with the signs known only when running: a sum of heights that are all zero or above
-// takes the cheaper one-way check.
-template <typename Value>
-double sum_of(Signs signs, double total, long n, const Value& value) {
-  return signs == Signs::non_negative ? sum_of<Signs::non_negative>(total, n, value)
-                                      : sum_of<Signs::any>(total, n, value);
-}
-
-template <typename Factors>
-double sum_of_products(Signs signs, double total, long n, const Factors& factors) {
-  return signs == Signs::non_negative ? sum_of_products<Signs::non_negative>(total, n, factors)
-                                      : sum_of_products<Signs::any>(total, n, factors);
-}
-
 }  // namespace fast
 }  // namespace SCABROSIMETER_ISA
 using namespace SCABROSIMETER_ISA;

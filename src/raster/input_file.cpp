@@ -83,12 +83,6 @@ InputFile::InputFile(const std::string& host_path) {
   take(fd);
 }
 
-InputFile InputFile::from_descriptor(int fd) {
-  InputFile file;
-  file.take(fd);
-  return file;
-}
-
 void InputFile::take(int fd) {
   struct stat status;
   if (fstat(fd, &status) != 0) {

@@ -34,8 +34,6 @@ class InputFile {
   // Opens `host_path` for reading. kind() tells what stands there; the file is open only when
   // it is a regular file. `error` is the system's error number when nothing could be opened.
   explicit InputFile(const std::string& host_path);
-  // Takes over the open file descriptor `fd`, with the same checks.
-  static InputFile from_descriptor(int fd);
   ~InputFile();
   InputFile(InputFile&& other) noexcept;
   InputFile& operator=(InputFile&& other) noexcept;

@@ -161,29 +161,6 @@ HeightRange RawRaster::range() const {
   return range;
 }
 
-HeightRange range_of(const double* const* rows, int lines, int columns) {
-  HeightRange range;
-  range.whole = range.finite = true;
-  bool first = true;
-  for (int i = 0; i < lines; i++) {
-    for (int j = 0; j < columns; j++) {
-      const double v = rows[i][j];
-      if (!std::isfinite(v)) {
-        range.finite = false;
-        continue;
-      }
-      range.lowest = first ? v : std::min(range.lowest, v);
-      range.highest = first ? v : std::max(range.highest, v);
-      first = false;
-      const double magnitude = std::fabs(v);
-      if (magnitude != 0 && (range.smallest == 0 || magnitude < range.smallest))
-        range.smallest = magnitude;
-      range.whole &= v == std::floor(v);
-    }
-  }
-  return range;
-}
-
 void RawRaster::set_factor(double factor) {
   factor_ = factor;
   table_.clear();

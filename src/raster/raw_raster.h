@@ -25,9 +25,6 @@ struct HeightRange {
   bool finite = false;  // whether every value is a finite number
 };
 
-// The range of the values of `lines` rows of `columns` values.
-HeightRange range_of(const double* const* rows, int lines, int columns);
-
 // What the passes read: `lines` lines of `columns` values.
 class LineSource {
  public:
