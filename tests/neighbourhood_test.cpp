@@ -10,7 +10,7 @@
 
 #include "arith/xreal.h"
 #include "float_cases.h"
-#include "matrix_support.h"
+#include "heights_support.h"
 
 namespace scab {
 namespace {

@@ -18,7 +18,7 @@
 #include "arith/isa.h"
 #include "arith/running_sum.h"
 #include "arith/xreal.h"
-#include "matrix_support.h"
+#include "heights_support.h"
 
 namespace scab {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "analysis/passes.h"
-#include "matrix_support.h"
+#include "heights_support.h"
 
 namespace scab {
 namespace {

@@ -45,7 +45,7 @@ struct Outcome {
 Outcome run_with_answers(const TempFolder& images, const std::string& answers,
                          const std::function<int(Run&)>& phases = run_program);
 
-// Stands in for the allocator of the matrix and vector family while it lives: counts the
+// Stands in for the allocator of the buffers (raster/allocation.h) while it lives: counts the
 // calls, makes the `fail_on`-th one (from 1; 0 for none) fail, and keeps track of the blocks
 // given and not yet released and of the most bytes held at once. A block released twice, or never
 // given, fails the test.
