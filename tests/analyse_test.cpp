@@ -14,14 +14,6 @@ struct Written {
   std::string console, report, table;
 };
 
-std::string contents(FILE* file) {
-  std::string text;
-  rewind(file);
-  for (int c = fgetc(file); c != EOF; c = fgetc(file))
-    text += static_cast<char>(c);
-  return text;
-}
-
 // Runs the analysis over `values` (whole numbers, stored as 32-bit samples), its report and
 // table begun empty in a temporary folder.
 Written analyse_values(const std::vector<std::vector<int>>& values, bool terminal = false) {
@@ -47,7 +39,7 @@ Written analyse_values(const std::vector<std::vector<int>>& values, bool termina
     EXPECT_EQ(commit_together({run.results.report.get(), run.results.table.get()}),
               (std::vector<int>{0, 0}));
   }
-  Written written{contents(console), folder.read("report.txt"), folder.read("table.xls")};
+  Written written{test::contents(console), folder.read("report.txt"), folder.read("table.xls")};
   fclose(console);
   return written;
 }

@@ -6,24 +6,18 @@
 #include <limits>
 #include <string>
 
+#include "test_support.h"
+
 namespace scab {
 namespace {
 
-std::string contents(FILE* file) {
-  std::string text;
-  rewind(file);
-  for (int c = fgetc(file); c != EOF; c = fgetc(file))
-    text += static_cast<char>(c);
-  return text;
-}
-
-TEST(Print, UndefinedForMissingAndNonFiniteValuesForMissingAndNonFiniteValues) {
+TEST(Print, UndefinedForMissingAndNonFiniteValues) {
   FILE* out = tmpfile();
   print_values(out, "\n\tr = %lf r(sqrt) = %lf r2 = %lf ", {-0.125, Value(), 1e6});
   print_values(out, "|%lf|%lf|%lf|",
                {0.0 / 1.0, std::numeric_limits<double>::quiet_NaN(),
                 std::numeric_limits<double>::infinity()});
-  EXPECT_EQ(contents(out),
+  EXPECT_EQ(test::contents(out),
             "\n\tr = -0.125000 r(sqrt) = undefined r2 = 1000000.000000 |0.000000|undefined|"
             "undefined|");
   fclose(out);

@@ -188,6 +188,14 @@ size_t AllocatorSpy::peak_bytes() const {
   return spy_peak;
 }
 
+std::string contents(FILE* stream) {
+  std::string text;
+  rewind(stream);
+  for (int c = fgetc(stream); c != EOF; c = fgetc(stream))
+    text += static_cast<char>(c);
+  return text;
+}
+
 std::string bytes16(std::initializer_list<int> samples) {
   std::string bytes;
   for (int s : samples) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -60,6 +61,9 @@ class AllocatorSpy {
   size_t live_blocks() const;
   size_t peak_bytes() const;  // the most held at once
 };
+
+// Everything `stream` holds, from its start.
+std::string contents(FILE* stream);
 
 // The raw bytes of 16-bit and 32-bit samples, least significant byte first.
 std::string bytes16(std::initializer_list<int> samples);
