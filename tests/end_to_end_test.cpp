@@ -187,6 +187,16 @@ TEST(EndToEnd, ExitStatuses) {
   const std::string closing = "\n\n\ttreatment finished\n\tto exit press any key ";
   ASSERT_GE(run.console.size(), closing.size());
   EXPECT_EQ(run.console.substr(run.console.size() - closing.size()), closing);
+  // --version prints and ends; an unknown argument: status 2 and the usage on standard error,
+  // before any question.
+  run = run_program_in(work.path(), "", "--version < answers.txt");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.console, "scabrosimeter " SCABROSIMETER_VERSION "\n");
+  EXPECT_EQ(run.errors, "");
+  run = run_program_in(work.path(), "dem1\n0\nrelief\n0\n0\n1\n", "relief < answers.txt");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.console, "");
+  EXPECT_EQ(run.errors.find("scabrosimeter: unknown argument: relief\n\nUsage: scabrosimeter"), 0u);
 }
 
 const std::string kEndOfInput =

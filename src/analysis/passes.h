@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "analysis/print.h"
@@ -40,6 +42,14 @@ struct HeightSums {
 ProfileResult profile_pass(const LineSource& heights, HeightSums* interior = nullptr,
                            LinesRead* progress = nullptr);
 
+// The report's first lines, in their order: the raster's file (its Windows-form path); the
+// range of its samples, on the console too; a DEM's height unit (0 metres, 1 decimetres, 2
+// centimetres, 3 millimetres); the headings of the passes.
+void write_report_start(FILE* report, const std::string& raw_path);
+void write_range(FILE* console, FILE* report, bool image, int minimum, int maximum);
+void write_unit(FILE* report, int unit);
+void write_pass_headings(FILE* report);
+
 // The report's "Homogeneity Coeff.": 100 minus the console's coefficient.
 Value homogeneity_for_report(const ProfileResult& result);
 
@@ -70,5 +80,18 @@ RmsErrorResult rms_error_pass(const LineSource& heights, bool height_sums = true
 void finish_regression(RmsErrorResult& result);
 
 void write_rms_error(const RmsErrorResult& result, FILE* console, FILE* report);
+
+// Both passes over the same heights, and their results.
+struct Analysis {
+  ProfileResult profile;
+  RmsErrorResult rms_error;
+};
+
+// Runs the two passes side by side, each on a thread of its own where one can be had (the
+// profile pass's first sweep takes the RMS error pass's sums of the heights alone, which evens
+// out the two), and finishes the regression. `lines_read` counts the lines the passes have
+// read; `waiting`, when given, is called about every 200 ms while they run.
+Analysis run_passes(const LineSource& heights, LinesRead* lines_read = nullptr,
+                    const std::function<void()>& waiting = {});
 
 }  // namespace scab

@@ -1,10 +1,45 @@
 // The passes' numbers written to the console, the report and the table.
+#include <cassert>
 #include <cstdio>
+#include <string>
 
 #include "analysis/passes.h"
 #include "arith/xreal.h"
 
 namespace scab {
+
+void write_report_start(FILE* report, const std::string& raw_path) {
+  fprintf(report, "\n\tTreatment on the image %s\n", raw_path.c_str());
+}
+
+void write_range(FILE* console, FILE* report, bool image, int minimum, int maximum) {
+  if (!image) {
+    fputs("\n\n\tHypsometric scale of the input DEM :", console);
+    fprintf(console, "\n\t\tMin = %d ", minimum);
+    fprintf(console, "\n\t\tMax = %d \n\n", maximum);
+    fputs("\n\tHypsometric scale of the DEM :", report);
+    fprintf(report, "\n\t\tMin = %d\n\t\tMax = %d", minimum, maximum);
+  } else {
+    fputs("\n\n\tDynamic scale of the 8 bits image :", console);
+    fprintf(console, "\n\t\tMin = %d ", minimum);
+    fprintf(console, "\n\t\tMax = %d \n\n", maximum);
+    fputs("\n\n\tDynamic scale of the 8 bits image :", report);
+    fprintf(report, "\n\t\tMin = %d\n\t\tMax = %d", minimum, maximum);
+  }
+}
+
+void write_unit(FILE* report, int unit) {
+  static const char* const kUnitLine[4] = {
+      "\n\n\tHypsometric scale in meters", "\n\n\tHypsometric scale in decimeters",
+      "\n\n\tHypsometric scale in centimeters", "\n\n\tHypsometric scale in millimeters"};
+  assert(unit >= 0 && unit <= 3);
+  fputs(kUnitLine[unit], report);
+}
+
+void write_pass_headings(FILE* report) {
+  fputs("\n\n\tTreatment RMS Roughness", report);
+  fputs("\n\tLine, column and image Scanning", report);
+}
 
 Value homogeneity_for_report(const ProfileResult& result) {
   if (!result.homogeneity) return Value();

@@ -146,17 +146,22 @@ double metres_per_unit(int unit) {
 }
 
 HeightRange RawRaster::range() const {
+  return heights_range(minimum_, maximum_, smallest_magnitude_, factor_);
+}
+
+HeightRange heights_range(int64_t minimum, int64_t maximum, int64_t smallest_magnitude,
+                          double factor) {
   // The conversion keeps the order of the samples: the extremes of the heights are those of
   // the samples, converted.
-  const auto height = [this](int64_t sample) {
-    return factor_ == 1 ? static_cast<double>(sample)
-                        : fast::mul(static_cast<double>(sample), factor_);
+  const auto height = [factor](int64_t sample) {
+    return factor == 1 ? static_cast<double>(sample)
+                       : fast::mul(static_cast<double>(sample), factor);
   };
   HeightRange range;
-  range.lowest = height(minimum_);
-  range.highest = height(maximum_);
-  range.smallest = height(smallest_magnitude_);
-  range.whole = factor_ == 1;
+  range.lowest = height(minimum);
+  range.highest = height(maximum);
+  range.smallest = height(smallest_magnitude);
+  range.whole = factor == 1;
   range.finite = true;
   return range;
 }

@@ -37,6 +37,12 @@ class LineSource {
   virtual HeightRange range() const = 0;
 };
 
+// The range of the heights of samples whose least and greatest are `minimum` and `maximum`,
+// and whose least magnitude but zero is `smallest_magnitude` (0 when all are zero), converted by
+// `factor` as set_factor does.
+HeightRange heights_range(int64_t minimum, int64_t maximum, int64_t smallest_magnitude,
+                          double factor);
+
 // The factor that turns heights stored in `unit` (0 metres, 1 decimetres, 2 centimetres, 3
 // millimetres) into metres: the double nearest 1, 0.1, 0.01 or 0.001.
 double metres_per_unit(int unit);

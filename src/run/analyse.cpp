@@ -1,13 +1,11 @@
 // The analysis: the profile pass and the RMS error pass over the heights, side by side on two
-// threads where they can be had, then their results written in their order: the profile
-// pass's, then the RMS error pass's.
+// threads where they can be had, while a terminal shows how far they are; then their results
+// written in their order: the profile pass's, then the RMS error pass's.
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <future>
 #include <new>
 #include <string>
-#include <system_error>
 
 #include "analysis/passes.h"
 #include "run/run.h"
@@ -53,51 +51,16 @@ class ProgressLine {
   bool drawn_ = false;
 };
 
-// Runs `work` on a thread of its own where one can be had (its result then comes from the
-// future), or leaves it to the caller: no second thread (a limit on threads or on address
-// space) gives the same results in turn.
-template <typename Work>
-auto start(const Work& work) {
-  std::future<decltype(work())> ahead;
-#if SCABROSIMETER_THREADS
-  try {
-    ahead = std::async(std::launch::async, work);
-  } catch (const std::system_error&) {
-  }
-#endif
-  return ahead;
-}
-
 void drive(Run& run) {
   const LineSource& heights = *run.raster;
   LinesRead lines_read{0};
   ProgressLine progress(run, 2L * heights.lines() + 2L * std::max(heights.lines() - 2, 0));
-  // The two passes run side by side, each on a thread of its own while this one keeps the
-  // progress line. The profile pass's first sweep also takes the RMS error pass's sums of the
-  // heights alone (X, X2) from the lines it reads anyway: the two threads' work comes out about
-  // even.
-  HeightSums interior;
-  const auto profile = [&] { return profile_pass(heights, &interior, &lines_read); };
-  const auto rms_error = [&] { return rms_error_pass(heights, false, &lines_read); };
-  auto profile_ahead = start(profile);
-  auto rms_error_ahead = start(rms_error);
-  const auto running = [](auto& ahead) {
-    return ahead.valid() &&
-           ahead.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready;
-  };
-  do {
-    progress.update(lines_read.load(std::memory_order_relaxed));
-  } while (running(profile_ahead) || running(rms_error_ahead));
-  const ProfileResult profile_result = profile_ahead.valid() ? profile_ahead.get() : profile();
-  RmsErrorResult result = rms_error_ahead.valid() ? rms_error_ahead.get() : rms_error();
+  const Analysis analysis = run_passes(
+      heights, &lines_read, [&] { progress.update(lines_read.load(std::memory_order_relaxed)); });
   progress.erase();
-
   FILE* report = run.results.report->stream();
-  write_profile(profile_result, run.console.out, report, run.results.table->stream());
-  result.sum_x = interior.sum_x;
-  result.sum_x2 = interior.sum_x2;
-  finish_regression(result);
-  write_rms_error(result, run.console.out, report);
+  write_profile(analysis.profile, run.console.out, report, run.results.table->stream());
+  write_rms_error(analysis.rms_error, run.console.out, report);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "analysis/passes.h"
+#include "run/descriptor.h"
 #include "run/paths.h"
 #include "run/run.h"
 
@@ -104,46 +106,6 @@ void open_raw_raster(Run& run) {
     throw RunStop{0};
   }
   if (!run.raw_file.is_open()) stop_for_file_kind(run, "raw raster", path, run.raw_file.kind());
-}
-
-// What stopped the reading of a descriptor before its second number, for a message.
-std::string what_was_found(const std::string& word) {
-  if (word.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-    return "it begins with a byte-order mark (the bytes EF BB BF), which is not a number: save "
-           "it as plain text without one";
-  }
-  std::string shown;
-  for (const char c : word.substr(0, 40))
-    shown +=
-        (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) ? '?' : c;
-  if (word.size() > 40) shown += "...";
-  const size_t digits_from = word[0] == '-' || word[0] == '+' ? 1 : 0;
-  if (word.size() > digits_from &&
-      word.find_first_not_of("0123456789", digits_from) == std::string::npos) {
-    return "it holds " + shown + ", a number too large for the program (at most 2147483647)";
-  }
-  return "it holds \"" + shown + "\" where a number was expected";
-}
-
-// Reads the six integers of a descriptor file as "%d%d%d%d%d%d" does: any white space between
-// them, reading stops at the first text that is not an integer, unread fields keep their values.
-// Gives the text that stopped the reading before the second number was read, or "".
-std::string read_descriptor(FILE* file, int* const (&fields)[6]) {
-  int read = 0;
-  for (int* field : fields) {
-    const long before = ftell(file);
-    int value = 0;
-    const ReadStatus status = read_int(file, value);
-    if (status == ReadStatus::not_a_number && read < 2 && fseek(file, before, SEEK_SET) == 0) {
-      std::string word;
-      read_word(file, word);
-      return word;
-    }
-    if (status != ReadStatus::ok) return "";
-    *field = value;
-    read++;
-  }
-  return "";
 }
 
 // Writes a descriptor file that was missing, from the operator's answers.
@@ -298,7 +260,7 @@ void begin_results(Run& run) {
     return file;
   };
   std::unique_ptr<PendingFile> report = begin("report file", results.report_path);
-  fprintf(report->stream(), "\n\tTreatment on the image %s\n", run.dataset.raw_path.c_str());
+  write_report_start(report->stream(), run.dataset.raw_path);
   std::unique_ptr<PendingFile> table = begin("table file", results.table_path);
   results.report = std::move(report);
   results.table = std::move(table);

@@ -1,11 +1,15 @@
 // scabrosimeter: roughness of a DEM or an 8-bit image stored as a raw raster.
 #include <cstdio>
 
+#include "run/arguments.h"
 #include "run/paths.h"
 #include "run/pending_file.h"
 #include "run/run.h"
 
-int main() {
+int main(int argc, char** argv) {
+  const int status =
+      scab::handle_arguments({argv + 1, argv + argc}, scab::default_images_root(), stdout, stderr);
+  if (status >= 0) return status;
   setvbuf(stdout, nullptr, _IONBF, 0);
   scab::install_signal_cleanup();
   scab::Console console{stdin, stdout, [] { scab::console_getch(stdin); },
