@@ -1,0 +1,252 @@
+// scabrosimeter._core: the program's passes over a numpy array of samples, read in place, and
+// the reading of a dataset's files. The package (scabrosimeter/__init__.py) checks what the
+// user gives and wraps the results.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "analysis/passes.h"
+#include "raster/input_file.h"
+#include "raster/raw_raster.h"
+#include "raster/sample_array.h"
+#include "run/descriptor.h"
+
+namespace py = pybind11;
+
+namespace scab {
+namespace {
+
+// A figure as Python sees it: None where the program prints "undefined".
+py::object figure(const Value& value) {
+  if (!value || !std::isfinite(*value)) return py::none();
+  return py::float_(*value);
+}
+
+// What a stream was given, from its start; the stream is closed.
+std::string text_of(FILE* stream) {
+  std::string text;
+  rewind(stream);
+  char block[4096];
+  for (size_t got; (got = fread(block, 1, sizeof block, stream)) > 0;)
+    text.append(block, got);
+  fclose(stream);
+  return text;
+}
+
+FILE* scratch_stream() {
+  FILE* stream = tmpfile();
+  if (!stream) throw std::runtime_error(std::string("no temporary file: ") + std::strerror(errno));
+  return stream;
+}
+
+// The passes' results over one raster, and what the report says of the raster.
+class Analysed {
+ public:
+  Analysed(bool image, int unit, int minimum, int maximum, Analysis analysis)
+      : image_(image),
+        unit_(unit),
+        minimum_(minimum),
+        maximum_(maximum),
+        analysis_(std::move(analysis)) {}
+
+  py::dict figures() const {
+    const ProfileResult& p = analysis_.profile;
+    const RmsErrorResult& e = analysis_.rms_error;
+    py::dict d;
+    d["minimum"] = minimum_;
+    d["maximum"] = maximum_;
+    d["rms_line"] = figure(p.rms_line);
+    d["rms_column"] = figure(p.rms_column);
+    d["rms_image"] = figure(p.rms_image);
+    d["standard_deviation"] = figure(p.standard_deviation);
+    d["rms_total"] = figure(p.rms_total);
+    d["average_rms"] = figure(p.average_rms);
+    d["homogeneity"] = figure(p.homogeneity);
+    d["homogeneity_report"] = figure(homogeneity_for_report(p));
+    d["slope"] = figure(e.slope);
+    d["r"] = figure(e.r);
+    d["r_abs"] = figure(e.r_magnitude);
+    d["r2"] = figure(e.r_squared);
+    d["rms_error"] = figure(e.rms_error);
+    d["rms_error_sd"] = figure(e.standard_deviation);
+    d["interior_cells"] = e.interior_cells;
+    return d;
+  }
+
+  py::array_t<double> line_rms() const {
+    const std::vector<double>& rms = analysis_.profile.line_rms;
+    py::array_t<double> array(static_cast<py::ssize_t>(rms.size()));
+    std::copy(rms.begin(), rms.end(), array.mutable_data());
+    return array;
+  }
+
+  // The report file's bytes, as the program writes them for this raster at `raw_path`.
+  std::string report_text(const std::string& raw_path) const {
+    FILE* console = scratch_stream();
+    FILE* report = scratch_stream();
+    FILE* table = scratch_stream();
+    write_report_start(report, raw_path);
+    write_range(console, report, image_, minimum_, maximum_);
+    if (!image_) write_unit(report, unit_);
+    write_pass_headings(report);
+    write_profile(analysis_.profile, console, report, table);
+    write_rms_error(analysis_.rms_error, console, report);
+    fclose(console);
+    fclose(table);
+    return text_of(report);
+  }
+
+  // The table file's bytes.
+  std::string table_text() const {
+    FILE* console = scratch_stream();
+    FILE* report = scratch_stream();
+    FILE* table = scratch_stream();
+    write_profile(analysis_.profile, console, report, table);
+    fclose(console);
+    fclose(report);
+    return text_of(table);
+  }
+
+ private:
+  bool image_;
+  int unit_;
+  int minimum_, maximum_;
+  Analysis analysis_;
+};
+
+// The passes over `samples`, a 2-D array of `width`-byte samples in little-endian order (the
+// package has checked its type, shape and unit), read where they lie, without the GIL.
+Analysed analyse(const py::array& samples, int width, int unit, bool image) {
+  const py::buffer_info info = samples.request();
+  if (info.ndim != 2 || info.itemsize != width || info.shape[0] < 1 || info.shape[1] < 1 ||
+      info.shape[0] > INT32_MAX || info.shape[1] > INT32_MAX) {
+    throw py::value_error("samples: a 2-D array of samples of the given width was expected");
+  }
+  SampleArray array(static_cast<const unsigned char*>(info.ptr), static_cast<int>(info.shape[0]),
+                    static_cast<int>(info.shape[1]), width, info.strides[0], info.strides[1]);
+  if (!image) array.set_factor(metres_per_unit(unit));
+  Analysis analysis;
+  {
+    py::gil_scoped_release unlocked;
+    analysis = run_passes(array);
+  }
+  return Analysed(image, unit, array.minimum(), array.maximum(), std::move(analysis));
+}
+
+[[noreturn]] void raise(PyObject* type, const std::string& message) {
+  PyErr_SetString(type, message.c_str());
+  throw py::error_already_set();
+}
+
+bool ends_with(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A dataset file open for reading, or the Python error that says why not.
+InputFile open_dataset_file(const std::string& what, const std::string& path) {
+  InputFile file(path);
+  if (file.is_open()) return file;
+  if (file.kind() != FileKind::missing) {
+    raise(PyExc_OSError, "The " + what + " " + path + " is " + describe(file.kind()) +
+                             ", not a file that can be read");
+  }
+  if (file.error() != 0 && file.error() != ENOENT) {
+    errno = file.error();
+    PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
+    throw py::error_already_set();
+  }
+  raise(PyExc_FileNotFoundError, "No " + what + " " + path);
+}
+
+// A dataset's samples and its descriptor's six numbers, read with the program's rules: the
+// sample width from the name (_m2: 16 bits, _m4: 32 bits, otherwise an 8-bit image), a short
+// file read as far as it goes (the rest zeros, and a warning), a long one cut to size.
+py::tuple read_dataset(const std::string& path) {
+  std::string stem;
+  if (ends_with(path, ".raw") || ends_with(path, ".txt")) {
+    stem = path.substr(0, path.size() - 4);
+  } else {
+    raise(PyExc_ValueError,
+          "Give the path of a raw raster (.raw) or of its descriptor (.txt), not " + path);
+  }
+  const std::string raw_path = stem + ".raw", descriptor_path = stem + ".txt";
+  const int width = ends_with(stem, "_m2") ? 2 : ends_with(stem, "_m4") ? 4 : 1;
+
+  int lines = 0, columns = 0, bytes_per_sample = 0, minimum = 0, maximum = 0, pixel_size = 0;
+  std::string found;
+  {
+    InputFile descriptor = open_dataset_file("descriptor file", descriptor_path);
+    FILE* stream = descriptor.release_as_stream();
+    if (!stream) raise(PyExc_OSError, "The descriptor file " + descriptor_path + " cannot be read");
+    found = read_descriptor(stream,
+                            {&lines, &columns, &bytes_per_sample, &minimum, &maximum, &pixel_size});
+    fclose(stream);
+  }
+  if (lines < 1 || columns < 1) {
+    raise(PyExc_ValueError,
+          "The descriptor file " + descriptor_path +
+              (found.empty()
+                   ? " gives " + std::to_string(lines) + " lines and " + std::to_string(columns) +
+                         " columns: a raster needs at least 1 of each"
+                   : " does not give the numbers of lines and columns: " + what_was_found(found)));
+  }
+
+  const InputFile raw = open_dataset_file("raw raster", raw_path);
+  const char* format = width == 1 ? "u1" : width == 2 ? "<u2" : "<i4";
+  py::array samples(py::dtype(format),
+                    {static_cast<py::ssize_t>(lines), static_cast<py::ssize_t>(columns)});
+  auto* bytes = static_cast<unsigned char*>(samples.mutable_data());
+  const uint64_t expected =
+      static_cast<uint64_t>(lines) * static_cast<uint64_t>(columns) * static_cast<uint64_t>(width);
+  uint64_t got = 0;
+  {
+    py::gil_scoped_release unlocked;
+    while (got < expected) {
+      const uint64_t chunk = std::min<uint64_t>(expected - got, uint64_t{1} << 26);
+      const int64_t read = raw.read_at(bytes + got, static_cast<size_t>(chunk), got);
+      if (read <= 0) {
+        if (read < 0) got = UINT64_MAX;  // a failed read, not an end
+        break;
+      }
+      got += static_cast<uint64_t>(read);
+    }
+  }
+  if (got == UINT64_MAX) {
+    PyErr_SetFromErrnoWithFilename(PyExc_OSError, raw_path.c_str());
+    throw py::error_already_set();
+  }
+  if (got < expected) {
+    std::memset(bytes + got, 0, static_cast<size_t>(expected - got));
+    const std::string warning = "The file " + raw_path + " holds " + std::to_string(got) +
+                                " bytes where " + std::to_string(expected) +
+                                " were expected; the cells it does not reach are taken as 0.";
+    if (PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0) throw py::error_already_set();
+  }
+  return py::make_tuple(
+      samples, py::make_tuple(lines, columns, bytes_per_sample, minimum, maximum, pixel_size));
+}
+
+}  // namespace
+}  // namespace scab
+
+PYBIND11_MODULE(_core, module) {
+  module.doc() = "scabrosimeter's passes over numpy arrays (use the scabrosimeter package)";
+  module.attr("version") = SCABROSIMETER_VERSION;
+  py::class_<scab::Analysed>(module, "Analysed")
+      .def("figures", &scab::Analysed::figures)
+      .def("line_rms", &scab::Analysed::line_rms)
+      .def("report_text", &scab::Analysed::report_text, py::arg("raw_path"))
+      .def("table_text", &scab::Analysed::table_text);
+  module.def("analyse", &scab::analyse, py::arg("samples"), py::arg("width"), py::arg("unit"),
+             py::arg("image"));
+  module.def("read_dataset", &scab::read_dataset, py::arg("path"));
+}

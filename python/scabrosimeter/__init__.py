@@ -1,0 +1,141 @@
+"""The roughness measures of scabrosimeter, from Python.
+
+    import scabrosimeter
+    result = scabrosimeter.analyse(samples, unit="dm")   # a 2-D numpy array of the samples
+    print(result.rms_image, result.homogeneity)
+    result.plot()                                        # the RMS of every line (matplotlib)
+
+analyse() runs the console program's own passes, with its arithmetic and its order of
+operations: every figure formatted with "%f" is the digit string the program prints for the same
+raster. read_dataset() reads a dataset the program reads (a raw raster and its descriptor).
+"""
+import os
+
+import numpy as np
+
+from . import _core
+
+__version__ = _core.version
+__all__ = ["analyse", "read_dataset", "Result"]
+
+# The height units of a DEM, as the program's unit question numbers them.
+UNITS = {"m": 0, "dm": 1, "cm": 2, "mm": 3}
+
+# The figures of a result, in the order the program prints them.
+FIGURES = ("minimum", "maximum", "rms_line", "rms_column", "rms_image", "standard_deviation",
+           "rms_total", "average_rms", "homogeneity", "homogeneity_report", "slope", "r", "r_abs",
+           "r2", "rms_error", "rms_error_sd", "interior_cells")
+
+
+class Result:
+    """The figures of one raster.
+
+    minimum, maximum     the range of the samples, as stored (ints)
+    rms_line             the average RMS of the lines
+    rms_column           the average RMS of the columns
+    rms_image            the RMS of the whole image
+    standard_deviation   of the image's deviations, sqrt(S / (n (n - 1)))
+    rms_total            the mean absolute difference between the three RMS values
+    average_rms          their mean
+    homogeneity          rms_total / average_rms x 100 (the console's coefficient)
+    homogeneity_report   100 minus that (the report's "Homogeneity Coeff.")
+    slope, r, r_abs, r2  the regression of each interior cell on its 8-neighbour mean
+    rms_error            the RMS error against the 4-neighbour mean
+    rms_error_sd         its standard deviation
+    interior_cells       the cells of the regression (int)
+    line_rms             the RMS of every line (a float64 array)
+
+    A figure the program prints as "undefined" is None. Heights are in metres for a DEM, grey
+    levels for an image.
+    """
+
+    def __init__(self, analysed, image):
+        self._analysed = analysed
+        self.image = image
+        for name, value in analysed.figures().items():
+            setattr(self, name, value)
+        self.line_rms = analysed.line_rms()
+
+    def report_text(self, raw_path):
+        """The report file's text, byte for byte as the program writes it for this raster, whose
+        raw file the report names by `raw_path` (Windows form, c:\\images\\FOLDER\\NAME_m2.raw)."""
+        return self._analysed.report_text(raw_path)
+
+    def table_text(self):
+        """The table file's text (NAME_scabrosimeter.xls): each line's number and RMS."""
+        return self._analysed.table_text()
+
+    def plot(self, ax=None, title=None):
+        """Draws the RMS of every line against its number, with the average line RMS and the
+        image RMS as reference lines, on `ax` (new axes when None); returns the axes. Needs
+        matplotlib."""
+        from .plot import plot_line_rms
+        return plot_line_rms(self.line_rms, rms_line=self.rms_line, rms_image=self.rms_image,
+                             unit="grey levels" if self.image else "metres", ax=ax, title=title)
+
+    def __repr__(self):
+        shown = ", ".join(f"{name}={getattr(self, name)!r}" for name in FIGURES)
+        return f"Result({shown}, line_rms=<{len(self.line_rms)} values>)"
+
+
+def _sample_width(samples, image):
+    """The bytes of a sample, for the dtypes the program reads; TypeError for the others."""
+    dtype = samples.dtype
+    little_endian = dtype.byteorder in ("<", "|") or (dtype.byteorder == "=" and
+                                                      np.little_endian)
+    if image:
+        if dtype != np.uint8:
+            raise TypeError(f"the samples of an 8-bit image must be uint8, not {dtype}")
+        return 1
+    if dtype.kind == "u" and dtype.itemsize == 2 and little_endian:
+        return 2
+    if dtype.kind == "i" and dtype.itemsize == 4 and little_endian:
+        return 4
+    raise TypeError("the samples of a DEM must be uint16 (16-bit DEM) or int32 (32-bit DEM), in "
+                    f"little-endian byte order, not {dtype.str} ({dtype})")
+
+
+def analyse(samples, unit="m", image=False):
+    """The program's figures for a raster given as its samples.
+
+    samples  a 2-D numpy array, lines x columns, of the samples as stored: uint8 for an 8-bit
+             image; uint16 or int32 for a DEM. Any strides (C or Fortran order, slices); it is
+             read in place, a line at a time, and must not change meanwhile.
+    unit     a DEM's height unit: "m", "dm", "cm" or "mm" (ignored for an image).
+    image    True for an 8-bit image, whose grey levels are taken as they are.
+
+    Returns a Result. The passes run without holding the GIL.
+    """
+    if not isinstance(samples, np.ndarray):
+        raise TypeError("samples must be a numpy array (2-D: lines x columns), not "
+                        f"{type(samples).__name__}")
+    if not isinstance(image, (bool, np.bool_, int, np.integer)) or image not in (0, 1):
+        raise TypeError(f"image must be True or False, not {image!r}")
+    image = bool(image)
+    width = _sample_width(samples, image)
+    if samples.ndim != 2:
+        raise ValueError(f"samples must be a 2-D array (lines x columns), not {samples.ndim}-D")
+    if samples.shape[0] < 1 or samples.shape[1] < 1:
+        raise ValueError("samples must hold at least one line and one column, not shape "
+                         f"{samples.shape}")
+    if max(samples.shape) > 2**31 - 1:
+        raise ValueError(f"samples of shape {samples.shape}: at most 2147483647 lines and columns")
+    unit_number = 0
+    if not image:
+        if not isinstance(unit, str) or unit not in UNITS:
+            raise ValueError(f"unit must be 'm', 'dm', 'cm' or 'mm', not {unit!r}")
+        unit_number = UNITS[unit]
+    return Result(_core.analyse(samples, width, unit_number, image), image)
+
+
+def read_dataset(path):
+    """Reads a dataset as the program does, from the path of its raw raster (.raw) or of its
+    descriptor (.txt): NAME_m2 is a 16-bit DEM (uint16), NAME_m4 a 32-bit DEM (int32), any other
+    name an 8-bit image (uint8).
+
+    Returns (samples, numbers): the samples as a lines x columns array, and the descriptor's six
+    numbers (lines, columns, bytes per sample, minimum, maximum, pixel size). A raw file shorter
+    than the descriptor says is read as far as it goes, the rest zeros, with a UserWarning that
+    gives the bytes expected and found; a longer one is cut to size.
+    """
+    return _core.read_dataset(os.fspath(path))

@@ -1,0 +1,48 @@
+"""Shared helpers: the console program run on a dataset written from an array, so that the
+module's figures, report and table can be compared with the program's."""
+import os
+import subprocess
+
+import numpy as np
+import pytest
+
+SOURCE_DIR = os.environ.get("SCABROSIMETER_SOURCE_DIR",
+                            os.path.join(os.path.dirname(__file__), "..", ".."))
+GOLDEN = os.path.join(SOURCE_DIR, "tests", "golden")
+EXAMPLES = os.path.join(SOURCE_DIR, "examples", "images")
+
+UNIT_ANSWERS = {"m": "0", "dm": "1", "cm": "2", "mm": "3"}
+
+
+def printed(value):
+    """A figure as the program prints it."""
+    return "undefined" if value is None else "%f" % value
+
+
+@pytest.fixture
+def program():
+    """Runs the console program on an array: program(tmp_path, samples, unit, image) gives its
+    console transcript, report and table."""
+    exe = os.environ.get("SCABROSIMETER_EXE")
+    if not exe:
+        pytest.skip("SCABROSIMETER_EXE names no built scabrosimeter (ctest sets it)")
+
+    def run(work, samples, unit="m", image=False):
+        folder = os.path.join(work, "images", "d")
+        os.makedirs(folder, exist_ok=True)
+        suffix = "" if image else ("_m2" if samples.dtype == np.uint16 else "_m4")
+        samples.astype(samples.dtype.newbyteorder("<"), order="C").tofile(
+            os.path.join(folder, "r" + suffix + ".raw"))
+        with open(os.path.join(folder, "r" + suffix + ".txt"), "w") as descriptor:
+            descriptor.write(f"{samples.shape[0]}\n{samples.shape[1]}\n")
+        answers = (["d", "1", "r", "0"] if image
+                   else ["d", "0", "r", "0" if samples.dtype == np.uint16 else "1", "0",
+                         UNIT_ANSWERS[unit]])
+        done = subprocess.run([exe], input=("\n".join(answers) + "\n").encode(), cwd=work,
+                              capture_output=True, check=False)
+        assert done.returncode == 0, done.stdout.decode("latin-1")
+        with open(os.path.join(folder, "r_scabrosimeter.txt"), newline="") as report, \
+                open(os.path.join(folder, "r_scabrosimeter.xls"), newline="") as table:
+            return done.stdout.decode("latin-1"), report.read(), table.read()
+
+    return run

@@ -1,0 +1,170 @@
+"""analyse(): the program's digits, report and table, for the goldens and for seeded random
+rasters of every sample type and unit; any layout of the array; undefined figures; refused
+inputs; the GIL let go."""
+import os
+import threading
+import time
+
+import numpy as np
+import pytest
+
+import scabrosimeter
+from conftest import EXAMPLES, GOLDEN, printed
+
+# Where each figure stands in the program's console transcript.
+CONSOLE = [
+    ("\n\tRMS line {rms_line} ",),
+    ("\n\tRMS column {rms_column} ",),
+    ("\n\tRMS total {rms_total}\n\tAverage RMS {average_rms} ",),
+    ("\n\thomogeneity coefficient {homogeneity} ",),
+    ("\n\tRMS image = {rms_image} Standard deviation = {standard_deviation} ",),
+    ("\n\tslope = {slope} ",),
+    ("\n\n\tr = {r} r(sqrt) = {r_abs} r2 = {r2} ",),
+    ("\n\n\tRMS error = {rms_error} standard deviation = {rms_error_sd} ",),
+]
+
+
+def console_lines(result):
+    figures = {name: printed(getattr(result, name)) for name in scabrosimeter.FIGURES
+               if name not in ("minimum", "maximum", "interior_cells")}
+    return [line.format(**figures) for (line,) in CONSOLE]
+
+
+def expect_program(result, console, report, table, raw_path):
+    for line in console_lines(result):
+        assert line in console
+    assert f"\n\t\tMin = {result.minimum} " in console
+    assert f"\n\t\tMax = {result.maximum} " in console
+    assert result.report_text(raw_path) == report
+    assert result.table_text() == table
+    assert [float(row.split("\t")[1]) for row in table.splitlines()] == \
+        [float(printed(v)) for v in result.line_rms]
+
+
+def read_text(path):
+    with open(path, newline="") as text:
+        return text.read()
+
+
+@pytest.mark.parametrize("dataset, unit, image, golden", [
+    ("dem1/relief_m2.raw", "dm", False, "relief"),
+    ("img1/texture.raw", "m", True, "grain"),
+])
+def test_goldens(dataset, unit, image, golden):
+    samples, _ = scabrosimeter.read_dataset(os.path.join(EXAMPLES, dataset))
+    result = scabrosimeter.analyse(samples, unit=unit, image=image)
+    console_file = "dem1_console.txt" if not image else "img1_console.txt"
+    expect_program(result, read_text(os.path.join(GOLDEN, console_file)),
+                   read_text(os.path.join(GOLDEN, golden + "_scabrosimeter.txt")),
+                   read_text(os.path.join(GOLDEN, golden + "_scabrosimeter.xls")),
+                   "c:\\images\\" + dataset.replace("/", "\\"))
+
+
+def random_samples(generator, dtype, shape):
+    """A surface with relief and noise, in the range of the dtype."""
+    lines, columns = shape
+    y, x = np.mgrid[0:lines, 0:columns]
+    relief = np.sin(x / 5.0) * np.cos(y / 7.0) + generator.normal(0, 0.3, shape)
+    if dtype == np.uint8:
+        values = 128 + 100 * relief / 2
+    elif dtype == np.uint16:
+        values = 30000 + 20000 * relief / 2
+    else:
+        values = -500000 + 4e8 * relief / 2
+    info = np.iinfo(dtype)
+    return np.clip(np.rint(values), info.min, info.max).astype(dtype)
+
+
+CASES = [(dtype, unit) for dtype in (np.uint16, np.int32) for unit in ("m", "dm", "cm", "mm")]
+CASES.append((np.uint8, None))
+
+
+@pytest.mark.parametrize("dtype, unit", CASES)
+def test_random_rasters_give_the_programs_digits(tmp_path, program, dtype, unit):
+    generator = np.random.default_rng(20261209 + len(CASES) * CASES.index((dtype, unit)))
+    image = unit is None
+    for shape in [(1, 1), (1, 7), (2, 2), (3, 3), (4, 1)] + \
+            [tuple(generator.integers(1, 60, 2)) for _ in range(3)]:
+        samples = random_samples(generator, dtype, shape)
+        work = tmp_path / f"{shape[0]}x{shape[1]}"
+        console, report, table = program(str(work), samples, unit or "m", image)
+        result = scabrosimeter.analyse(samples, unit=unit or "m", image=image)
+        suffix = "" if image else ("_m2" if dtype == np.uint16 else "_m4")
+        expect_program(result, console, report, table, f"c:\\images\\d\\r{suffix}.raw")
+
+
+def test_every_layout_gives_the_same_figures():
+    generator = np.random.default_rng(5)
+    base = random_samples(generator, np.uint16, (37, 53))
+    expected = scabrosimeter.analyse(base, unit="cm")
+    wide = np.zeros((37, 106), dtype=np.uint16)
+    wide[:, ::2] = base
+    flipped = np.ascontiguousarray(base[::-1, ::-1])
+    for samples in (np.asfortranarray(base), wide[:, ::2], flipped[::-1, ::-1],
+                    np.ascontiguousarray(base.T).T, base.astype("<u2")):
+        result = scabrosimeter.analyse(samples, unit="cm")
+        for name in scabrosimeter.FIGURES:
+            assert getattr(result, name) == getattr(expected, name), name
+        assert np.array_equal(result.line_rms, expected.line_rms)
+
+
+def test_undefined_figures_are_none():
+    # A constant raster: no correlation; one cell: no standard deviation; two lines: no
+    # interior cell, so nothing of the neighbourhood pass.
+    constant = scabrosimeter.analyse(np.full((5, 5), 7, dtype=np.uint16))
+    assert constant.r is None and constant.r2 is None and constant.r_abs is None
+    assert constant.homogeneity is None and constant.homogeneity_report is None
+    assert constant.rms_image == 0.0 and constant.slope is None
+    one = scabrosimeter.analyse(np.array([[3]], dtype=np.uint8), image=True)
+    assert one.standard_deviation is None
+    two_lines = scabrosimeter.analyse(np.array([[1, 2, 3], [4, 5, 6]], dtype=np.int32))
+    assert two_lines.interior_cells == 0
+    assert all(getattr(two_lines, name) is None
+               for name in ("slope", "r", "r_abs", "r2", "rms_error", "rms_error_sd"))
+    assert two_lines.rms_line == pytest.approx(0.816497, abs=1e-6)
+
+
+@pytest.mark.parametrize("samples, options, error, says", [
+    ([[1, 2], [3, 4]], {}, TypeError, "numpy array"),
+    (np.zeros((3, 3), dtype=np.float64), {}, TypeError, "uint16 (16-bit DEM) or int32"),
+    (np.zeros((3, 3), dtype=np.int16), {}, TypeError, "uint16 (16-bit DEM) or int32"),
+    (np.zeros((3, 3), dtype=">u2"), {}, TypeError, "little-endian"),
+    (np.zeros((3, 3), dtype=np.uint16), {"image": True}, TypeError, "must be uint8"),
+    (np.zeros((3, 3), dtype=np.uint8), {}, TypeError, "uint16 (16-bit DEM) or int32"),
+    (np.zeros(9, dtype=np.uint16), {}, ValueError, "2-D"),
+    (np.zeros((2, 2, 2), dtype=np.uint16), {}, ValueError, "2-D"),
+    (np.zeros((0, 4), dtype=np.uint16), {}, ValueError, "at least one line and one column"),
+    (np.zeros((4, 0), dtype=np.uint8), {"image": True}, ValueError, "at least one line"),
+    (np.zeros((3, 3), dtype=np.uint16), {"unit": "km"}, ValueError, "'m', 'dm', 'cm' or 'mm'"),
+    (np.zeros((3, 3), dtype=np.uint16), {"unit": 1}, ValueError, "'m', 'dm', 'cm' or 'mm'"),
+    (np.zeros((3, 3), dtype=np.uint8), {"image": "yes"}, TypeError, "True or False"),
+])
+def test_refused_inputs(samples, options, error, says):
+    with pytest.raises(error, match=says.replace("(", r"\(").replace(")", r"\)")):
+        scabrosimeter.analyse(samples, **options)
+
+
+def test_an_images_unit_is_ignored():
+    samples = np.arange(20, dtype=np.uint8).reshape(4, 5)
+    assert scabrosimeter.analyse(samples, unit="anything", image=True).rms_image == \
+        scabrosimeter.analyse(samples, image=True).rms_image
+
+
+def test_the_passes_let_other_threads_run():
+    samples = random_samples(np.random.default_rng(1), np.uint16, (2500, 2500))
+    span = {}
+
+    def work():
+        span["start"] = time.perf_counter()
+        scabrosimeter.analyse(samples, unit="dm")
+        span["end"] = time.perf_counter()
+
+    worker = threading.Thread(target=work)
+    ticks = []
+    worker.start()
+    while worker.is_alive():
+        ticks.append(time.perf_counter())
+    worker.join()
+    middle = [t for t in ticks if span["start"] + 0.01 < t < span["end"] - 0.01]
+    assert span["end"] - span["start"] > 0.05  # long enough to tell
+    assert len(middle) > 1000  # this thread ran while the passes did
