@@ -4,6 +4,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -167,39 +168,32 @@ InputFile open_dataset_file(const std::string& what, const std::string& path) {
   raise(PyExc_FileNotFoundError, "No " + what + " " + path);
 }
 
-// A dataset's samples and its descriptor's six numbers, read with the program's rules: the
-// sample width from the name (_m2: 16 bits, _m4: 32 bits, otherwise an 8-bit image), a short
-// file read as far as it goes (the rest zeros, and a warning), a long one cut to size.
-py::tuple read_dataset(const std::string& path) {
-  std::string stem;
-  if (ends_with(path, ".raw") || ends_with(path, ".txt")) {
-    stem = path.substr(0, path.size() - 4);
-  } else {
-    raise(PyExc_ValueError,
-          "Give the path of a raw raster (.raw) or of its descriptor (.txt), not " + path);
-  }
-  const std::string raw_path = stem + ".raw", descriptor_path = stem + ".txt";
-  const int width = ends_with(stem, "_m2") ? 2 : ends_with(stem, "_m4") ? 4 : 1;
-
-  int lines = 0, columns = 0, bytes_per_sample = 0, minimum = 0, maximum = 0, pixel_size = 0;
+// The six numbers of a descriptor file (lines, columns, bytes per sample, minimum, maximum,
+// pixel size), read as the program reads them; ValueError when the first two are no raster's.
+std::array<int, 6> read_numbers(const std::string& descriptor_path) {
+  std::array<int, 6> numbers{};
   std::string found;
   {
     InputFile descriptor = open_dataset_file("descriptor file", descriptor_path);
     FILE* stream = descriptor.release_as_stream();
     if (!stream) raise(PyExc_OSError, "The descriptor file " + descriptor_path + " cannot be read");
-    found = read_descriptor(stream,
-                            {&lines, &columns, &bytes_per_sample, &minimum, &maximum, &pixel_size});
+    found = read_descriptor(
+        stream, {&numbers[0], &numbers[1], &numbers[2], &numbers[3], &numbers[4], &numbers[5]});
     fclose(stream);
   }
-  if (lines < 1 || columns < 1) {
-    raise(PyExc_ValueError,
-          "The descriptor file " + descriptor_path +
-              (found.empty()
-                   ? " gives " + std::to_string(lines) + " lines and " + std::to_string(columns) +
-                         " columns: a raster needs at least 1 of each"
-                   : " does not give the numbers of lines and columns: " + what_was_found(found)));
-  }
+  const int lines = numbers[0], columns = numbers[1];
+  if (lines >= 1 && columns >= 1) return numbers;
+  raise(PyExc_ValueError,
+        "The descriptor file " + descriptor_path +
+            (found.empty()
+                 ? " gives " + std::to_string(lines) + " lines and " + std::to_string(columns) +
+                       " columns: a raster needs at least 1 of each"
+                 : " does not give the numbers of lines and columns: " + what_was_found(found)));
+}
 
+// The samples of a raw raster file, `lines` x `columns` of `width` bytes: a short file read as
+// far as it goes (the rest zeros, and a warning), a long one cut to size.
+py::array read_samples(const std::string& raw_path, int lines, int columns, int width) {
   const InputFile raw = open_dataset_file("raw raster", raw_path);
   const char* format = width == 1 ? "u1" : width == 2 ? "<u2" : "<i4";
   py::array samples(py::dtype(format),
@@ -208,19 +202,19 @@ py::tuple read_dataset(const std::string& path) {
   const uint64_t expected =
       static_cast<uint64_t>(lines) * static_cast<uint64_t>(columns) * static_cast<uint64_t>(width);
   uint64_t got = 0;
+  int error = 0;
   {
     py::gil_scoped_release unlocked;
-    while (got < expected) {
+    while (got < expected && error == 0) {
       const uint64_t chunk = std::min<uint64_t>(expected - got, uint64_t{1} << 26);
       const int64_t read = raw.read_at(bytes + got, static_cast<size_t>(chunk), got);
-      if (read <= 0) {
-        if (read < 0) got = UINT64_MAX;  // a failed read, not an end
-        break;
-      }
-      got += static_cast<uint64_t>(read);
+      if (read == 0) break;
+      if (read < 0) error = errno != 0 ? errno : EIO;  // a failed read, not an end
+      if (read > 0) got += static_cast<uint64_t>(read);
     }
   }
-  if (got == UINT64_MAX) {
+  if (error != 0) {
+    errno = error;
     PyErr_SetFromErrnoWithFilename(PyExc_OSError, raw_path.c_str());
     throw py::error_already_set();
   }
@@ -231,8 +225,22 @@ py::tuple read_dataset(const std::string& path) {
                                 " were expected; the cells it does not reach are taken as 0.";
     if (PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0) throw py::error_already_set();
   }
-  return py::make_tuple(
-      samples, py::make_tuple(lines, columns, bytes_per_sample, minimum, maximum, pixel_size));
+  return samples;
+}
+
+// A dataset's samples and its descriptor's six numbers, read with the program's rules; the
+// sample width comes from the name (_m2: 16 bits, _m4: 32 bits, otherwise an 8-bit image).
+py::tuple read_dataset(const std::string& path) {
+  if (!ends_with(path, ".raw") && !ends_with(path, ".txt")) {
+    raise(PyExc_ValueError,
+          "Give the path of a raw raster (.raw) or of its descriptor (.txt), not " + path);
+  }
+  const std::string stem = path.substr(0, path.size() - 4);
+  const int width = ends_with(stem, "_m2") ? 2 : ends_with(stem, "_m4") ? 4 : 1;
+  const std::array<int, 6> numbers = read_numbers(stem + ".txt");
+  const py::array samples = read_samples(stem + ".raw", numbers[0], numbers[1], width);
+  return py::make_tuple(samples, py::make_tuple(numbers[0], numbers[1], numbers[2], numbers[3],
+                                                numbers[4], numbers[5]));
 }
 
 }  // namespace
