@@ -1,8 +1,8 @@
 # scabrosimeter-import: converts rasters that GDAL reads into scabrosimeter datasets.
 # Built only when GDAL is found; the main program never depends on GDAL.
 # Include after enable_testing(), find_package(GTest) and include(GoogleTest), and after the
-# scabrosimeter and scabrosimeter_warnings targets and SCABROSIMETER_IMAGES_ROOT, so that the
-# importer's end-to-end test can run the program.
+# scabrosimeter_core, scabrosimeter and scabrosimeter_warnings targets and
+# SCABROSIMETER_IMAGES_ROOT, so that the importer's end-to-end test can run the program.
 
 option(SCABROSIMETER_IMPORT "Build scabrosimeter-import when GDAL is found" ON)
 set(_import_root "${CMAKE_CURRENT_LIST_DIR}/..")
@@ -34,14 +34,11 @@ if(_import_gdal)
     ${_import_root}/import/band.cpp
     ${_import_root}/import/dataset.cpp
     ${_import_root}/import/run.cpp
-    ${_import_root}/src/run/paths.cpp
-    ${_import_root}/src/run/pending_file.cpp
   )
   target_include_directories(scabrosimeter_import_lib PUBLIC ${_import_root} ${_import_root}/src)
-  target_link_libraries(scabrosimeter_import_lib PUBLIC ${_import_gdal})
+  # The program's own paths, pending files and memory reading, from its core.
+  target_link_libraries(scabrosimeter_import_lib PUBLIC ${_import_gdal} scabrosimeter_core)
   target_link_libraries(scabrosimeter_import_lib PRIVATE scabrosimeter_warnings)
-  target_compile_definitions(scabrosimeter_import_lib PRIVATE
-    SCABROSIMETER_IMAGES_ROOT="${SCABROSIMETER_IMAGES_ROOT}")
 
   add_executable(scabrosimeter-import ${_import_root}/import/main.cpp)
   target_link_libraries(scabrosimeter-import PRIVATE scabrosimeter_import_lib scabrosimeter_warnings)

@@ -9,13 +9,8 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
-
 #include "import/importer.h"
+#include "raster/memory.h"
 
 namespace scab::import {
 
@@ -58,20 +53,6 @@ std::optional<double> nodata_value(GDALRasterBand& band) {
   return nodata;
 }
 
-// The machine's physical memory in bytes; 0 when the system does not say.
-uint64_t physical_memory() {
-#ifdef _WIN32
-  MEMORYSTATUSEX status;
-  status.dwLength = sizeof status;
-  return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
-#else
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long page_size = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || page_size <= 0) return 0;
-  return static_cast<uint64_t>(pages) * static_cast<uint64_t>(page_size);
-#endif
-}
-
 std::string gigabytes(double bytes) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f GB", bytes / 1e9);
@@ -90,7 +71,7 @@ void check_size(const std::string& path, int lines, int columns) {
   if (cells > std::vector<double>().max_size()) {
     throw ImportError(path + " is " + size + ", more cells than this program can hold");
   }
-  const uint64_t memory = physical_memory();
+  const uint64_t memory = scab::physical_memory_bytes();
   if (memory > 0 && cells > memory / kBytesPerCell) {
     throw ImportError(path + " is " + size + "; importing it needs about " +
                       gigabytes(static_cast<double>(cells) * kBytesPerCell) +

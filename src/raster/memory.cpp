@@ -17,20 +17,6 @@ namespace {
 
 uint64_t memory_ceiling = 0;
 
-uint64_t machine_memory_bytes() {
-#ifdef _WIN32
-  MEMORYSTATUSEX status;
-  status.dwLength = sizeof status;
-  if (!GlobalMemoryStatusEx(&status)) return 0;
-  return status.ullTotalPhys;
-#else
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long page_size = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || page_size <= 0) return 0;
-  return static_cast<uint64_t>(pages) * static_cast<uint64_t>(page_size);
-#endif
-}
-
 // The address space this process may still take, or 0 when it has no limit (or none can be
 // told).
 uint64_t address_space_left() {
@@ -53,6 +39,20 @@ uint64_t address_space_left() {
 
 }  // namespace
 
+uint64_t physical_memory_bytes() {
+#ifdef _WIN32
+  MEMORYSTATUSEX status;
+  status.dwLength = sizeof status;
+  if (!GlobalMemoryStatusEx(&status)) return 0;
+  return status.ullTotalPhys;
+#else
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || page_size <= 0) return 0;
+  return static_cast<uint64_t>(pages) * static_cast<uint64_t>(page_size);
+#endif
+}
+
 uint64_t bytes_needed(int line_count, int column_count, int width) {
   if (line_count < 1 || column_count < 1) return 0;
   const uint64_t lines = static_cast<uint64_t>(line_count);
@@ -65,7 +65,7 @@ uint64_t bytes_needed(int line_count, int column_count, int width) {
 }
 
 uint64_t usable_memory_bytes() {
-  uint64_t usable = machine_memory_bytes();
+  uint64_t usable = physical_memory_bytes();
   for (const uint64_t bound : {memory_ceiling, address_space_left()}) {
     if (bound != 0 && (usable == 0 || bound < usable)) usable = bound;
   }

@@ -15,6 +15,9 @@ uint64_t bytes_needed(int lines, int columns, int width);
 // none of them can be told.
 uint64_t usable_memory_bytes();
 
+// The machine's physical memory in bytes; 0 when the system does not say.
+uint64_t physical_memory_bytes();
+
 // Sets a ceiling on the memory a run may use, below the machine's own: a run that stays small
 // whatever its descriptor says (tests, fuzzing). 0 removes the ceiling.
 void set_memory_ceiling(uint64_t bytes);
