@@ -91,7 +91,18 @@ class Analysed {
   }
 
   // The report file's bytes, as the program writes them for this raster at `raw_path`.
-  std::string report_text(const std::string& raw_path) const {
+  std::string report_text(const std::string& raw_path) const { return files(raw_path).report; }
+
+  // The table file's bytes.
+  std::string table_text() const { return files("").table; }
+
+ private:
+  struct Files {
+    std::string report, table;
+  };
+
+  // The report and the table as the program writes them, in its order.
+  Files files(const std::string& raw_path) const {
     FILE* console = scratch_stream();
     FILE* report = scratch_stream();
     FILE* table = scratch_stream();
@@ -102,22 +113,9 @@ class Analysed {
     write_profile(analysis_.profile, console, report, table);
     write_rms_error(analysis_.rms_error, console, report);
     fclose(console);
-    fclose(table);
-    return text_of(report);
+    return {text_of(report), text_of(table)};
   }
 
-  // The table file's bytes.
-  std::string table_text() const {
-    FILE* console = scratch_stream();
-    FILE* report = scratch_stream();
-    FILE* table = scratch_stream();
-    write_profile(analysis_.profile, console, report, table);
-    fclose(console);
-    fclose(report);
-    return text_of(table);
-  }
-
- private:
   bool image_;
   int unit_;
   int minimum_, maximum_;
