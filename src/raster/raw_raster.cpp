@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "arith/fast.h"
 #include "arith/isa.h"
@@ -129,14 +130,8 @@ const unsigned char* RawRaster::stored_line(int i) const {
 }
 
 void RawRaster::line(int i, double* out) const {
-  const unsigned char* bytes = stored_line(i);
-  if (!table_.empty()) {
-    const double* table = table_.data();
-    for (int j = 0; j < columns_; j++)
-      out[j] = table[bytes[j]];
-  } else {
-    scab::samples_to_heights(width_, bytes, columns_, factor_, out);
-  }
+  // scab:: names the function that chooses the copy (see above).
+  scab::samples_to_heights(width_, stored_line(i), columns_, factor_, out);
 }
 
 double metres_per_unit(int unit) {
@@ -164,17 +159,6 @@ HeightRange heights_range(int64_t minimum, int64_t maximum, int64_t smallest_mag
   range.whole = factor == 1;
   range.finite = true;
   return range;
-}
-
-void RawRaster::set_factor(double factor) {
-  factor_ = factor;
-  table_.clear();
-  if (width_ != 1) return;
-  // Every height a 1-byte sample can hold, converted once. (A table for 2-byte samples would
-  // not stay in cache: converting them as they come is faster.)
-  table_.resize(256);
-  for (size_t v = 0; v < table_.size(); v++)
-    table_[v] = fast::mul(static_cast<double>(v), factor);
 }
 
 }  // namespace scab

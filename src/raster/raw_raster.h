@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
-#include <vector>
 
 #include "raster/input_file.h"
 
@@ -86,7 +85,7 @@ class RawRaster final : public LineSource {
 
   // From now on line() gives the stored heights times `factor`, formed with a 64-bit
   // significand and then rounded (factor 1 keeps them as stored).
-  void set_factor(double factor);
+  void set_factor(double factor) { factor_ = factor; }
 
   // The bytes that reading a raster of `columns` columns holds in each thread that reads it.
   static uint64_t bytes_held_per_thread(int columns, int width);
@@ -106,7 +105,6 @@ class RawRaster final : public LineSource {
   int minimum_ = 0, maximum_ = 0;
   int64_t smallest_magnitude_ = 0;  // of a sample that is not zero; 0 when all are
   double factor_ = 1;
-  std::vector<double> table_;  // height of every sample value, for 1-byte samples
 };
 
 }  // namespace scab
