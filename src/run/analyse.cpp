@@ -3,7 +3,6 @@
 // written in their order: the profile pass's, then the RMS error pass's.
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <new>
 #include <string>
 
