@@ -1,5 +1,6 @@
 // The dataset as scabrosimeter reads it: whole samples, raw bytes, descriptor, dialog answers.
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -29,6 +30,35 @@ std::string write_failure(const std::string& path, int error) {
 
 std::string cell_text(size_t index, int columns) {
   return "line " + std::to_string(index / columns) + ", column " + std::to_string(index % columns);
+}
+
+// Steps closer than this fraction of the larger are taken as equal. Writers compute a raster's
+// steps from its extent and size, so two steps meant to be equal may differ in their last bits
+// (about 1e-16 of their value); any difference that matters is many orders above. A difference
+// beyond it also shows in the 10 digits that number_text prints (a number from 10^e to 10^(e+1)
+// prints in steps of 10^(e-9), at most 1e-9 of it), so a warning never shows two equal numbers.
+constexpr double kRelativeTolerance = 1e-9;
+
+bool nearly_equal(double a, double b) {
+  return std::fabs(a - b) <= kRelativeTolerance * std::max(std::fabs(a), std::fabs(b));
+}
+
+// The descriptor holds a whole pixel size from 1: `width` rounded to nearest, and 1 for a width
+// that rounds to 0, with a warning that says which size is written when it is not `width`.
+int whole_pixel_size(double width, std::vector<std::string>& warnings) {
+  assert(width >= 0 && width < std::numeric_limits<int>::max());
+  const int rounded = static_cast<int>(std::lround(width));
+  if (rounded < 1) {
+    warnings.push_back("pixel size " + number_text(width) +
+                       " rounds to 0, which is no size: 1 written, the smallest whole size; if "
+                       "the raster is in degrees, reproject it to metres first (gdalwarp -t_srs)");
+    return 1;
+  }
+  if (!nearly_equal(width, rounded)) {
+    warnings.push_back("pixel size " + number_text(width) + " is not whole; " +
+                       std::to_string(rounded) + " written");
+  }
+  return rounded;
 }
 
 }  // namespace
@@ -95,26 +125,16 @@ PixelSize pixel_size(const std::optional<GeoTransform>& geotransform) {
   if (!(width < std::numeric_limits<int>::max())) {
     throw ImportError("pixel size " + number_text(width) + " does not fit the descriptor");
   }
-  size.value = static_cast<int>(std::lround(width));
   if (gt[2] != 0 || gt[4] != 0) {
     size.warnings.push_back("the raster is rotated or sheared (geotransform terms " +
                             number_text(gt[2]) + " and " + number_text(gt[4]) +
                             "); pixel size taken from the column step alone");
   }
-  if (width != height) {
+  if (!nearly_equal(width, height)) {
     size.warnings.push_back("pixels are not square (" + number_text(width) + " x " +
                             number_text(height) + "); pixel size taken from their width");
   }
-  if (width != size.value) {
-    size.warnings.push_back("pixel size " + number_text(width) + " is not whole; " +
-                            std::to_string(size.value) + " written");
-  }
-  if (size.value < 1) {
-    size.value = 1;
-    size.warnings.push_back(
-        "pixel size rounds below 1, so 1 is written; if the raster is in degrees, reproject "
-        "it to metres first (gdalwarp -t_srs)");
-  }
+  size.value = whole_pixel_size(width, size.warnings);
   return size;
 }
 

@@ -1,5 +1,6 @@
 #include <gdal_priv.h>
 #include <gtest/gtest.h>
+#include <ogr_spatialref.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -304,9 +305,35 @@ TEST(Import, PixelSizeFromTheGeotransform) {
   ASSERT_EQ(rotated.warnings.size(), 1u);
   EXPECT_NE(rotated.warnings[0].find("rotated"), std::string::npos);
 
+  // One warning says what is written and why, never a 0 that is not written.
   const PixelSize degrees = pixel_size(GeoTransform{10, 0.0003, 0, 50, 0, -0.0003});
   EXPECT_EQ(degrees.value, 1);
-  EXPECT_NE(degrees.warnings.back().find("rounds below 1"), std::string::npos);
+  EXPECT_EQ(degrees.warnings, std::vector<std::string>({
+                                  "pixel size 0.0003 rounds to 0, which is no size: 1 written, "
+                                  "the smallest whole size; if the raster is in degrees, "
+                                  "reproject it to metres first (gdalwarp -t_srs)",
+                              }));
+  const PixelSize zero = pixel_size(GeoTransform{0, 0, 0, 0, 0, 0});
+  EXPECT_EQ(zero.value, 1);
+  EXPECT_EQ(zero.warnings.size(), 1u);
+  const PixelSize half = pixel_size(GeoTransform{0, 0.5, 0, 0, 0, -0.5});
+  EXPECT_EQ(half.value, 1);
+  EXPECT_EQ(half.warnings, std::vector<std::string>({"pixel size 0.5 is not whole; 1 written"}));
+
+  // Steps computed from an extent differ from the intended ones in their last bits only.
+  const double thirty = 30 * (1 + 4 * std::numeric_limits<double>::epsilon());
+  ASSERT_NE(thirty, 30);
+  const PixelSize nearly_whole = pixel_size(GeoTransform{0, thirty, 0, 0, 0, -30});
+  EXPECT_EQ(nearly_whole.value, 30);
+  EXPECT_TRUE(nearly_whole.warnings.empty()) << nearly_whole.warnings[0];
+  // Just beyond the tolerance, in both directions: the numbers printed differ.
+  for (const double step : {30 * (1 + 2e-9), 30 * (1 - 2e-9)}) {
+    const PixelSize oblong = pixel_size(GeoTransform{0, 30, 0, 0, 0, -step});
+    ASSERT_EQ(oblong.warnings.size(), 1u);
+    EXPECT_EQ(oblong.warnings[0], "pixels are not square (30 x " + number_text(step) +
+                                      "); pixel size taken from their width");
+    EXPECT_NE(number_text(step), "30");
+  }
 }
 
 TEST(Import, NonSquarePixelsAndMissingGeotransformAreWarnedAbout) {
@@ -322,6 +349,45 @@ TEST(Import, NonSquarePixelsAndMissingGeotransformAreWarnedAbout) {
   ASSERT_EQ(ws.import({plain, "p", "plain"}), 0);
   EXPECT_EQ(read_file(ws.root / "p/plain_m2.txt"), "1\n1\n2\n0\n65500\n1\n");
   EXPECT_EQ(ws.err, "warning: the raster has no geotransform; pixel size 1 written\n");
+}
+
+// A GeoTIFF in WGS 84 with 1/120-degree pixels, whose steps differ in their last bits, as a
+// writer that stores them with 15 digits makes them: square, and in degrees.
+TEST(Import, PixelsOfAGeotiffInDegreesAreSquareToTheLastBits) {
+  Workspace ws;
+  const double width = 0.00833333333333333;
+  const double height = 1.0 / 120;
+  ASSERT_NE(width, height);
+  const std::string input = ws.tiff(GDT_Int16, 90, 95, {std::vector<double>(90 * 95, 412)},
+                                    std::nullopt, GeoTransform{5, width, 0, 46, 0, -height});
+  {
+    GDALDatasetUniquePtr dataset(GDALDataset::Open(input.c_str(), GDAL_OF_RASTER | GDAL_OF_UPDATE));
+    OGRSpatialReference wgs84;
+    ASSERT_EQ(wgs84.SetWellKnownGeogCS("WGS84"), OGRERR_NONE);
+    ASSERT_EQ(dataset->SetSpatialRef(&wgs84), CE_None);
+  }
+  GDALDatasetUniquePtr written(GDALDataset::Open(input.c_str(), GDAL_OF_RASTER));
+  GeoTransform read_back;
+  ASSERT_EQ(written->GetGeoTransform(read_back.data()), CE_None);
+  ASSERT_NE(std::fabs(read_back[1]), std::fabs(read_back[5]));  // the file keeps them apart
+  ASSERT_TRUE(written->GetSpatialRef() && written->GetSpatialRef()->IsGeographic());
+  written.reset();
+
+  ASSERT_EQ(ws.import({input, "geo", "n"}), 0) << ws.err;
+  EXPECT_EQ(ws.err,
+            "warning: pixel size 0.008333333333 rounds to 0, which is no size: 1 written, the "
+            "smallest whole size; if the raster is in degrees, reproject it to metres first "
+            "(gdalwarp -t_srs)\n");
+  EXPECT_EQ(read_file(ws.root / "geo/n_m2.txt"), "90\n95\n2\n0\n65500\n1\n");
+  EXPECT_NE(ws.out.find("(pixel size 1)\n"), std::string::npos) << ws.out;
+
+  // Steps a millionth apart are not square, and the warning shows them apart.
+  const std::string oblong = ws.tiff(GDT_Int16, 2, 2, {{1, 2, 3, 4}}, std::nullopt,
+                                     GeoTransform{5, height, 0, 46, 0, -height * (1 + 1e-6)});
+  ASSERT_EQ(ws.import({oblong, "geo", "oblong"}), 0) << ws.err;
+  EXPECT_NE(ws.err.find("warning: pixels are not square (0.008333333333 x 0.008333341667)"),
+            std::string::npos)
+      << ws.err;
 }
 
 TEST(Import, ReadsTheChosenBand) {
