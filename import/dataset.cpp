@@ -69,8 +69,13 @@ std::string number_text(double value) {
   return text;
 }
 
-Samples to_samples(const Grid& grid, bool image, int unit) {
+double scaled_height(double value, int unit) {
+  assert(unit >= -1 && unit <= 3);
   const double factors[] = {1, 10, 100, 1000};
+  return unit < 0 ? value : std::round(value * factors[unit]);
+}
+
+Samples to_samples(const Grid& grid, bool image, int unit) {
   Samples samples;
   samples.lines = grid.lines;
   samples.columns = grid.columns;
@@ -88,7 +93,7 @@ Samples to_samples(const Grid& grid, bool image, int unit) {
                         "); choose the unit to write them in, rounded to whole units, with "
                         "--unit dm, cm or mm");
     }
-    const double whole = unit < 0 ? value : std::round(value * factors[unit]);
+    const double whole = scaled_height(value, unit);
     if (image && !(whole >= 0 && whole <= 255)) {
       throw ImportError("image values must be from 0 to 255; found " + number_text(value) + at());
     }
@@ -239,6 +244,7 @@ std::vector<std::string> dialog_answers(const std::string& folder, const std::st
 }
 
 std::string dialog_command(const std::vector<std::string>& answers) {
+  assert(!answers.empty());
   std::string format;
   for (const std::string& answer : answers) {
     for (char c : answer) {
@@ -252,7 +258,10 @@ std::string dialog_command(const std::vector<std::string>& answers) {
     }
     format += "\\n";
   }
-  return "printf '" + format + "' | scabrosimeter";
+  // A format beginning with - would be read as an option of printf; -- ends them (printf, like
+  // every standard utility without options, discards a first --).
+  const std::string end_of_options = format[0] == '-' ? "-- " : "";
+  return "printf " + end_of_options + "'" + format + "' | scabrosimeter";
 }
 
 }  // namespace scab::import

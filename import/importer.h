@@ -33,6 +33,7 @@ struct Options {
   int unit = -1;  // the dialog's height unit: 0 m, 1 dm, 2 cm, 3 mm; -1 when not chosen
   bool crop_valid = false;
   std::optional<double> fill;
+  std::string fill_text;    // as given, for messages
   std::string images_root;  // empty: the build's default
   bool help = false;
 };
@@ -81,6 +82,10 @@ struct Samples {
   int32_t min = 0;
   int32_t max = 0;
 };
+
+// A height as it is written: with a unit (0..3) the value, taken as metres, times 10^unit and
+// rounded to nearest; without one (-1) the value itself.
+double scaled_height(double value, int unit);
 
 // Whole samples from a grid without missing cells. With a unit (0..3) the values, taken as
 // metres, are multiplied by 10^unit and rounded to nearest; without one they must be whole.

@@ -1,5 +1,10 @@
+#include <cassert>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,6 +14,22 @@
 namespace scab::import {
 
 namespace {
+
+// The name as it can be shown in a message: control characters as \xNN.
+std::string shown(const std::string& name) {
+  std::string text;
+  for (const char c : name) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(byte));
+      text += escape;
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
 
 int parse_band(const std::string& text) {
   char* end = nullptr;
@@ -31,25 +52,37 @@ double parse_fill(const std::string& text) {
   char* end = nullptr;
   const double value = std::strtod(text.c_str(), &end);
   if (text.empty() || *end != '\0') {
-    throw UsageError("--fill needs a number, not '" + text + "'");
+    throw UsageError("--fill needs a number, not '" + shown(text) + "'");
+  }
+  if (!std::isfinite(value)) {
+    throw UsageError("--fill needs a finite number, not '" + shown(text) + "'");
   }
   return value;
 }
 
-// The name as it can be shown in a message: control characters as \xNN.
-std::string shown(const std::string& name) {
-  std::string text;
-  for (const char c : name) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(byte));
-      text += escape;
-    } else {
-      text += c;
-    }
+// The fill value is written as any other cell is (to_samples), so it is refused here when
+// to_samples would refuse it: before the raster is read, whether or not cells are missing.
+// Within the 32-bit range it takes part, like every cell written, in the choice of a 16-bit
+// or a 32-bit DEM, so no narrower range can be asked of it. `given` is the value as given.
+void check_fill(const std::string& given, double fill, bool image, int unit) {
+  assert(std::isfinite(fill) && !(image && unit >= 0));
+  const std::string text = shown(given);
+  const double whole = scaled_height(fill, unit);
+  const bool is_whole = whole == std::floor(whole);
+  if (image && !(is_whole && whole >= 0 && whole <= 255)) {
+    throw UsageError("--fill " + text + " cannot be written in an 8-bit image: its values are " +
+                     "whole numbers from 0 to 255");
   }
-  return text;
+  if (!is_whole) {
+    throw UsageError("--fill " + text + " has a fraction and heights are written whole: give " +
+                     "a whole VALUE, or --unit dm, cm or mm to write it rounded");
+  }
+  if (!(whole >= std::numeric_limits<int32_t>::min() &&
+        whole <= std::numeric_limits<int32_t>::max())) {
+    const std::string scaled = whole != fill ? " (" + number_text(whole) + " after --unit)" : "";
+    throw UsageError("--fill " + text + scaled +
+                     " does not fit a 32-bit sample (-2147483648 to 2147483647)");
+  }
 }
 
 // The same rule as scabrosimeter's dialog, so that the files stay in their folder under
@@ -85,52 +118,84 @@ std::string usage_text() {
          "  --fill VALUE       write VALUE (in the raster's units) in place of missing cells\n"
          "  --images-root DIR  the folder that stands for c:\\images\\ (default: the build's)\n"
          "  --help             show this text\n"
+         "  --                 end of the options: the arguments after it are INPUT FOLDER NAME,\n"
+         "                     even when they begin with -\n"
          "\n"
          "Missing cells are the band's NoData value and NaN; without --crop-valid or --fill a\n"
          "raster that has any is refused.\n";
 }
 
+namespace {
+
+// Reads the option at args[i], given as `--option VALUE` or `--option=VALUE`, into `options`;
+// returns the index of the last argument it used.
+size_t parse_option(const std::vector<std::string>& args, size_t i, Options& options) {
+  assert(i < args.size());
+  std::string option = args[i];
+  std::optional<std::string> inline_value;
+  const size_t equals = option.find('=');
+  if (option.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+    inline_value = option.substr(equals + 1);
+    option.resize(equals);
+  }
+  const auto value = [&]() -> std::string {
+    if (inline_value) return *inline_value;
+    if (i + 1 >= args.size()) throw UsageError(option + " needs a value");
+    return args[++i];
+  };
+  const auto flag = [&]() {
+    if (inline_value) throw UsageError(option + " takes no value");
+    return true;
+  };
+  if (option == "--help" || option == "-h") {
+    options.help = flag();
+  } else if (option == "--image") {
+    options.image = flag();
+  } else if (option == "--crop-valid") {
+    options.crop_valid = flag();
+  } else if (option == "--band") {
+    options.band = parse_band(value());
+  } else if (option == "--unit") {
+    options.unit = parse_unit(value());
+  } else if (option == "--fill") {
+    options.fill_text = value();
+    options.fill = parse_fill(options.fill_text);
+  } else if (option == "--images-root") {
+    options.images_root = value();
+    if (options.images_root.empty()) throw UsageError("--images-root is empty");
+  } else {
+    throw UsageError("unknown option " + option);
+  }
+  return i;
+}
+
+// What the options say together, once all are read: they may come in any order.
+void check_choices(const Options& options) {
+  if (options.crop_valid && options.fill) {
+    throw UsageError("--crop-valid and --fill exclude each other");
+  }
+  if (options.image && options.unit >= 0) {
+    throw UsageError("--unit is for heights; an 8-bit image has no unit");
+  }
+  if (options.fill) check_fill(options.fill_text, *options.fill, options.image, options.unit);
+}
+
+}  // namespace
+
+// Options and the three arguments may be mixed; after `--` every argument is one of the three,
+// so that a FOLDER or NAME beginning with - can be given.
 Options parse_arguments(const std::vector<std::string>& args) {
   Options options;
   std::vector<std::string> positional;
+  bool options_ended = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
-    if (arg.size() < 2 || arg[0] != '-') {
+    const std::string& arg = args[i];
+    if (options_ended || arg.size() < 2 || arg[0] != '-') {
       positional.push_back(arg);
-      continue;
-    }
-    std::optional<std::string> inline_value;  // from --option=value
-    const size_t equals = arg.find('=');
-    if (arg.compare(0, 2, "--") == 0 && equals != std::string::npos) {
-      inline_value = arg.substr(equals + 1);
-      arg.resize(equals);
-    }
-    auto value = [&]() -> std::string {
-      if (inline_value) return *inline_value;
-      if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
-      return args[++i];
-    };
-    auto flag = [&]() {
-      if (inline_value) throw UsageError(arg + " takes no value");
-      return true;
-    };
-    if (arg == "--help" || arg == "-h") {
-      options.help = flag();
-    } else if (arg == "--image") {
-      options.image = flag();
-    } else if (arg == "--crop-valid") {
-      options.crop_valid = flag();
-    } else if (arg == "--band") {
-      options.band = parse_band(value());
-    } else if (arg == "--unit") {
-      options.unit = parse_unit(value());
-    } else if (arg == "--fill") {
-      options.fill = parse_fill(value());
-    } else if (arg == "--images-root") {
-      options.images_root = value();
-      if (options.images_root.empty()) throw UsageError("--images-root is empty");
+    } else if (arg == "--") {
+      options_ended = true;
     } else {
-      throw UsageError("unknown option " + arg);
+      i = parse_option(args, i, options);
     }
   }
   if (options.help) return options;
@@ -143,12 +208,7 @@ Options parse_arguments(const std::vector<std::string>& args) {
   options.name = positional[2];
   check_name("FOLDER", options.folder);
   check_name("NAME", options.name);
-  if (options.crop_valid && options.fill) {
-    throw UsageError("--crop-valid and --fill exclude each other");
-  }
-  if (options.image && options.unit >= 0) {
-    throw UsageError("--unit is for heights; an 8-bit image has no unit");
-  }
+  check_choices(options);
   return options;
 }
 

@@ -50,6 +50,28 @@ std::string kind_text(SampleKind kind) {
   return "8-bit image";
 }
 
+// The dialog's answers for the dataset written, one a line, and the command that gives them.
+void print_answers(const Options& options, SampleKind kind, const std::string& root,
+                   std::ostream& out) {
+  const bool image = kind == SampleKind::kImage8;
+  const std::vector<std::string> answers =
+      dialog_answers(options.folder, options.name, kind, options.unit);
+  out << "Answers to the scabrosimeter dialog:\n";
+  out << "  folder:       " << answers[0] << "\n";
+  out << "  data type:    " << answers[1] << (image ? " (8-bit image)" : " (DEM)") << "\n";
+  out << "  raster name:  " << answers[2] << "\n";
+  if (!image) {
+    out << "  sample width: " << answers[3]
+        << (kind == SampleKind::kDem16 ? " (16 bits)" : " (32 bits)") << "\n";
+  }
+  out << "  result name:  0 (the generic name)\n";
+  if (!image) {
+    out << "  height unit:  " << answers[5] << " (" << kUnitNames[std::stoi(answers[5])] << ")\n";
+  }
+  out << "Run scabrosimeter where c:\\images\\ stands for the folder " << root << ":\n";
+  out << "  " << dialog_command(answers) << "\n";
+}
+
 void import_dataset(const Options& options, std::ostream& out, std::ostream& err) {
   Band band = read_band(options.input, options.band);
   Grid& grid = band.grid;
@@ -80,22 +102,7 @@ void import_dataset(const Options& options, std::ostream& out, std::ostream& err
       << bytes_per_sample(samples.kind) << " byte(s) per sample, least significant first)\n";
   out << "Wrote " << files.descriptor << " (pixel size " << pixel.value << ")\n\n";
 
-  const std::vector<std::string> answers =
-      dialog_answers(options.folder, options.name, samples.kind, options.unit);
-  out << "Answers to the scabrosimeter dialog:\n";
-  out << "  folder:       " << answers[0] << "\n";
-  out << "  data type:    " << answers[1] << (image ? " (8-bit image)" : " (DEM)") << "\n";
-  out << "  raster name:  " << answers[2] << "\n";
-  if (!image) {
-    out << "  sample width: " << answers[3]
-        << (samples.kind == SampleKind::kDem16 ? " (16 bits)" : " (32 bits)") << "\n";
-  }
-  out << "  result name:  0 (the generic name)\n";
-  if (!image) {
-    out << "  height unit:  " << answers[5] << " (" << kUnitNames[std::stoi(answers[5])] << ")\n";
-  }
-  out << "Run scabrosimeter where c:\\images\\ stands for the folder " << root << ":\n";
-  out << "  " << dialog_command(answers) << "\n";
+  print_answers(options, samples.kind, root, out);
 }
 
 }  // namespace

@@ -220,6 +220,69 @@ TEST(Import, FillsNoDataAndNaNBeforeScaling) {
   EXPECT_NE(ws.out.find("Missing cells: 2 filled with 2.5\n"), std::string::npos) << ws.out;
 }
 
+// A fill value that could not be written is a wrong command line, found before the input is
+// read (here it does not exist), whatever the order of the options.
+TEST(Import, RefusesAFillValueItCannotWrite) {
+  Workspace ws;
+  const std::string absent = (ws.dir / "absent.tif").string();
+  const std::vector<std::vector<std::string>> refused = {
+      {"--fill", "nan"},
+      {"--fill", "-inf"},
+      {"--fill", "1e999"},  // read as infinity
+      {"--fill", "2.5"},    // a fraction needs a unit to be rounded to
+      {"--fill", "2147483648"},
+      {"--fill", "-2147483649"},
+      {"--fill", "3e6", "--unit", "mm"},
+      {"--unit", "m", "--fill", "2147483647.5"},  // rounds to 2^31
+      {"--image", "--fill", "256"},
+      {"--fill", "-1", "--image"},
+      {"--fill", "0.5", "--image"},
+  };
+  for (std::vector<std::string> args : refused) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    args.insert(args.end(), {absent, "f", "n"});
+    EXPECT_EQ(ws.import(args), 2);
+    EXPECT_NE(ws.err.find("\nTry 'scabrosimeter-import --help'.\n"), std::string::npos) << ws.err;
+  }
+  EXPECT_EQ(ws.import({"--fill", "nan", absent, "f", "n"}), 2);
+  EXPECT_EQ(ws.err.rfind("scabrosimeter-import: --fill needs a finite number, not 'nan'\n", 0), 0u)
+      << ws.err;
+  EXPECT_EQ(ws.import({"--fill", "3e6", "--unit", "mm", absent, "f", "n"}), 2);
+  EXPECT_NE(ws.err.find("--fill 3e6 (3000000000 after --unit) does not fit a 32-bit sample"),
+            std::string::npos)
+      << ws.err;
+  EXPECT_FALSE(fs::exists(ws.root));
+
+  // The edges of what can be written get as far as reading the input.
+  const std::vector<std::vector<std::string>> accepted = {
+      {"--fill", "2147483647"},
+      {"--fill", "-2147483648"},
+      {"--fill", "2147483647.4", "--unit", "m"},
+      {"--fill", "2.5", "--unit", "dm"},
+      {"--image", "--fill", "255"},
+      {"--fill", "0", "--image"},
+  };
+  for (std::vector<std::string> args : accepted) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    args.insert(args.end(), {absent, "f", "n"});
+    EXPECT_EQ(ws.import(args), 1);
+    EXPECT_NE(ws.err.find("cannot read " + absent + " as a raster"), std::string::npos) << ws.err;
+  }
+}
+
+// The fill value is written like every other cell: it takes part in the choice of the sample
+// width, and a 32-bit edge value is written exactly.
+TEST(Import, TheFillValueTakesPartInTheSampleWidth) {
+  Workspace ws;
+  const std::string input = ws.tiff(GDT_Int16, 1, 3, {{3, -9999, 5}}, -9999);
+  ASSERT_EQ(ws.import({input, "m", "high", "--fill", "65535"}), 0) << ws.err;
+  EXPECT_EQ(read_bytes(ws.root / "m/high_m2.raw"), Bytes({3, 0, 0xff, 0xff, 5, 0}));
+  ASSERT_EQ(ws.import({input, "m", "low", "--fill", "-2147483648"}), 0) << ws.err;
+  EXPECT_EQ(read_bytes(ws.root / "m/low_m4.raw"), Bytes({3, 0, 0, 0, 0, 0, 0, 0x80, 5, 0, 0, 0}));
+  EXPECT_NE(ws.out.find("Missing cells: 1 filled with -2147483648\n"), std::string::npos) << ws.out;
+  EXPECT_NE(ws.out.find("(32-bit DEM, 4 byte(s) per sample"), std::string::npos) << ws.out;
+}
+
 TEST(Import, CropValidWritesTheLargestValidRectangle) {
   Workspace ws;
   const double x = -1;
@@ -422,9 +485,57 @@ TEST(Import, CommandLineErrors) {
   EXPECT_FALSE(fs::exists(ws.root));
 }
 
+// The printed command's printf, run by the shell, gives the answers back one a line.
 TEST(Import, DialogCommandQuotesShellAndPrintfCharacters) {
   EXPECT_EQ(dialog_command(dialog_answers("it's", "5%", SampleKind::kImage8, -1)),
             "printf 'it'\\''s\\n1\\n5%%\\n0\\n' | scabrosimeter");
+  EXPECT_EQ(dialog_command(dialog_answers("-f", "n", SampleKind::kImage8, -1)),
+            "printf -- '-f\\n1\\nn\\n0\\n' | scabrosimeter");
+#ifndef _WIN32
+  Workspace ws;
+  const std::vector<std::vector<std::string>> cases = {
+      dialog_answers("it's", "5%", SampleKind::kImage8, -1),
+      dialog_answers("-x", "--", SampleKind::kDem16, 2),
+      dialog_answers("--", "-%d'", SampleKind::kDem32, -1),
+  };
+  for (const std::vector<std::string>& answers : cases) {
+    const std::string command = dialog_command(answers);
+    SCOPED_TRACE(command);
+    std::string expected;
+    for (const std::string& answer : answers)
+      expected += answer + "\n";
+    std::ofstream(ws.dir / "printf.sh") << command.substr(0, command.find(" | scabrosimeter"));
+    const std::string shell = "sh '" + (ws.dir / "printf.sh").string() + "' > '" +
+                              (ws.dir / "answers.txt").string() + "' 2>&1";
+    EXPECT_EQ(std::system(shell.c_str()), 0);
+    EXPECT_EQ(read_file(ws.dir / "answers.txt"), expected);
+  }
+#endif
+}
+
+// After --, every argument is INPUT, FOLDER or NAME, so that names beginning with - can be
+// given; they still follow the rule for names.
+TEST(Import, DoubleDashEndsTheOptions) {
+  Workspace ws;
+  const std::string input = ws.tiff(GDT_Byte, 1, 2, {{4, 5}});
+  EXPECT_EQ(ws.import({input, "-f", "n"}), 2);
+  EXPECT_NE(ws.err.find("unknown option -f"), std::string::npos) << ws.err;
+
+  ASSERT_EQ(ws.import({"--band", "1", "--", input, "-f", "--unit"}), 0) << ws.err;
+  EXPECT_EQ(read_bytes(ws.root / "-f/--unit_m2.raw"), Bytes({4, 0, 5, 0}));
+  EXPECT_NE(ws.out.find("  raster name:  --unit\n"), std::string::npos) << ws.out;
+  EXPECT_NE(ws.out.find("  printf -- '-f\\n0\\n--unit\\n0\\n0\\n0\\n' | scabrosimeter\n"),
+            std::string::npos)
+      << ws.out;
+  ASSERT_EQ(ws.import({input, "--", "f", "--"}), 0) << ws.err;  // only the first -- ends them
+  EXPECT_TRUE(fs::is_regular_file(ws.root / "f/--_m2.raw"));
+
+  EXPECT_EQ(ws.import({"--", "--image", input, "f", "n"}), 2);
+  EXPECT_NE(ws.err.find("too many arguments"), std::string::npos) << ws.err;
+  EXPECT_EQ(ws.import({"--", input, "f", "-a:b"}), 2);
+  EXPECT_NE(ws.err.find("NAME '-a:b' cannot be used"), std::string::npos) << ws.err;
+  EXPECT_EQ(ws.import({"--", "--fill=nan", "f", "n"}), 1);  // an INPUT that does not exist
+  EXPECT_NE(ws.err.find("cannot read --fill=nan as a raster"), std::string::npos) << ws.err;
 }
 
 // Runs scabrosimeter itself on an imported DEM with the command the importer prints.
