@@ -50,12 +50,13 @@ def program():
     return run
 
 
-def run_python(code, timeout=60):
-    """Runs `code` in a new Python process (the module on its path, as here); gives its exit
-    status and its output, or fails the test when it runs past `timeout` seconds."""
+def run_python(code, *arguments, timeout=60):
+    """Runs `code` in a new Python process (the module on its path, as here), `arguments` in its
+    sys.argv[1:]; gives its exit status and its output, or fails the test when it runs past
+    `timeout` seconds."""
     try:
-        done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
-                              timeout=timeout, check=False)
+        done = subprocess.run([sys.executable, "-c", code, *arguments], capture_output=True,
+                              text=True, timeout=timeout, check=False)
     except subprocess.TimeoutExpired:
         pytest.fail(f"still running after {timeout} s")
     return done.returncode, done.stdout + done.stderr

@@ -203,15 +203,15 @@ try:
 except KeyboardInterrupt:
     stopped = time.perf_counter() - sent[0]
     sender.join()
-    print(f"stopped {stopped:.3f} s after the signal; threads {len(os.listdir('/proc/self/task')) - threads} more")
+    more = len(os.listdir("/proc/self/task")) - threads
+    print(f"stopped {stopped:.3f} s after the signal; threads {more} more")
 """
 
 
 @pytest.mark.parametrize("during, delay", [("first reading", 0.3), ("passes", 1.2)])
 def test_ctrl_c_stops_an_analysis_within_a_second(during, delay):
     # The timeout fails the test if the signal waits for the end (many minutes).
-    status, output = run_python(INTERRUPTED.replace("sys.argv[1]", repr(during))
-                                .replace("sys.argv[2]", repr(str(delay))), timeout=30)
+    status, output = run_python(INTERRUPTED, during, str(delay), timeout=30)
     assert status == 0, output
     words = output.split()
     assert words[0] == "stopped", output
