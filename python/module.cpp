@@ -268,22 +268,25 @@ std::array<int, 6> read_numbers(const std::string& descriptor_path) {
                  : " does not give the numbers of lines and columns: " + what_was_found(found)));
 }
 
+// Raises MemoryError, with the figures, when an array of `lines` x `columns` samples of `width`
+// bytes is beyond the memory this process may use. The array is filled whole, zeros of a short
+// file included: it might be granted, then the process killed while filling it.
+void check_memory_for_reading(const std::string& raw_path, int lines, int columns, int width) {
+  const uint64_t needed =
+      static_cast<uint64_t>(lines) * static_cast<uint64_t>(columns) * static_cast<uint64_t>(width);
+  const uint64_t usable = usable_memory_bytes();
+  if (usable == 0 || needed <= usable) return;
+  raise(PyExc_MemoryError, "Not enough memory to read the raster " + raw_path + " of " +
+                               std::to_string(lines) + " lines and " + std::to_string(columns) +
+                               " columns: about " + needed_mb(needed) + " MB needed, " +
+                               usable_mb(usable) + " MB usable.");
+}
+
 // The samples of a raw raster file, `lines` x `columns` of `width` bytes: a short file read as
 // far as it goes (the rest zeros, and a warning), a long one cut to size.
 py::array read_samples(const std::string& raw_path, int lines, int columns, int width) {
   const InputFile raw = open_dataset_file("raw raster", raw_path);
-  // The array is filled whole, zeros of a short file included: a size beyond the memory this
-  // process may use is refused before it is asked for (it might be granted, then the process
-  // killed while filling it).
-  const uint64_t needed =
-      static_cast<uint64_t>(lines) * static_cast<uint64_t>(columns) * static_cast<uint64_t>(width);
-  const uint64_t usable = usable_memory_bytes();
-  if (usable != 0 && needed > usable) {
-    raise(PyExc_MemoryError, "Not enough memory to read the raster " + raw_path + " of " +
-                                 std::to_string(lines) + " lines and " + std::to_string(columns) +
-                                 " columns: about " + needed_mb(needed) + " MB needed, " +
-                                 usable_mb(usable) + " MB usable.");
-  }
+  check_memory_for_reading(raw_path, lines, columns, width);
   const char* format = width == 1 ? "u1" : width == 2 ? "<u2" : "<i4";
   py::array samples(py::dtype(format),
                     {static_cast<py::ssize_t>(lines), static_cast<py::ssize_t>(columns)});
