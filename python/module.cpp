@@ -5,11 +5,15 @@
 #include <pybind11/pybind11.h>
 
 #include <array>
+#include <atomic>
+#include <cassert>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -17,6 +21,7 @@
 
 #include "analysis/passes.h"
 #include "raster/input_file.h"
+#include "raster/memory.h"
 #include "raster/raw_raster.h"
 #include "raster/sample_array.h"
 #include "run/descriptor.h"
@@ -122,28 +127,102 @@ class Analysed {
   Analysis analysis_;
 };
 
+[[noreturn]] void raise(PyObject* type, const std::string& message) {
+  PyErr_SetString(type, message.c_str());
+  throw py::error_already_set();
+}
+
+// MB in the program's manner: `bytes` needed rounded up, usable rounded down.
+std::string needed_mb(uint64_t bytes) {
+  return std::to_string(bytes / 1000000 + 1);
+}
+std::string usable_mb(uint64_t bytes) {
+  return std::to_string(bytes / 1000000);
+}
+
+// Raises MemoryError, with the program's figures, when the analysis of a raster of `lines` x
+// `columns` samples of `width` bytes needs more memory than this process may use, rather than
+// let the system kill the process on the way.
+void check_memory_for_analysis(int lines, int columns, int width) {
+  // The program's estimate, and what the module holds beyond it: the line RMS handed to Python
+  // (a copy, one double a line). The array is the caller's and held already. The lines that the
+  // passes gather (samples not side by side) and the first reading's piece of 16 KiB stand in
+  // for the program's three blocks of the file, each at least a line and at least 32 KiB.
+  const uint64_t needed =
+      bytes_needed(lines, columns, width) + static_cast<uint64_t>(lines) * sizeof(double);
+  const uint64_t usable = usable_memory_bytes();
+  if (usable == 0 || needed <= usable) return;
+  raise(PyExc_MemoryError, "Not enough memory for the analysis of a raster of " +
+                               std::to_string(lines) + " lines and " + std::to_string(columns) +
+                               " columns: about " + needed_mb(needed) + " MB needed, " +
+                               usable_mb(usable) + " MB usable.");
+}
+
+// Ctrl+C during an analysis. The samples are read without the GIL, so that Python's handler of
+// a signal runs only when this thread takes the GIL back to look: it does so at every call,
+// about every 200 ms (the `waiting` of the first reading and of the passes). When a handler
+// raises (KeyboardInterrupt), its exception is kept and the stop flag set: every thread that
+// reads the array stops at its next line (ReadingStopped), and run_passes returns or throws only
+// once its threads have ended, so that nothing reads the array after analyse() is done.
+class SignalWatch {
+ public:
+  // Called without the GIL, on the thread that runs analyse().
+  void operator()() {
+    if (stop_.load()) return;
+    py::gil_scoped_acquire held;
+    if (PyErr_CheckSignals() != 0) {
+      raised_.emplace();  // takes the handler's exception
+      stop_.store(true);
+    }
+  }
+
+  const std::atomic<bool>* stop() const { return &stop_; }
+
+  // Raises what a handler raised, if one did; with the GIL.
+  void raise_if_stopped() const {
+    if (raised_) throw *raised_;
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::optional<py::error_already_set> raised_;
+};
+
 // The passes over `samples`, a 2-D array of `width`-byte samples in little-endian order (the
-// package has checked its type, shape and unit), read where they lie, without the GIL.
+// package has checked its type, shape and unit), read where they lie: all the reading without
+// the GIL, the first reading included, and stopped by a Python exception that a signal handler
+// raises meanwhile.
 Analysed analyse(const py::array& samples, int width, int unit, bool image) {
   const py::buffer_info info = samples.request();
   if (info.ndim != 2 || info.itemsize != width || info.shape[0] < 1 || info.shape[1] < 1 ||
       info.shape[0] > INT32_MAX || info.shape[1] > INT32_MAX) {
     throw py::value_error("samples: a 2-D array of samples of the given width was expected");
   }
-  SampleArray array(static_cast<const unsigned char*>(info.ptr), static_cast<int>(info.shape[0]),
-                    static_cast<int>(info.shape[1]), width, info.strides[0], info.strides[1]);
-  if (!image) array.set_factor(metres_per_unit(unit));
-  Analysis analysis;
-  {
+  const int lines = static_cast<int>(info.shape[0]), columns = static_cast<int>(info.shape[1]);
+  check_memory_for_analysis(lines, columns, width);
+  SignalWatch watch;
+  const auto waiting = [&watch] { watch(); };
+  std::optional<Analysed> analysed;
+  bool out_of_memory = false;
+  try {
     py::gil_scoped_release unlocked;
-    analysis = run_passes(array);
+    SampleArray array(static_cast<const unsigned char*>(info.ptr), lines, columns, width,
+                      info.strides[0], info.strides[1], watch.stop(), waiting);
+    if (!image) array.set_factor(metres_per_unit(unit));
+    analysed.emplace(image, unit, array.minimum(), array.maximum(),
+                     run_passes(array, nullptr, waiting));
+  } catch (const ReadingStopped&) {
+  } catch (const std::bad_alloc&) {
+    out_of_memory = true;
   }
-  return Analysed(image, unit, array.minimum(), array.maximum(), std::move(analysis));
-}
-
-[[noreturn]] void raise(PyObject* type, const std::string& message) {
-  PyErr_SetString(type, message.c_str());
-  throw py::error_already_set();
+  watch.raise_if_stopped();
+  if (out_of_memory) {
+    raise(PyExc_MemoryError, "Not enough memory for the analysis of a raster of " +
+                                 std::to_string(lines) + " lines and " + std::to_string(columns) +
+                                 " columns.");
+  }
+  assert(analysed);
+  return std::move(*analysed);
 }
 
 bool ends_with(const std::string& text, const std::string& end) {
@@ -189,10 +268,25 @@ std::array<int, 6> read_numbers(const std::string& descriptor_path) {
                  : " does not give the numbers of lines and columns: " + what_was_found(found)));
 }
 
+// Raises MemoryError, with the figures, when an array of `lines` x `columns` samples of `width`
+// bytes is beyond the memory this process may use. The array is filled whole, zeros of a short
+// file included: it might be granted, then the process killed while filling it.
+void check_memory_for_reading(const std::string& raw_path, int lines, int columns, int width) {
+  const uint64_t needed =
+      static_cast<uint64_t>(lines) * static_cast<uint64_t>(columns) * static_cast<uint64_t>(width);
+  const uint64_t usable = usable_memory_bytes();
+  if (usable == 0 || needed <= usable) return;
+  raise(PyExc_MemoryError, "Not enough memory to read the raster " + raw_path + " of " +
+                               std::to_string(lines) + " lines and " + std::to_string(columns) +
+                               " columns: about " + needed_mb(needed) + " MB needed, " +
+                               usable_mb(usable) + " MB usable.");
+}
+
 // The samples of a raw raster file, `lines` x `columns` of `width` bytes: a short file read as
 // far as it goes (the rest zeros, and a warning), a long one cut to size.
 py::array read_samples(const std::string& raw_path, int lines, int columns, int width) {
   const InputFile raw = open_dataset_file("raw raster", raw_path);
+  check_memory_for_reading(raw_path, lines, columns, width);
   const char* format = width == 1 ? "u1" : width == 2 ? "<u2" : "<i4";
   py::array samples(py::dtype(format),
                     {static_cast<py::ssize_t>(lines), static_cast<py::ssize_t>(columns)});
@@ -229,6 +323,9 @@ py::array read_samples(const std::string& raw_path, int lines, int columns, int 
 // A dataset's samples and its descriptor's six numbers, read with the program's rules; the
 // sample width comes from the name (_m2: 16 bits, _m4: 32 bits, otherwise an 8-bit image).
 py::tuple read_dataset(const std::string& path) {
+  // The system would read the path only up to the NUL, another file's.
+  if (path.find('\0') != std::string::npos)
+    raise(PyExc_ValueError, "embedded null character in path");
   if (!ends_with(path, ".raw") && !ends_with(path, ".txt")) {
     raise(PyExc_ValueError,
           "Give the path of a raw raster (.raw) or of its descriptor (.txt), not " + path);

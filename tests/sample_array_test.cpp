@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "analysis/passes.h"
 #include "float_cases.h"
 #include "test_support.h"
 
@@ -16,8 +18,9 @@ namespace {
 
 TEST(SampleArray, LinesAndRangeAreTheRawRastersInEveryLayout) {
   test::Random random{7};
-  const int lines = 5, columns = 7;
-  for (const int width : {1, 2, 4}) {
+  const int lines = 5;
+  // 9000 columns: the first reading takes a line in several pieces.
+  for (const auto& [columns, width] : {std::pair{7, 1}, {7, 2}, {7, 4}, {9000, 2}, {9000, 4}}) {
     std::string bytes(static_cast<size_t>(lines * columns * width), '\0');
     for (char& b : bytes)
       b = static_cast<char>(random.next() >> 56);
@@ -60,10 +63,54 @@ TEST(SampleArray, LinesAndRangeAreTheRawRastersInEveryLayout) {
       for (int i = 0; i < lines; i++) {
         converted.line(i, from_array.data());
         raster.line(i, from_file.data());
-        EXPECT_EQ(from_array, from_file) << "width " << width << ", line " << i;
+        EXPECT_EQ(from_array, from_file) << "width " << width << ", line " << i << ", " << columns;
       }
     }
   }
+}
+
+// An array of `lines` lines that all lie at the same place (line stride 0): as long as wanted,
+// without the memory.
+struct RepeatedLine {
+  explicit RepeatedLine(int columns) : samples(static_cast<size_t>(columns) * 2) {
+    for (size_t k = 0; k < samples.size(); k++)
+      samples[k] = static_cast<unsigned char>(k * 37);
+  }
+  SampleArray array(int lines, const std::atomic<bool>* stop,
+                    const std::function<void()>& waiting = {}) const {
+    const int columns = static_cast<int>(samples.size() / 2);
+    return SampleArray(samples.data(), lines, columns, 2, 0, 2, stop, waiting);
+  }
+  std::vector<unsigned char> samples;
+};
+
+TEST(SampleArray, StopsReadingWhenTold) {
+  const RepeatedLine repeated(4096);
+  std::atomic<bool> stop{false};
+
+  // The first reading of 2^31 - 1 lines would take hours: `waiting` is called about every
+  // 200 ms meanwhile, and the reading ends as soon as it sets the flag.
+  int calls = 0;
+  const auto set_on_second_call = [&] {
+    if (++calls == 2) stop = true;
+  };
+  EXPECT_THROW(repeated.array(INT32_MAX, &stop, set_on_second_call), ReadingStopped);
+  EXPECT_EQ(calls, 2);
+
+  // line() reads until the flag is set, then stops.
+  stop = false;
+  const SampleArray array = repeated.array(3, &stop);
+  std::vector<double> line(4096);
+  array.line(2, line.data());
+  EXPECT_EQ(line[1], 74 + 111 * 256);  // bytes 2 and 3
+  stop = true;
+  EXPECT_THROW(array.line(0, line.data()), ReadingStopped);
+
+  // The passes stop with it: the flag is set as they begin (without threads, before), and
+  // run_passes throws ReadingStopped rather than give results.
+  stop = false;
+  const SampleArray large = repeated.array(10000, &stop);
+  EXPECT_THROW(run_passes(large, nullptr, [&] { stop = true; }), ReadingStopped);
 }
 
 }  // namespace

@@ -104,11 +104,18 @@ def analyse(samples, unit="m", image=False):
     unit     a DEM's height unit: "m", "dm", "cm" or "mm" (ignored for an image).
     image    True for an 8-bit image, whose grey levels are taken as they are.
 
-    Returns a Result. The passes run without holding the GIL.
+    Returns a Result. The samples are read without holding the GIL; Ctrl+C (KeyboardInterrupt)
+    stops the analysis within a second. MemoryError, with the figures, when the analysis would
+    need more memory than the process may use.
     """
     if not isinstance(samples, np.ndarray):
         raise TypeError("samples must be a numpy array (2-D: lines x columns), not "
                         f"{type(samples).__name__}")
+    if isinstance(samples, np.ma.MaskedArray):
+        # The passes read the data beneath the mask: masked cells would count as heights.
+        raise TypeError("samples must be a plain array, not a masked array: the analysis "
+                        "would take its masked cells as heights. Fill them "
+                        "(samples.filled(value)) or crop them away, and give a plain array")
     if not isinstance(image, (bool, np.bool_, int, np.integer)) or image not in (0, 1):
         raise TypeError(f"image must be True or False, not {image!r}")
     image = bool(image)
@@ -136,6 +143,7 @@ def read_dataset(path):
     Returns (samples, numbers): the samples as a lines x columns array, and the descriptor's six
     numbers (lines, columns, bytes per sample, minimum, maximum, pixel size). A raw file shorter
     than the descriptor says is read as far as it goes, the rest zeros, with a UserWarning that
-    gives the bytes expected and found; a longer one is cut to size.
+    gives the bytes expected and found; a longer one is cut to size. A path with a NUL
+    character in it is a ValueError (as for open()).
     """
     return _core.read_dataset(os.fspath(path))

@@ -7,10 +7,16 @@ From Python: Result.plot(). From a table file the console program wrote:
 draws the table's RMS values (NAME_scabrosimeter.xls), with the average line RMS and the image
 RMS read from the report beside it (NAME_scabrosimeter.txt) when it is there, into FILE
 (TABLE's name with .png by default). Needs matplotlib (Debian: python3-matplotlib).
+
+Only regular files are read. A value that is not a finite decimal number from 0 to 1e300, in
+the table or among the report's figures, is refused with the file's name and the line's number;
+the exit status is then 1 (2 for a wrong command line).
 """
 import argparse
+import math
 import os
 import re
+import stat
 import sys
 
 
@@ -52,40 +58,130 @@ def plot_line_rms(line_rms, rms_line=None, rms_image=None, unit="metres", ax=Non
     return ax
 
 
+# No line of a table or of a report is longer: a longer one is refused unread.
+MAX_LINE_BYTES = 4096
+
+# The largest magnitude drawn: matplotlib's axes overflow near the top of the float64 range.
+LARGEST_VALUE = 1e300
+
+# A line number, and a decimal number as the program writes it (nan, inf and 1_0 are not).
+_LINE_NUMBER = re.compile(rb"[0-9]+")
+_NUMBER = re.compile(rb"[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?")
+
+# A figure of the report that the graph draws: "\tRMS Line = 48.704213 ".
+_REPORT_FIGURE = re.compile(rb"\s*(RMS Line|RMS Image) = (\S*)")
+
+
+def shown(data, limit=40):
+    """`data` (bytes) for a message, between double quotes: bytes that are not printable ASCII
+    escaped as Python escapes them (\\t, \\x1b), cut after `limit` characters with "..."."""
+    text = ""
+    for position in range(len(data)):
+        piece = repr(data[position:position + 1])[2:-1]
+        if len(text) + len(piece) > limit:
+            return f'"{text}..."'
+        text += piece
+    return f'"{text}"'
+
+
+def printable(path):
+    """A file's name for a message: its characters that cannot be printed escaped."""
+    return "".join(c if c.isprintable() else repr(c)[1:-1] for c in os.fsdecode(path))
+
+
+def _not_regular(mode):
+    """What a file of this mode is, when it is not a regular file; None for a regular file."""
+    kinds = [(stat.S_ISDIR, "a folder"), (stat.S_ISFIFO, "a named pipe (FIFO)"),
+             (stat.S_ISCHR, "a device"), (stat.S_ISBLK, "a device"),
+             (stat.S_ISSOCK, "a socket")]
+    if stat.S_ISREG(mode):
+        return None
+    return next((kind for test, kind in kinds if test(mode)), "not a regular file")
+
+
+def open_regular(path, what):
+    """The file at `path`, open for reading bytes; OSError when it is not a regular file. It is
+    looked at before it is opened (opening a named pipe would wait for a writer), opened without
+    waiting all the same, and looked at again once open (it may have been replaced meanwhile)."""
+    kind = _not_regular(os.stat(path).st_mode)
+    if kind is None:
+        descriptor = os.open(path, os.O_RDONLY | getattr(os, "O_NONBLOCK", 0)
+                             | getattr(os, "O_NOCTTY", 0))
+        kind = _not_regular(os.fstat(descriptor).st_mode)
+        if kind is None:
+            return os.fdopen(descriptor, "rb")
+        os.close(descriptor)
+    raise OSError(f"{printable(path)} is {kind}, not a {what} file")
+
+
+def _numbered_lines(file, name):
+    """(number, line) for each line of `file`, line 1 first; ValueError for a line longer than
+    MAX_LINE_BYTES, found without reading more of it."""
+    count = 0
+    while True:
+        line = file.readline(MAX_LINE_BYTES + 1)
+        if not line:
+            return
+        count += 1
+        if len(line) > MAX_LINE_BYTES:
+            raise ValueError(f"{name}, line {count}: more than {MAX_LINE_BYTES} bytes: "
+                             f"{shown(line)}")
+        yield count, line.rstrip(b"\r\n")
+
+
+def _rms_value(text, where):
+    """The RMS written `text` (bytes) as a float; ValueError, saying `where`, for what is not a
+    decimal number, not finite, beyond LARGEST_VALUE in magnitude, or negative."""
+    if not _NUMBER.fullmatch(text):
+        raise ValueError(f"{where}: {shown(text)} is not a number")
+    value = float(text)
+    if not math.isfinite(value) or abs(value) > LARGEST_VALUE:
+        raise ValueError(f"{where}: {shown(text)} is beyond what a graph can show "
+                         "(its magnitude at most 1e300)")
+    if value < 0:
+        raise ValueError(f"{where}: {shown(text)} is negative, which no RMS is")
+    return value
+
+
 def read_table(path):
-    """The RMS values of a table file, line 1 first. ValueError for a line that is not a line
-    number and a value, or numbers out of order."""
+    """The RMS values of a table file, line 1 first. ValueError, with the file's name and the
+    line's number, for a line that is not its number and an RMS value (a finite decimal number
+    from 0 to 1e300), and for an empty table; OSError when it is not a regular file."""
+    name = printable(path)
     values = []
-    with open(path, encoding="ascii", errors="replace", newline=None) as table:
-        for count, row in enumerate(table, start=1):
-            fields = row.split()
-            try:
-                number, value = int(fields[0]), float(fields[1])
-            except (IndexError, ValueError):
-                raise ValueError(f"{path}, line {count}: not a line number and an RMS value: "
-                                 f"{row.strip()!r}") from None
-            if number != count or len(fields) != 2:
-                raise ValueError(f"{path}, line {count}: expected line {count} and its RMS, "
-                                 f"found {row.strip()!r}")
-            values.append(value)
+    with open_regular(path, "table") as table:
+        for count, line in _numbered_lines(table, name):
+            fields = line.split()
+            if len(fields) != 2 or not _LINE_NUMBER.fullmatch(fields[0]):
+                raise ValueError(f"{name}, line {count}: not a line number and an RMS value: "
+                                 f"{shown(line)}")
+            if int(fields[0]) != count:
+                raise ValueError(f"{name}, line {count}: expected line {count} and its RMS, "
+                                 f"found {shown(line)}")
+            values.append(_rms_value(fields[1], f"{name}, line {count}"))
     if not values:
-        raise ValueError(f"{path}: an empty table")
+        raise ValueError(f"{name}: an empty table")
     return values
 
 
 def read_report(path):
     """What the report file at `path` gives for the graph: (rms_line, rms_image, image), each
-    rms None where it says "undefined" or is not there."""
-    with open(path, encoding="latin-1", newline=None) as report:
-        text = report.read()
-
-    def figure(label):
-        found = re.search(label + r" = (\S+)", text)
-        if not found or found.group(1) == "undefined":
-            return None
-        return float(found.group(1))
-
-    return figure("RMS Line"), figure("RMS Image"), "Dynamic scale of the 8 bits image" in text
+    rms None where it says "undefined" or is not there. ValueError, with the file's name and the
+    line's number, for a figure that is no RMS."""
+    name = printable(path)
+    figures = {}
+    image = False
+    with open_regular(path, "report") as report:
+        for count, line in _numbered_lines(report, name):
+            image = image or b"Dynamic scale of the 8 bits image" in line
+            found = _REPORT_FIGURE.match(line)
+            if found and found.group(2) != b"undefined":
+                figures[found.group(1)] = _rms_value(found.group(2), f"{name}, line {count}")
+            elif found:
+                figures[found.group(1)] = None
+            if len(figures) == 2:
+                break
+    return figures.get(b"RMS Line"), figures.get(b"RMS Image"), image
 
 
 def report_beside(table_path):
@@ -96,9 +192,15 @@ def report_beside(table_path):
     return report if extension.lower() == ".xls" and os.path.isfile(report) else None
 
 
+def literal(text):
+    """`text` drawn as it is: a $ would otherwise begin matplotlib's mathematical notation."""
+    return text.replace("$", r"\$")
+
+
 def figure_of_table(table, title=None):
     """The graph of a table file, as a matplotlib Figure (with the Agg backend): the table's
-    values, and the reference lines and unit from the report beside it when it is there."""
+    values, and the reference lines and unit from the report beside it when it is there. The
+    title (the table's file name when None) is drawn as it is."""
     line_rms = read_table(table)
     rms_line = rms_image = unit = None
     report = report_beside(table)
@@ -107,7 +209,7 @@ def figure_of_table(table, title=None):
         unit = "grey levels" if image else "metres"
     figure, ax = _pyplot("Agg").subplots(figsize=(8, 4.5))
     plot_line_rms(line_rms, rms_line, rms_image, unit=unit, ax=ax,
-                  title=title or os.path.basename(table))
+                  title=literal(title or os.path.basename(table)))
     figure.tight_layout()
     return figure
 
@@ -117,23 +219,26 @@ def main(arguments=None):
         prog="python3 -m scabrosimeter.plot",
         description="Draws the RMS of every line from a table file of scabrosimeter "
                     "(NAME_scabrosimeter.xls), with the average line RMS and the image RMS from "
-                    "the report beside it.")
+                    "the report beside it.",
+        epilog="Exit status: 0 once the picture is written; 1 when the table or the report "
+               "cannot be read or holds what is no RMS; 2 for a wrong command line.")
     parser.add_argument("table", help="the table file, NAME_scabrosimeter.xls")
     parser.add_argument("-o", "--output", help="the picture to write, .png or .svg (default: the "
                                                "table's name with .png)")
-    parser.add_argument("--title", help="the graph's title (default: the table's file name)")
+    parser.add_argument("--title", help="the graph's title, drawn as it is (default: the "
+                                        "table's file name)")
     options = parser.parse_args(arguments)
     output = options.output or os.path.splitext(options.table)[0] + ".png"
     if os.path.splitext(output)[1].lower() not in (".png", ".svg"):
-        parser.error(f"the picture must be a .png or .svg file, not {output}")
+        parser.error(f"the picture must be a .png or .svg file, not {printable(output)}")
     try:
         figure = figure_of_table(options.table, options.title)
         figure.savefig(output, dpi=120)
         _pyplot().close(figure)
-    except (OSError, ValueError, ImportError) as problem:
+    except (OSError, ValueError, ImportError, MemoryError) as problem:
         print(f"scabrosimeter.plot: {problem}", file=sys.stderr)
         return 1
-    print(f"Wrote {output}")
+    print(f"Wrote {printable(output)}")
     return 0
 
 

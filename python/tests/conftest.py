@@ -1,7 +1,9 @@
 """Shared helpers: the console program run on a dataset written from an array, so that the
-module's figures, report and table can be compared with the program's."""
+module's figures, report and table can be compared with the program's; Python code run in a
+process of its own, for what a test cannot do to its own process (a signal, a memory limit)."""
 import os
 import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -46,3 +48,25 @@ def program():
             return done.stdout.decode("latin-1"), report.read(), table.read()
 
     return run
+
+
+def run_python(code, *arguments, timeout=60):
+    """Runs `code` in a new Python process (the module on its path, as here), `arguments` in its
+    sys.argv[1:]; gives its exit status and its output, or fails the test when it runs past
+    `timeout` seconds."""
+    try:
+        done = subprocess.run([sys.executable, "-c", code, *arguments], capture_output=True,
+                              text=True, timeout=timeout, check=False)
+    except subprocess.TimeoutExpired:
+        pytest.fail(f"still running after {timeout} s")
+    return done.returncode, done.stdout + done.stderr
+
+
+# Lets the code that follows it use only about `mb` MB more than the process holds already: as
+# `ulimit -v` does, once the modules are in.
+LIMIT_MEMORY = """
+import resource
+def limit_memory(mb):
+    held = int(open("/proc/self/statm").read().split()[0]) * resource.getpagesize()
+    resource.setrlimit(resource.RLIMIT_AS, (held + mb * 10**6, resource.RLIM_INFINITY))
+"""

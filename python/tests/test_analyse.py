@@ -1,7 +1,8 @@
 """analyse(): the program's digits, report and table, for the goldens and for seeded random
 rasters of every sample type and unit; any layout of the array; undefined figures; refused
-inputs; the GIL let go."""
+inputs; the GIL let go; Ctrl+C; the memory it may use."""
 import os
+import re
 import threading
 import time
 
@@ -9,7 +10,7 @@ import numpy as np
 import pytest
 
 import scabrosimeter
-from conftest import EXAMPLES, GOLDEN, printed
+from conftest import EXAMPLES, GOLDEN, LIMIT_MEMORY, printed, run_python
 
 # Where each figure stands in the program's console transcript.
 CONSOLE = [
@@ -138,6 +139,11 @@ def test_undefined_figures_are_none():
     (np.zeros((3, 3), dtype=np.uint16), {"unit": "km"}, ValueError, "'m', 'dm', 'cm' or 'mm'"),
     (np.zeros((3, 3), dtype=np.uint16), {"unit": 1}, ValueError, "'m', 'dm', 'cm' or 'mm'"),
     (np.zeros((3, 3), dtype=np.uint8), {"image": "yes"}, TypeError, "True or False"),
+    (np.ma.masked_equal(np.arange(9, dtype=np.uint16).reshape(3, 3), 4), {}, TypeError,
+     "not a masked array: the analysis would take its masked cells as heights. Fill them "
+     "(samples.filled(value)) or crop them away"),
+    (np.ma.masked_array(np.ones((3, 3), dtype=np.uint8)), {"image": True}, TypeError,
+     "not a masked array"),
 ])
 def test_refused_inputs(samples, options, error, says):
     with pytest.raises(error, match=says.replace("(", r"\(").replace(")", r"\)")):
@@ -168,3 +174,70 @@ def test_the_passes_let_other_threads_run():
     middle = [t for t in ticks if span["start"] + 0.01 < t < span["end"] - 0.01]
     assert span["end"] - span["start"] > 0.05  # long enough to tell
     assert len(middle) > 1000  # this thread ran while the passes did
+
+
+# A process that sends itself SIGINT (Ctrl+C) while analyse() reads a virtual array (a few
+# lines' worth of memory, read as a large raster): during the first reading of the samples
+# (10^11 cells, many seconds to read through), or during the passes (20000 x 20000 cells, whose
+# first reading takes a fraction of the time before the signal).
+INTERRUPTED = """
+import os, signal, sys, threading, time
+import numpy as np, scabrosimeter
+from numpy.lib.stride_tricks import as_strided
+if sys.argv[1] == "first reading":
+    samples = np.broadcast_to(np.arange(10**4, dtype=np.uint16), (10**7, 10**4))
+else:
+    line = np.random.default_rng(3).integers(0, 60000, 40000, dtype=np.uint16)
+    samples = as_strided(line, shape=(20000, 20000), strides=(2, 2), writeable=False)
+threads = len(os.listdir("/proc/self/task"))
+sent = []
+def interrupt():
+    time.sleep(float(sys.argv[2]))
+    sent.append(time.perf_counter())
+    os.kill(os.getpid(), signal.SIGINT)
+sender = threading.Thread(target=interrupt)
+sender.start()
+try:
+    scabrosimeter.analyse(samples, unit="dm")
+    print("not interrupted")
+except KeyboardInterrupt:
+    stopped = time.perf_counter() - sent[0]
+    sender.join()
+    more = len(os.listdir("/proc/self/task")) - threads
+    print(f"stopped {stopped:.3f} s after the signal; threads {more} more")
+"""
+
+
+@pytest.mark.parametrize("during, delay", [("first reading", 0.3), ("passes", 1.2)])
+def test_ctrl_c_stops_an_analysis_within_a_second(during, delay):
+    # The timeout fails the test if the signal waits for the end (many minutes).
+    status, output = run_python(INTERRUPTED, during, str(delay), timeout=30)
+    assert status == 0, output
+    words = output.split()
+    assert words[0] == "stopped", output
+    assert float(words[1]) < 1.0, output
+    # No thread of the passes is left reading the array.
+    assert output.endswith("threads 0 more\n"), output
+
+
+def test_memory_error_with_the_figures_instead_of_a_kill():
+    # 16 lines of 10^7 doubles are 1280 MB: beyond 300 MB, the analysis stops before it begins,
+    # with a MemoryError that gives the program's figures.
+    code = LIMIT_MEMORY + """
+import numpy as np, scabrosimeter
+samples = np.broadcast_to(np.arange(10**7, dtype=np.uint16), (1000, 10**7))
+limit_memory(300)
+try:
+    scabrosimeter.analyse(samples)
+except MemoryError as error:
+    print(error)
+print(scabrosimeter.analyse(samples[:3, :1000], unit="mm").rms_line)
+"""
+    status, output = run_python(code)
+    assert status == 0, output
+    found = re.fullmatch(r"Not enough memory for the analysis of a raster of 1000 lines and "
+                         r"10000000 columns: about (\d+) MB needed, (\d+) MB usable\.\n"
+                         r"(\S+)\n", output)
+    assert found, output
+    assert int(found.group(1)) >= 1280 and int(found.group(2)) <= 300
+    assert float(found.group(3)) > 0  # what fits is analysed

@@ -1,4 +1,4 @@
-"""read_dataset(): the program's loading rules."""
+"""read_dataset(): the program's loading rules; refused paths; the memory it may use."""
 import os
 import warnings
 
@@ -6,6 +6,7 @@ import numpy as np
 import pytest
 
 import scabrosimeter
+from conftest import LIMIT_MEMORY, run_python
 
 
 def write(folder, name, raw, descriptor):
@@ -71,3 +72,28 @@ def test_refused_paths(tmp_path):
         file.write("1 1")
     with pytest.raises(OSError, match="is a folder"):
         scabrosimeter.read_dataset(os.path.join(folder, "dir.raw"))
+    # The system reads a path up to a NUL character: here the dataset "a_m2", not "b_m2".
+    write(folder, "a_m2.txt", b"", "1 1")
+    write(folder, "a_m2", b"\1\0", "1 1")
+    for path in (os.path.join(folder, "a_m2.txt\0/b_m2.raw"),
+                 os.fsencode(os.path.join(folder, "a_m2.txt\0/b_m2.raw"))):
+        with pytest.raises(ValueError, match="embedded null character in path"):
+            scabrosimeter.read_dataset(path)
+
+
+def test_a_raster_beyond_the_memory_is_refused_before_it_is_read(tmp_path):
+    # 2 GB of samples for a file of 2 bytes: the array would be filled whole with zeros.
+    raw = write(str(tmp_path), "r_m2", b"\1\0", "40000 25000")
+    code = LIMIT_MEMORY + f"""
+import scabrosimeter
+limit_memory(300)
+try:
+    scabrosimeter.read_dataset({raw!r})
+except MemoryError as error:
+    print(error)
+"""
+    status, output = run_python(code)
+    assert status == 0, output
+    assert output.startswith(f"Not enough memory to read the raster {raw} of 40000 lines and "
+                             "25000 columns: about 2001 MB needed, "), output
+    assert int(output.split()[-3]) <= 300, output

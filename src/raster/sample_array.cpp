@@ -1,44 +1,84 @@
 #include "raster/sample_array.h"
 
+#include <algorithm>
 #include <cassert>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
 namespace scab {
 namespace {
 
+// The first reading takes a line a piece of at most this many samples at a time, so that a
+// gathered piece stays small (16 KiB) and the clock is looked at between pieces.
+constexpr int kPieceSamples = 4096;
+
+constexpr std::chrono::milliseconds kWaitingPeriod{200};
+
 // The line last gathered by this thread, for arrays whose samples are not side by side.
-thread_local std::vector<unsigned char> gathered;
+thread_local std::vector<unsigned char> gathered_line;
 
 }  // namespace
 
 SampleArray::SampleArray(const unsigned char* data, int lines, int columns, int width,
-                         ptrdiff_t line_stride, ptrdiff_t sample_stride)
+                         ptrdiff_t line_stride, ptrdiff_t sample_stride,
+                         const std::atomic<bool>* stop, const std::function<void()>& waiting)
     : data_(data),
       lines_(lines),
       columns_(columns),
       width_(width),
       line_stride_(line_stride),
-      sample_stride_(sample_stride) {
+      sample_stride_(sample_stride),
+      stop_(stop) {
   assert(lines >= 1 && columns >= 1 && (width == 1 || width == 2 || width == 4));
-  for (int i = 0; i < lines; i++)
-    fold_samples(width, samples_of(i), columns, samples_);
+  fold_all(waiting);
 }
 
-const unsigned char* SampleArray::samples_of(int i) const {
-  const unsigned char* first = data_ + static_cast<ptrdiff_t>(i) * line_stride_;
-  if (sample_stride_ == width_) return first;
-  gathered.resize(static_cast<size_t>(columns_) * static_cast<size_t>(width_));
-  unsigned char* to = gathered.data();
-  for (int j = 0; j < columns_; j++)
-    std::memcpy(to + static_cast<ptrdiff_t>(j) * width_, first + j * sample_stride_,
+void SampleArray::fold_all(const std::function<void()>& waiting) {
+  using Clock = std::chrono::steady_clock;
+  std::vector<unsigned char> piece(
+      sample_stride_ == width_ ? 0 : static_cast<size_t>(kPieceSamples) * width_);
+  Clock::time_point next_wait = Clock::now() + kWaitingPeriod;
+  long unclocked = 0;  // samples folded since the clock was last read
+  for (int i = 0; i < lines_; i++) {
+    for (int first = 0; first < columns_; first += kPieceSamples) {
+      const int count = std::min(kPieceSamples, columns_ - first);
+      fold_samples(width_, samples_at(i, first, count, piece.data()), count, samples_);
+      unclocked += count;
+      if (unclocked < kPieceSamples) continue;
+      unclocked = 0;
+      throw_if_stopped();
+      if (waiting && Clock::now() >= next_wait) {
+        waiting();
+        throw_if_stopped();
+        next_wait = Clock::now() + kWaitingPeriod;
+      }
+    }
+  }
+}
+
+const unsigned char* SampleArray::samples_at(int i, int first, int count,
+                                             unsigned char* gathered) const {
+  const unsigned char* line = data_ + static_cast<ptrdiff_t>(i) * line_stride_;
+  const unsigned char* from = line + static_cast<ptrdiff_t>(first) * sample_stride_;
+  if (sample_stride_ == width_) return from;
+  for (int j = 0; j < count; j++)
+    std::memcpy(gathered + static_cast<ptrdiff_t>(j) * width_, from + j * sample_stride_,
                 static_cast<size_t>(width_));
-  return to;
+  return gathered;
+}
+
+void SampleArray::throw_if_stopped() const {
+  if (stop_ && stop_->load(std::memory_order_relaxed)) throw ReadingStopped();
 }
 
 void SampleArray::line(int i, double* out) const {
   assert(i >= 0 && i < lines_);
-  samples_to_heights(width_, samples_of(i), columns_, factor_, out);
+  throw_if_stopped();
+  if (sample_stride_ != width_)
+    gathered_line.resize(static_cast<size_t>(columns_) * static_cast<size_t>(width_));
+  samples_to_heights(width_, samples_at(i, 0, columns_, gathered_line.data()), columns_, factor_,
+                     out);
 }
 
 HeightRange SampleArray::range() const {

@@ -2,13 +2,22 @@
 // like a raw raster's: nothing is copied but the line being read.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <stdexcept>
 
 #include "raster/raw_raster.h"
 #include "raster/samples.h"
 
 namespace scab {
+
+// The reading of a SampleArray was told to stop (its stop flag was set).
+class ReadingStopped : public std::runtime_error {
+ public:
+  ReadingStopped() : std::runtime_error("the reading of the samples was stopped") {}
+};
 
 class SampleArray final : public LineSource {
  public:
@@ -16,8 +25,13 @@ class SampleArray final : public LineSource {
   // least significant byte first), sample j of line i at data + i * line_stride +
   // j * sample_stride (in bytes, of either sign). Reads them through once, for their range.
   // The memory must stay as it is while the array is read.
+  //
+  // When `stop` is given, the reading ends with ReadingStopped once *stop is true: this first
+  // reading, and every later line(), from any thread. `waiting`, when given, is called on the
+  // constructing thread about every 200 ms of the first reading (it may set *stop).
   SampleArray(const unsigned char* data, int lines, int columns, int width, ptrdiff_t line_stride,
-              ptrdiff_t sample_stride);
+              ptrdiff_t sample_stride, const std::atomic<bool>* stop = nullptr,
+              const std::function<void()>& waiting = {});
 
   int lines() const override { return lines_; }
   int columns() const override { return columns_; }
@@ -32,12 +46,17 @@ class SampleArray final : public LineSource {
   void set_factor(double factor) { factor_ = factor; }
 
  private:
-  // Line i's samples, one after another: the line itself where they are, else gathered.
-  const unsigned char* samples_of(int i) const;
+  // The first reading: every sample folded into samples_.
+  void fold_all(const std::function<void()>& waiting);
+  // Samples [first, first + count) of line i, one after another: where they are when they lie
+  // side by side, else gathered into `gathered` (count * width bytes).
+  const unsigned char* samples_at(int i, int first, int count, unsigned char* gathered) const;
+  void throw_if_stopped() const;
 
   const unsigned char* data_;
   int lines_, columns_, width_;
   ptrdiff_t line_stride_, sample_stride_;
+  const std::atomic<bool>* stop_;
   SampleRange samples_;
   double factor_ = 1;
 };
