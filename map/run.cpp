@@ -1,0 +1,174 @@
+// The tool's run: the input read a run of lines at a time, each run's map computed on every
+// thread and written in line order, the output put in place at the end.
+#include <gdal_priv.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+#include <new>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "map/gdal_errors.h"
+#include "map/map_tool.h"
+#include "map/roughness_map.h"
+
+namespace scab::map_tool {
+
+namespace {
+
+// Lines [first, end) of the input, as samples and validity, read as the windows reach them.
+class HeldLines {
+ public:
+  HeldLines(InputBand& input, int capacity)
+      : input_(input),
+        columns_(input.columns()),
+        samples_(static_cast<size_t>(capacity) * columns_),
+        valid_(static_cast<size_t>(capacity) * columns_) {}
+
+  // Holds lines [first, end), keeping those held already (first never goes back) and reading
+  // the others.
+  void hold(int first, int end) {
+    assert(first >= first_ && static_cast<size_t>(end - first) * columns_ <= samples_.size());
+    const int kept_end = std::max(first, std::min(end, end_));
+    const size_t kept = static_cast<size_t>(kept_end - first) * columns_;
+    const size_t skipped = static_cast<size_t>(first - first_) * columns_;
+    if (kept > 0) {
+      std::memmove(samples_.data(), samples_.data() + skipped, kept * sizeof(int32_t));
+      std::memmove(valid_.data(), valid_.data() + skipped, kept);
+    }
+    input_.read(kept_end, end - kept_end, samples_.data() + kept, valid_.data() + kept);
+    first_ = first;
+    end_ = end;
+  }
+
+  map::LinesView view() const { return {samples_.data(), valid_.data(), first_, end_ - first_}; }
+
+ private:
+  InputBand& input_;
+  int columns_;
+  std::vector<int32_t> samples_;
+  std::vector<uint8_t> valid_;
+  int first_ = 0;
+  int end_ = 0;
+};
+
+// Output lines per run: each thread's share at least four windows high, so that starting its
+// sums afresh costs little, and a whole number of the output's blocks, which GDAL can then
+// write out complete.
+int lines_per_run(int threads, int reach, int block_lines, int lines) {
+  const int64_t wanted = std::max<int64_t>(64, int64_t{threads} * 4 * (2 * reach + 1));
+  const int64_t blocks = (wanted + block_lines - 1) / block_lines;
+  return static_cast<int>(std::min<int64_t>(blocks * block_lines, lines));
+}
+
+// GDAL keeps what it reads and writes in a cache, by default a share of the machine's memory;
+// unless GDAL_CACHEMAX says otherwise, it gets what a run of output lines needs and a little
+// more, so that the tool's memory stays in proportion to a run.
+void size_gdal_cache(int64_t run_bytes) {
+  if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) return;
+  GDALSetCacheMax64(run_bytes + (int64_t{64} << 20));
+}
+
+void report(GDALProgressFunc progress, double done) {
+  if (progress && !progress(done, nullptr, nullptr)) throw MapError("stopped");
+}
+
+map::MapSpec spec_of(const Options& options, const InputBand& input) {
+  map::MapSpec spec;
+  spec.lines = input.lines();
+  spec.columns = input.columns();
+  spec.layers = layers_of(options);
+  spec.min_valid = options.min_valid;
+  spec.decimal_places = std::max(options.unit, 0);
+  spec.sample_limit = input.sample_limit();
+  const std::string problem = map::spec_problem(spec);
+  if (!problem.empty()) throw UsageError(problem);
+  return spec;
+}
+
+int threads_to_use() {
+  try {
+    return map::thread_count();
+  } catch (const std::invalid_argument& error) {
+    throw UsageError(error.what());
+  }
+}
+
+void make_map(const Options& options, GDALProgressFunc progress) {
+  InputBand input(options.input, options.band, options.image, options.unit);
+  const map::MapSpec spec = spec_of(options, input);
+  const int threads = threads_to_use();
+  MapWriter writer(options.output, input, spec.layers,
+                   creation_options(options.creation_options, threads));
+  const int reach = map::halo(spec);
+  const int run = lines_per_run(threads, reach, writer.block_lines(), spec.lines);
+  const size_t run_cells = static_cast<size_t>(run) * spec.columns;
+  std::vector<float> values(run_cells * spec.layers.size());
+  size_gdal_cache(static_cast<int64_t>(values.size() * sizeof(float)));
+  HeldLines held(input, run + 2 * reach);
+  report(progress, 0);
+  for (int first = 0; first < spec.lines; first += run) {
+    const int count = std::min(run, spec.lines - first);
+    held.hold(std::max(0, first - reach), std::min(spec.lines, first + count + reach));
+    std::vector<float*> outputs;
+    for (size_t k = 0; k < spec.layers.size(); ++k)
+      outputs.push_back(values.data() + k * count * static_cast<size_t>(spec.columns));
+    map::compute_lines_threaded(spec, held.view(), first, count, outputs, threads);
+    writer.write(first, count, values.data());
+    report(progress, static_cast<double>(first + count) / spec.lines);
+  }
+  writer.commit();
+}
+
+// Refuses creation options that GDAL's GeoTIFF driver does not know or whose values it does not
+// take, as a wrong command line.
+void check_creation_options(const std::vector<std::string>& options) {
+  static const bool registered = (GDALAllRegister(), true);
+  (void)registered;
+  CPLStringList list;
+  for (const std::string& option : options)
+    list.AddString(option.c_str());
+  GdalErrors errors;
+  GDALDriverH driver = GDALGetDriverByName("GTiff");
+  if (!GDALValidateCreationOptions(driver, list.List())) {
+    throw UsageError("GeoTIFF creation options refused" + errors.last_message());
+  }
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        GDALProgressFunc progress) {
+  Options options;
+  try {
+    options = parse_arguments(args);
+    check_creation_options(options.creation_options);
+  } catch (const UsageError& error) {
+    err << "scabrosimeter-map: " << error.what() << "\n"
+        << "Try 'scabrosimeter-map --help'.\n";
+    return 2;
+  }
+  if (options.help) {
+    out << usage_text();
+    return 0;
+  }
+  try {
+    make_map(options, progress);
+  } catch (const UsageError& error) {
+    err << "scabrosimeter-map: " << error.what() << "\n"
+        << "Try 'scabrosimeter-map --help'.\n";
+    return 2;
+  } catch (const MapError& error) {
+    err << "scabrosimeter-map: " << error.what() << "\n";
+    return 1;
+  } catch (const std::bad_alloc&) {
+    err << "scabrosimeter-map: not enough memory to map " << options.input << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace scab::map_tool
