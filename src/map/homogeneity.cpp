@@ -48,7 +48,7 @@ double exact_spread(const ThreeRms& three, double r1, double r2, double r3) {
 // division; or a conversion, a root and a division). So the three differences together are
 // within 6 x 2^-51 of max(r1, r2, r3) of theirs, which is below 2^-28 of their sum whenever that
 // sum is at least 2^-20 of the largest; below it, the differences are taken exactly.
-double homogeneity_coefficient(const ThreeRms& three) {
+double homogeneity_coefficient(const ThreeRms& three, bool exactly) {
   if (three.lines == 0 || three.columns == 0 || three.cells == 0) {
     return std::numeric_limits<double>::quiet_NaN();
   }
@@ -60,7 +60,9 @@ double homogeneity_coefficient(const ThreeRms& three) {
   const double total = r1 + r2 + r3;
   if (total == 0) return std::numeric_limits<double>::quiet_NaN();
   double spread = std::fabs(r1 - r2) + std::fabs(r1 - r3) + std::fabs(r2 - r3);
-  if (spread < 0x1p-20 * std::max({r1, r2, r3})) spread = exact_spread(three, r1, r2, r3);
+  if (exactly || spread < 0x1p-20 * std::max({r1, r2, r3})) {
+    spread = exact_spread(three, r1, r2, r3);
+  }
   return 100 * spread / total;
 }
 

@@ -23,7 +23,8 @@ struct ThreeRms {
 // 100 x (|r1 - r2| + |r1 - r3| + |r2 - r3|) / (r1 + r2 + r3): 0 where the three agree, larger
 // where the window's relief runs more along one direction than the other. NaN when the three
 // are 0 (a constant window). Within 2^-27 of its exact value relatively: where the three
-// differences nearly cancel against their rounding errors, they are taken from exact integers.
-double homogeneity_coefficient(const ThreeRms& three);
+// differences nearly cancel against their rounding errors (or always, when `exactly`), they
+// are taken from exact integers.
+double homogeneity_coefficient(const ThreeRms& three, bool exactly);
 
 }  // namespace scab::map

@@ -45,6 +45,9 @@ struct MapSpec {
   int decimal_places = 0;  // 0 to 3
   // No valid sample is further from 0 than this: 65536 or less lets the sums take 64 bits.
   int64_t sample_limit = int64_t{1} << 31;
+  // Decide every nearest float with integers, as the rare values too close to a rounding
+  // boundary are decided: far slower, the same values; for checking that claim.
+  bool round_every_value_exactly = false;
 };
 
 // Why `spec` cannot be computed (an even window, one below 3 or beyond the raster, ...), or an

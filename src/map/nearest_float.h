@@ -31,10 +31,12 @@ inline bool near_float_boundary(double approx) {
 // within 2^-47 of it relatively.
 float round_root_exactly(double approx, const mpz_class& num, const mpz_class& den);
 
-// The same, where `exact_ratio(num, den)` gives num and den only when they are needed (rarely).
+// The same, where `exact_ratio(num, den)` gives num and den only when they are needed: rarely,
+// or always when `always_exactly`.
 template <typename ExactRatio>
-inline float nearest_float_of_root(double approx, const ExactRatio& exact_ratio) {
-  if (!near_float_boundary(approx)) return static_cast<float>(approx);
+inline float nearest_float_of_root(double approx, bool always_exactly,
+                                   const ExactRatio& exact_ratio) {
+  if (!always_exactly && !near_float_boundary(approx)) return static_cast<float>(approx);
   mpz_class num, den;
   exact_ratio(num, den);
   return round_root_exactly(approx, num, den);

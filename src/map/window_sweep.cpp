@@ -125,6 +125,7 @@ class WindowSweep {
   double scale_;      // 10^decimal_places: a sample s is s / scale_ in the heights' unit
   int64_t scale_sq_;  // scale_ squared
   int64_t needed_;    // the valid cells a window needs
+  bool exactly_;      // every nearest float decided with integers
   bool line_roots_, column_roots_, error_cells_, regression_cells_;
   int current_ = -1;  // the line whose window the sums cover
   // Every cell: its validity, sample and square.
@@ -155,6 +156,7 @@ WindowSweep<Wide>::WindowSweep(const MapSpec& spec, int window,
       scale_(std::pow(10.0, spec.decimal_places)),
       scale_sq_(static_cast<int64_t>(scale_ * scale_)),
       needed_(cells_needed(spec.min_valid, window)),
+      exactly_(spec.round_every_value_exactly),
       line_roots_(uses(Measure::kRmsLine) || uses(Measure::kHomogeneity)),
       column_roots_(uses(Measure::kRmsColumn) || uses(Measure::kHomogeneity)),
       error_cells_(uses(Measure::kRmsError)),
@@ -361,7 +363,7 @@ float WindowSweep<Wide>::rms(int j) const {
   const int64_t t = sum_.across[j];
   const Wide spread = static_cast<Wide>(n) * square_.across[j] - static_cast<Wide>(t) * t;
   const double approx = std::sqrt(static_cast<double>(spread)) / (static_cast<double>(n) * scale_);
-  return nearest_float_of_root(approx, [&](mpz_class& num, mpz_class& den) {
+  return nearest_float_of_root(approx, exactly_, [&](mpz_class& num, mpz_class& den) {
     num = to_mpz(spread);
     den = mpz_class(to_mpz(n) * to_mpz(n) * to_mpz(scale_sq_));
   });
@@ -393,7 +395,7 @@ float WindowSweep<Wide>::homogeneity(int j) const {
       line_roots_sum_.down[j], line_count_.down[j],           column_roots_sum_.across[j],
       column_count_.across[j], static_cast<__int128>(spread), n,
       fraction_bits_};
-  const double value = homogeneity_coefficient(three);
+  const double value = homogeneity_coefficient(three, exactly_);
   return std::isnan(value) ? kNoValue : static_cast<float>(value);
 }
 
@@ -405,7 +407,7 @@ float WindowSweep<Wide>::rms_error(int j) const {
   const Wide sum = error_.across[j];
   const int64_t divisor = 16 * (n - 1) * scale_sq_;  // below 2^53: exact as a double
   const double approx = std::sqrt(static_cast<double>(sum) / static_cast<double>(divisor));
-  return nearest_float_of_root(approx, [&](mpz_class& num, mpz_class& den) {
+  return nearest_float_of_root(approx, exactly_, [&](mpz_class& num, mpz_class& den) {
     num = to_mpz(sum);
     den = to_mpz(divisor);
   });
@@ -422,10 +424,11 @@ float WindowSweep<Wide>::r(int j) const {
   if (d1 <= 0 || d2 <= 0) return kNoValue;  // a constant x or y: no correlation
   const double approx = std::fabs(static_cast<double>(p)) /
                         std::sqrt(static_cast<double>(d1) * static_cast<double>(d2));
-  const float magnitude = nearest_float_of_root(approx, [&](mpz_class& num, mpz_class& den) {
-    num = to_mpz(p) * to_mpz(p);
-    den = to_mpz(d1) * to_mpz(d2);
-  });
+  const float magnitude =
+      nearest_float_of_root(approx, exactly_, [&](mpz_class& num, mpz_class& den) {
+        num = to_mpz(p) * to_mpz(p);
+        den = to_mpz(d1) * to_mpz(d2);
+      });
   return p < 0 ? -magnitude : magnitude;
 }
 
