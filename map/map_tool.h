@@ -112,9 +112,9 @@ class MapWriter {
   int block_lines_ = 1;
 };
 
-// The whole program: messages to `err`, progress through `progress` (GDAL's form; nullptr for
-// none). Returns the exit status.
+// The whole program: messages to `err`, progress through `progress` (GDAL's form, given
+// `progress_data`; nullptr for none). Returns the exit status.
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-        GDALProgressFunc progress);
+        GDALProgressFunc progress, void* progress_data = nullptr);
 
 }  // namespace scab::map_tool

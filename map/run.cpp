@@ -72,9 +72,13 @@ void size_gdal_cache(int64_t run_bytes) {
   GDALSetCacheMax64(run_bytes + (int64_t{64} << 20));
 }
 
-void report(GDALProgressFunc progress, double done) {
-  if (progress && !progress(done, nullptr, nullptr)) throw MapError("stopped");
-}
+struct Progress {
+  GDALProgressFunc report;
+  void* data;
+  void operator()(double done) const {
+    if (report && !report(done, nullptr, data)) throw MapError("stopped");
+  }
+};
 
 map::MapSpec spec_of(const Options& options, const InputBand& input) {
   map::MapSpec spec;
@@ -97,7 +101,7 @@ int threads_to_use() {
   }
 }
 
-void make_map(const Options& options, GDALProgressFunc progress) {
+void make_map(const Options& options, const Progress& progress) {
   InputBand input(options.input, options.band, options.image, options.unit);
   const map::MapSpec spec = spec_of(options, input);
   const int threads = threads_to_use();
@@ -109,7 +113,7 @@ void make_map(const Options& options, GDALProgressFunc progress) {
   std::vector<float> values(run_cells * spec.layers.size());
   size_gdal_cache(static_cast<int64_t>(values.size() * sizeof(float)));
   HeldLines held(input, run + 2 * reach);
-  report(progress, 0);
+  progress(0);
   for (int first = 0; first < spec.lines; first += run) {
     const int count = std::min(run, spec.lines - first);
     held.hold(std::max(0, first - reach), std::min(spec.lines, first + count + reach));
@@ -118,7 +122,7 @@ void make_map(const Options& options, GDALProgressFunc progress) {
       outputs.push_back(values.data() + k * count * static_cast<size_t>(spec.columns));
     map::compute_lines_threaded(spec, held.view(), first, count, outputs, threads);
     writer.write(first, count, values.data());
-    report(progress, static_cast<double>(first + count) / spec.lines);
+    progress(static_cast<double>(first + count) / spec.lines);
   }
   writer.commit();
 }
@@ -141,7 +145,7 @@ void check_creation_options(const std::vector<std::string>& options) {
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-        GDALProgressFunc progress) {
+        GDALProgressFunc progress, void* progress_data) {
   Options options;
   try {
     options = parse_arguments(args);
@@ -156,7 +160,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return 0;
   }
   try {
-    make_map(options, progress);
+    make_map(options, {progress, progress_data});
   } catch (const UsageError& error) {
     err << "scabrosimeter-map: " << error.what() << "\n"
         << "Try 'scabrosimeter-map --help'.\n";

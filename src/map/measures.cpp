@@ -84,11 +84,10 @@ int halo(const MapSpec& spec) {
 int64_t cells_needed(double min_valid, int window) {
   assert(min_valid > 0 && min_valid <= 1 && window > 0 && window <= kLargestWindow);
   const double cells = static_cast<double>(window) * window;  // exact: below 2^28
+  // The product is rounded: rounding is monotonic and whole numbers below 2^53 are doubles,
+  // so its ceiling is never above the exact product's, but may be below it. fma gives the sign
+  // of min_valid x cells - n exactly (a nonzero difference rounds to a nonzero of its sign).
   auto needed = static_cast<int64_t>(std::ceil(min_valid * cells));
-  // The product above is rounded; fma gives the sign of min_valid x cells - n exactly, since a
-  // rounded nonzero difference keeps its sign. Step to the least n with n >= min_valid x cells.
-  while (needed > 1 && std::fma(min_valid, cells, -static_cast<double>(needed - 1)) <= 0)
-    --needed;
   while (std::fma(min_valid, cells, -static_cast<double>(needed)) > 0)
     ++needed;
   return needed;
