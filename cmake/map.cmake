@@ -29,6 +29,9 @@ add_library(scabrosimeter_map_core STATIC
 target_include_directories(scabrosimeter_map_core PUBLIC ${_map_root}/src)
 target_link_libraries(scabrosimeter_map_core PUBLIC PkgConfig::SCABROSIMETER_GMPXX Threads::Threads)
 target_link_libraries(scabrosimeter_map_core PRIVATE scabrosimeter_warnings)
+# The engine reads no errno from the maths library: its square roots can then be taken in vector
+# lanes, without a call for negative numbers (it takes none).
+target_compile_options(scabrosimeter_map_core PRIVATE -fno-math-errno)
 
 if(SCABROSIMETER_TESTS)
   if(SCABROSIMETER_MPFR_FOUND)

@@ -33,7 +33,7 @@ std::optional<double> nodata_value(GDALRasterBand& band) {
   return nodata;
 }
 
-int32_t to_sample(double value, bool image, int unit, long long line, long long column) {
+int32_t to_sample_checked(double value, bool image, int unit, long long line, long long column) {
   const double factors[] = {1, 10, 100, 1000};
   const auto at = [&] {
     return " at line " + std::to_string(line) + ", column " + std::to_string(column);

@@ -22,6 +22,15 @@ inline bool is_missing(double value, const std::optional<double>& nodata) {
 // value, taken as metres, times 10^unit rounded to nearest; without one (-1) the value itself,
 // which must be whole. For an image, a whole number from 0 to 255. Throws ImportError, naming
 // the cell, for a value that breaks the rule or does not fit a 32-bit sample.
-int32_t to_sample(double value, bool image, int unit, long long line, long long column);
+int32_t to_sample_checked(double value, bool image, int unit, long long line, long long column);
+
+// The same, with the common case first: a whole value in range, which the rule takes as it is.
+inline int32_t to_sample(double value, bool image, int unit, long long line, long long column) {
+  if (unit < 0 && value >= (image ? 0 : -2147483648.0) && value <= (image ? 255 : 2147483647.0)) {
+    const auto whole = static_cast<int32_t>(value);
+    if (whole == value) return whole;
+  }
+  return to_sample_checked(value, image, unit, line, column);
+}
 
 }  // namespace scab::import

@@ -60,16 +60,17 @@ void InputBand::read(int first, int count, int32_t* samples, uint8_t* valid) {
       throw MapError("cannot read band " + std::to_string(band_number_) + " of " + path_ +
                      errors.last_message());
     }
-    const size_t offset = static_cast<size_t>(done) * columns_;
     try {
-      for (size_t k = 0; k < static_cast<size_t>(lines) * columns_; ++k) {
-        const double value = values_[k];
-        const bool missing = import::is_missing(value, nodata_);
-        valid[offset + k] = !missing;
-        samples[offset + k] = missing
-                                  ? 0
-                                  : import::to_sample(value, image_, unit_,
-                                                      first + done + k / columns_, k % columns_);
+      for (int line = 0; line < lines; ++line) {
+        const size_t start = static_cast<size_t>(line) * columns_;
+        const size_t offset = static_cast<size_t>(done) * columns_ + start;
+        for (int column = 0; column < columns_; ++column) {
+          const double value = values_[start + column];
+          const bool missing = import::is_missing(value, nodata_);
+          valid[offset + column] = !missing;
+          samples[offset + column] =
+              missing ? 0 : import::to_sample(value, image_, unit_, first + done + line, column);
+        }
       }
     } catch (const import::ImportError& error) {
       throw MapError(path_ + ": " + error.what());

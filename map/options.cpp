@@ -143,7 +143,7 @@ std::string usage_text() {
          "                     heights with fractions); the map stays in the heights' unit\n"
          "  --image            an 8-bit image: every value a whole number 0 to 255\n"
          "  --co KEY=VALUE     a GeoTIFF creation option (default TILED=YES COMPRESS=DEFLATE\n"
-         "                     PREDICTOR=3 BIGTIFF=IF_SAFER), e.g. --co COMPRESS=NONE\n"
+         "                     PREDICTOR=3 ZLEVEL=1 BIGTIFF=IF_SAFER), e.g. --co COMPRESS=NONE\n"
          "  --help             show this text\n"
          "\n"
          "Missing cells are the band's NoData value and NaN. The lines are shared among\n"
@@ -217,6 +217,8 @@ std::vector<std::string> creation_options(const std::vector<std::string>& user, 
     options.push_back("COMPRESS=DEFLATE");
     // The floating-point predictor makes neighbouring values alike, and compression better.
     if (!user_sets("PREDICTOR")) options.push_back("PREDICTOR=3");
+    // Float values keep little redundancy: harder compression costs far more time than it saves.
+    if (!user_sets("ZLEVEL")) options.push_back("ZLEVEL=1");
     if (!user_sets("NUM_THREADS")) options.push_back("NUM_THREADS=" + std::to_string(threads));
   }
   options.insert(options.end(), user.begin(), user.end());

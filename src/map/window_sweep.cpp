@@ -109,8 +109,13 @@ class WindowSweep {
   void slide_across();
   template <typename Value>
   void fill(float* out, const Value& value) const;
-  void write(Measure measure, float* out) const;
-  float rms(int j) const;
+  void write(Measure measure, float* out);
+  Wide spread(int j) const {
+    const int64_t t = sum_.across[j];
+    return static_cast<Wide>(count_.across[j]) * square_.across[j] - static_cast<Wide>(t) * t;
+  }
+  void write_rms(float* out);
+  float rms(int j, double approx) const;
   float rms_line(int j) const;
   float rms_column(int j) const;
   float homogeneity(int j) const;
@@ -143,6 +148,7 @@ class WindowSweep {
   // r: the interior cells that have their 8 neighbours: x = z, y = s8 and their products.
   Sums<int64_t> pair_count_, x_, y_;
   Sums<Wide> xx_, xy_, yy_;
+  std::vector<double> approx_;  // the approximations of one line's values
 };
 
 template <typename Wide>
@@ -175,7 +181,8 @@ WindowSweep<Wide>::WindowSweep(const MapSpec& spec, int window,
       y_(regression_cells_ ? spec.columns : 0),
       xx_(regression_cells_ ? spec.columns : 0),
       xy_(regression_cells_ ? spec.columns : 0),
-      yy_(regression_cells_ ? spec.columns : 0) {}
+      yy_(regression_cells_ ? spec.columns : 0),
+      approx_(spec.columns) {}
 
 template <typename Wide>
 void WindowSweep<Wide>::compute_line(int line, const std::vector<float*>& outputs) {
@@ -339,10 +346,10 @@ void WindowSweep<Wide>::fill(float* out, const Value& value) const {
 }
 
 template <typename Wide>
-void WindowSweep<Wide>::write(Measure measure, float* out) const {
+void WindowSweep<Wide>::write(Measure measure, float* out) {
   switch (measure) {
     case Measure::kRms:
-      return fill(out, [this](int j) { return rms(j); });
+      return write_rms(out);
     case Measure::kRmsLine:
       return fill(out, [this](int j) { return rms_line(j); });
     case Measure::kRmsColumn:
@@ -356,16 +363,33 @@ void WindowSweep<Wide>::write(Measure measure, float* out) const {
   }
 }
 
-// sqrt(N Q - T^2) / (N scale), rounded to the nearest float.
+// sqrt(N Q - T^2) / (N scale), rounded to the nearest float: first every approximation, then
+// their rounding. The approximation is sqrt((N Q - T^2) x 1 / (N scale)^2), the inverse taken
+// again only where N changes: within 2^-51 of the exact value relatively (four roundings of
+// 2^-53 under the root, halved by it, and the root's own), and without a division per cell.
 template <typename Wide>
-float WindowSweep<Wide>::rms(int j) const {
-  const int64_t n = count_.across[j];
-  const int64_t t = sum_.across[j];
-  const Wide spread = static_cast<Wide>(n) * square_.across[j] - static_cast<Wide>(t) * t;
-  const double approx = std::sqrt(static_cast<double>(spread)) / (static_cast<double>(n) * scale_);
+void WindowSweep<Wide>::write_rms(float* out) {
+  int64_t inverse_of = -1;
+  double inverse = 0;
+  for (int j = half_; j < columns_ - half_; ++j) {
+    if (count_.across[j] != inverse_of) {
+      inverse_of = count_.across[j];
+      const double divisor = static_cast<double>(inverse_of) * scale_;
+      inverse = 1 / (divisor * divisor);
+    }
+    approx_[j] = static_cast<double>(spread(j)) * inverse;
+  }
+  for (int j = half_; j < columns_ - half_; ++j)  // apart: roots in vector lanes
+    approx_[j] = std::sqrt(approx_[j]);
+  fill(out, [this](int j) { return rms(j, approx_[j]); });
+}
+
+template <typename Wide>
+float WindowSweep<Wide>::rms(int j, double approx) const {
   return nearest_float_of_root(approx, exactly_, [&](mpz_class& num, mpz_class& den) {
-    num = to_mpz(spread);
-    den = mpz_class(to_mpz(n) * to_mpz(n) * to_mpz(scale_sq_));
+    const int64_t n = count_.across[j];
+    num = to_mpz(spread(j));
+    den = to_mpz(n) * to_mpz(n) * to_mpz(scale_sq_);
   });
 }
 
