@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <future>
 #include <new>
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "map/gdal_errors.h"
@@ -101,6 +103,55 @@ int threads_to_use() {
   }
 }
 
+// Writes runs of output lines, in line order, on a thread of its own while the next run is read
+// and computed: the caller fills one buffer while the other is being written.
+class RunWriter {
+ public:
+  RunWriter(MapWriter& writer, size_t run_values, const Progress& progress, int lines)
+      : writer_(writer),
+        buffers_{std::vector<float>(run_values), std::vector<float>(run_values)},
+        progress_(progress),
+        lines_(lines) {}
+  ~RunWriter() {
+    if (writing_.valid()) writing_.wait();  // a failure elsewhere: the write ends, unheard
+  }
+
+  // The buffer to fill next, which no write is reading.
+  std::vector<float>& free_buffer() { return buffers_[free_]; }
+
+  // Writes lines [first, first + count) from the buffer just filled, once the run before is
+  // written (whose failure is thrown here).
+  void write(int first, int count) {
+    wait();
+    const float* values = buffers_[free_].data();
+    const auto write_run = [this, first, count, values] { writer_.write(first, count, values); };
+    try {
+      writing_ = std::async(std::launch::async, write_run);
+    } catch (const std::system_error&) {
+      write_run();  // no thread to be had: written here, in the same order
+    }
+    free_ = 1 - free_;
+    pending_end_ = first + count;
+  }
+
+  // Waits for the last run to be written.
+  void finish() { wait(); }
+
+ private:
+  void wait() {
+    if (writing_.valid()) writing_.get();
+    progress_(static_cast<double>(pending_end_) / lines_);
+  }
+
+  MapWriter& writer_;
+  std::vector<float> buffers_[2];
+  const Progress& progress_;
+  int lines_;
+  int free_ = 0;
+  int pending_end_ = 0;
+  std::future<void> writing_;
+};
+
 void make_map(const Options& options, const Progress& progress) {
   InputBand input(options.input, options.band, options.image, options.unit);
   const map::MapSpec spec = spec_of(options, input);
@@ -109,21 +160,22 @@ void make_map(const Options& options, const Progress& progress) {
                    creation_options(options.creation_options, threads));
   const int reach = map::halo(spec);
   const int run = lines_per_run(threads, reach, writer.block_lines(), spec.lines);
-  const size_t run_cells = static_cast<size_t>(run) * spec.columns;
-  std::vector<float> values(run_cells * spec.layers.size());
-  size_gdal_cache(static_cast<int64_t>(values.size() * sizeof(float)));
+  const size_t run_values = static_cast<size_t>(run) * spec.columns * spec.layers.size();
+  size_gdal_cache(static_cast<int64_t>(run_values * sizeof(float)));
   HeldLines held(input, run + 2 * reach);
+  RunWriter runs(writer, run_values, progress, spec.lines);
   progress(0);
   for (int first = 0; first < spec.lines; first += run) {
     const int count = std::min(run, spec.lines - first);
     held.hold(std::max(0, first - reach), std::min(spec.lines, first + count + reach));
+    std::vector<float>& values = runs.free_buffer();
     std::vector<float*> outputs;
     for (size_t k = 0; k < spec.layers.size(); ++k)
       outputs.push_back(values.data() + k * count * static_cast<size_t>(spec.columns));
     map::compute_lines_threaded(spec, held.view(), first, count, outputs, threads);
-    writer.write(first, count, values.data());
-    progress(static_cast<double>(first + count) / spec.lines);
+    runs.write(first, count);
   }
+  runs.finish();
   writer.commit();
 }
 
