@@ -67,11 +67,12 @@ int lines_per_run(int threads, int reach, int block_lines, int lines) {
 }
 
 // GDAL keeps what it reads and writes in a cache, by default a share of the machine's memory;
-// unless GDAL_CACHEMAX says otherwise, it gets what a run of output lines needs and a little
-// more, so that the tool's memory stays in proportion to a run.
+// unless GDAL_CACHEMAX says otherwise, it gets what a run of output lines needs (their blocks
+// are written out after each run) and a little more for the input's blocks, so that the
+// tool's memory stays in proportion to a run.
 void size_gdal_cache(int64_t run_bytes) {
   if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) return;
-  GDALSetCacheMax64(run_bytes + (int64_t{64} << 20));
+  GDALSetCacheMax64(run_bytes + (int64_t{16} << 20));
 }
 
 struct Progress {
