@@ -135,7 +135,7 @@ TEST(NearestFloat, TheBoundaryTestFlagsEveryApproximationNearAMidpoint) {
 
 TEST(NearestFloat, SubnormalAndZeroRoots) {
   const mpz_class one = 1;
-  const auto power = [](int exponent) { return mpz_class(1) << exponent; };
+  const auto power = [](int exponent) -> mpz_class { return mpz_class(1) << exponent; };
   EXPECT_EQ(engine_root(0, one, 0.0, false), 0.0f);
   EXPECT_EQ(engine_root(0, one, 0.0, true), 0.0f);
   // 2^-150 lies halfway between 0 and the least subnormal 2^-149: the even one is 0.
