@@ -24,10 +24,10 @@ std::string write_failure(const std::string& path, int error) {
 }
 
 // The unit of a measure's values: the heights' unit, percent, or none for a correlation.
-std::string unit_of(map::Measure measure, const GDALRasterBand& heights) {
+std::string unit_of(map::Measure measure, GDALRasterBand& heights) {
   if (measure == map::Measure::kHomogeneity) return "%";
   if (measure == map::Measure::kR) return "";
-  return const_cast<GDALRasterBand&>(heights).GetUnitType();
+  return heights.GetUnitType();
 }
 
 void describe(GDALDataset& output, const InputBand& input, const std::vector<map::Layer>& layers) {

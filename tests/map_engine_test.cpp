@@ -363,8 +363,7 @@ TEST(MapEngine, ATieGoesToTheEvenFloat) {
   // floats when a / 2 = 2^24 + 1 or 2^24 + 3.
   for (const auto& [a, even] : {std::pair<int32_t, float>{(1 << 25) + 2, 16777216.0f},
                                 std::pair<int32_t, float>{(1 << 25) + 6, 16777220.0f}}) {
-    Raster raster{3, 3, {0, 0, 0, 0, a, 0, a, 0, 0}, {1, 0, 1, 0, 1, 0, 1, 0, 0}};
-    raster.samples = {0, 0, 0, 0, a, 0, a, 0, 0};
+    const Raster raster{3, 3, {0, 0, 0, 0, a, 0, a, 0, 0}, {1, 0, 1, 0, 1, 0, 1, 0, 0}};
     const MapSpec spec = spec_of(raster, {{Measure::kRms, 3}}, 0, int64_t{1} << 31, 0.4);
     EXPECT_EQ(compute(spec, raster)[0][4], even) << a;
   }
