@@ -33,6 +33,7 @@ if(_import_gdal)
     ${_import_root}/import/options.cpp
     ${_import_root}/import/band.cpp
     ${_import_root}/import/dataset.cpp
+    ${_import_root}/import/sample_rule.cpp
     ${_import_root}/import/run.cpp
   )
   target_include_directories(scabrosimeter_import_lib PUBLIC ${_import_root} ${_import_root}/src)

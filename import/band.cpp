@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "import/importer.h"
+#include "import/sample_rule.h"
 #include "raster/memory.h"
 
 namespace scab::import {
@@ -29,29 +30,6 @@ class QuietGdalErrors {
     return message.empty() ? "" : ": " + message;
   }
 };
-
-std::optional<double> nodata_value(GDALRasterBand& band) {
-  int has_nodata = 0;
-  double nodata = 0;
-  switch (band.GetRasterDataType()) {
-#if GDAL_VERSION_NUM >= GDAL_COMPUTE_VERSION(3, 5, 0)
-    case GDT_Int64:
-      nodata = static_cast<double>(band.GetNoDataValueAsInt64(&has_nodata));
-      break;
-    case GDT_UInt64:
-      nodata = static_cast<double>(band.GetNoDataValueAsUInt64(&has_nodata));
-      break;
-#endif
-    case GDT_Float32:
-      // Samples read from a float band are exact floats; a NoData of 0.1 matches 0.1f.
-      nodata = static_cast<float>(band.GetNoDataValue(&has_nodata));
-      break;
-    default:
-      nodata = band.GetNoDataValue(&has_nodata);
-  }
-  if (!has_nodata) return std::nullopt;
-  return nodata;
-}
 
 std::string gigabytes(double bytes) {
   char text[32];
@@ -113,7 +91,7 @@ Band read_band(const std::string& path, int band_number) {
   }
   if (const std::optional<double> nodata = nodata_value(band)) {
     for (double& value : grid.values) {
-      if (value == *nodata) value = std::numeric_limits<double>::quiet_NaN();
+      if (is_missing(value, nodata)) value = std::numeric_limits<double>::quiet_NaN();
     }
   }
   GeoTransform geotransform;

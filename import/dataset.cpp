@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "import/importer.h"
+#include "import/sample_rule.h"
 #include "run/paths.h"
 #include "run/pending_file.h"
 
@@ -26,10 +27,6 @@ std::string write_failure(const std::string& path, int error) {
   const std::string reason =
       error == EISDIR ? "a directory stands at that name" : std::strerror(error);
   return "cannot write " + path + ": " + reason;
-}
-
-std::string cell_text(size_t index, int columns) {
-  return "line " + std::to_string(index / columns) + ", column " + std::to_string(index % columns);
 }
 
 // Steps closer than this fraction of the larger are taken as equal. Writers compute a raster's
@@ -69,41 +66,14 @@ std::string number_text(double value) {
   return text;
 }
 
-double scaled_height(double value, int unit) {
-  assert(unit >= -1 && unit <= 3);
-  const double factors[] = {1, 10, 100, 1000};
-  return unit < 0 ? value : std::round(value * factors[unit]);
-}
-
 Samples to_samples(const Grid& grid, bool image, int unit) {
   Samples samples;
   samples.lines = grid.lines;
   samples.columns = grid.columns;
   samples.values.reserve(grid.values.size());
   for (size_t i = 0; i < grid.values.size(); ++i) {
-    const double value = grid.values[i];
-    const auto at = [&] { return " at " + cell_text(i, grid.columns); };
-    if (std::isnan(value)) throw ImportError("missing cell" + at());
-    const bool has_fraction = std::isfinite(value) && value != std::floor(value);
-    if (unit < 0 && has_fraction && image) {
-      throw ImportError("image values must be whole numbers; found " + number_text(value) + at());
-    }
-    if (unit < 0 && has_fraction) {
-      throw ImportError("heights have fractions (" + number_text(value) + at() +
-                        "); choose the unit to write them in, rounded to whole units, with "
-                        "--unit dm, cm or mm");
-    }
-    const double whole = scaled_height(value, unit);
-    if (image && !(whole >= 0 && whole <= 255)) {
-      throw ImportError("image values must be from 0 to 255; found " + number_text(value) + at());
-    }
-    if (!(whole >= std::numeric_limits<int32_t>::min() &&
-          whole <= std::numeric_limits<int32_t>::max())) {
-      const std::string scaled = unit > 0 ? " (" + number_text(whole) + " after scaling)" : "";
-      throw ImportError("height " + number_text(value) + scaled + " does not fit a 32-bit sample" +
-                        at());
-    }
-    samples.values.push_back(static_cast<int32_t>(whole));
+    samples.values.push_back(
+        to_sample(grid.values[i], image, unit, i / grid.columns, i % grid.columns));
   }
   if (!samples.values.empty()) {
     samples.min = *std::min_element(samples.values.begin(), samples.values.end());

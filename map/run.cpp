@@ -1,0 +1,231 @@
+// The tool's run: the input read a run of lines at a time, each run's map computed on every
+// thread and written in line order, the output put in place at the end.
+#include <gdal_priv.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+#include <future>
+#include <new>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "map/gdal_errors.h"
+#include "map/map_tool.h"
+#include "map/roughness_map.h"
+
+namespace scab::map_tool {
+
+namespace {
+
+// Lines [first, end) of the input, as samples and validity, read as the windows reach them.
+class HeldLines {
+ public:
+  HeldLines(InputBand& input, int capacity)
+      : input_(input),
+        columns_(input.columns()),
+        samples_(static_cast<size_t>(capacity) * columns_),
+        valid_(static_cast<size_t>(capacity) * columns_) {}
+
+  // Holds lines [first, end), keeping those held already (first never goes back) and reading
+  // the others.
+  void hold(int first, int end) {
+    assert(first >= first_ && static_cast<size_t>(end - first) * columns_ <= samples_.size());
+    const int kept_end = std::max(first, std::min(end, end_));
+    const size_t kept = static_cast<size_t>(kept_end - first) * columns_;
+    const size_t skipped = static_cast<size_t>(first - first_) * columns_;
+    if (kept > 0) {
+      std::memmove(samples_.data(), samples_.data() + skipped, kept * sizeof(int32_t));
+      std::memmove(valid_.data(), valid_.data() + skipped, kept);
+    }
+    input_.read(kept_end, end - kept_end, samples_.data() + kept, valid_.data() + kept);
+    first_ = first;
+    end_ = end;
+  }
+
+  map::LinesView view() const { return {samples_.data(), valid_.data(), first_, end_ - first_}; }
+
+ private:
+  InputBand& input_;
+  int columns_;
+  std::vector<int32_t> samples_;
+  std::vector<uint8_t> valid_;
+  int first_ = 0;
+  int end_ = 0;
+};
+
+// Output lines per run: each thread's share at least four windows high, so that starting its
+// sums afresh costs little, and a whole number of the output's blocks, which GDAL can then
+// write out complete.
+int lines_per_run(int threads, int reach, int block_lines, int lines) {
+  const int64_t wanted = std::max<int64_t>(64, int64_t{threads} * 4 * (2 * reach + 1));
+  const int64_t blocks = (wanted + block_lines - 1) / block_lines;
+  return static_cast<int>(std::min<int64_t>(blocks * block_lines, lines));
+}
+
+// GDAL keeps what it reads and writes in a cache, by default a share of the machine's memory;
+// unless GDAL_CACHEMAX says otherwise, it gets what a run of output lines needs (their blocks
+// are written out after each run) and a little more for the input's blocks, so that the
+// tool's memory stays in proportion to a run.
+void size_gdal_cache(int64_t run_bytes) {
+  if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) return;
+  GDALSetCacheMax64(run_bytes + (int64_t{16} << 20));
+}
+
+struct Progress {
+  GDALProgressFunc report;
+  void* data;
+  void operator()(double done) const {
+    if (report && !report(done, nullptr, data)) throw MapError("stopped");
+  }
+};
+
+map::MapSpec spec_of(const Options& options, const InputBand& input) {
+  map::MapSpec spec;
+  spec.lines = input.lines();
+  spec.columns = input.columns();
+  spec.layers = layers_of(options);
+  spec.min_valid = options.min_valid;
+  spec.decimal_places = std::max(options.unit, 0);
+  spec.sample_limit = input.sample_limit();
+  const std::string problem = map::spec_problem(spec);
+  if (!problem.empty()) throw UsageError(problem);
+  return spec;
+}
+
+int threads_to_use() {
+  try {
+    return map::thread_count();
+  } catch (const std::invalid_argument& error) {
+    throw UsageError(error.what());
+  }
+}
+
+// Writes runs of output lines, in line order, on a thread of its own while the next run is read
+// and computed: the caller fills one buffer while the other is being written.
+class RunWriter {
+ public:
+  RunWriter(MapWriter& writer, size_t run_values, const Progress& progress, int lines)
+      : writer_(writer),
+        buffers_{std::vector<float>(run_values), std::vector<float>(run_values)},
+        progress_(progress),
+        lines_(lines) {}
+  ~RunWriter() {
+    if (writing_.valid()) writing_.wait();  // a failure elsewhere: the write ends, unheard
+  }
+
+  // The buffer to fill next, which no write is reading.
+  std::vector<float>& free_buffer() { return buffers_[free_]; }
+
+  // Writes lines [first, first + count) from the buffer just filled, once the run before is
+  // written (whose failure is thrown here).
+  void write(int first, int count) {
+    wait();
+    const float* values = buffers_[free_].data();
+    const auto write_run = [this, first, count, values] { writer_.write(first, count, values); };
+    try {
+      writing_ = std::async(std::launch::async, write_run);
+    } catch (const std::system_error&) {
+      write_run();  // no thread to be had: written here, in the same order
+    }
+    free_ = 1 - free_;
+    pending_end_ = first + count;
+  }
+
+  // Waits for the last run to be written.
+  void finish() { wait(); }
+
+ private:
+  void wait() {
+    if (writing_.valid()) writing_.get();
+    progress_(static_cast<double>(pending_end_) / lines_);
+  }
+
+  MapWriter& writer_;
+  std::vector<float> buffers_[2];
+  const Progress& progress_;
+  int lines_;
+  int free_ = 0;
+  int pending_end_ = 0;
+  std::future<void> writing_;
+};
+
+void make_map(const Options& options, const Progress& progress) {
+  InputBand input(options.input, options.band, options.image, options.unit);
+  const map::MapSpec spec = spec_of(options, input);
+  const int threads = threads_to_use();
+  MapWriter writer(options.output, input, spec.layers,
+                   creation_options(options.creation_options, threads));
+  const int reach = map::halo(spec);
+  const int run = lines_per_run(threads, reach, writer.block_lines(), spec.lines);
+  const size_t run_values = static_cast<size_t>(run) * spec.columns * spec.layers.size();
+  size_gdal_cache(static_cast<int64_t>(run_values * sizeof(float)));
+  HeldLines held(input, run + 2 * reach);
+  RunWriter runs(writer, run_values, progress, spec.lines);
+  progress(0);
+  for (int first = 0; first < spec.lines; first += run) {
+    const int count = std::min(run, spec.lines - first);
+    held.hold(std::max(0, first - reach), std::min(spec.lines, first + count + reach));
+    std::vector<float>& values = runs.free_buffer();
+    std::vector<float*> outputs;
+    for (size_t k = 0; k < spec.layers.size(); ++k)
+      outputs.push_back(values.data() + k * count * static_cast<size_t>(spec.columns));
+    map::compute_lines_threaded(spec, held.view(), first, count, outputs, threads);
+    runs.write(first, count);
+  }
+  runs.finish();
+  writer.commit();
+}
+
+// Refuses creation options that GDAL's GeoTIFF driver does not know or whose values it does not
+// take, as a wrong command line.
+void check_creation_options(const std::vector<std::string>& options) {
+  static const bool registered = (GDALAllRegister(), true);
+  (void)registered;
+  CPLStringList list;
+  for (const std::string& option : options)
+    list.AddString(option.c_str());
+  GdalErrors errors;
+  GDALDriverH driver = GDALGetDriverByName("GTiff");
+  if (!GDALValidateCreationOptions(driver, list.List())) {
+    throw UsageError("GeoTIFF creation options refused" + errors.last_message());
+  }
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        GDALProgressFunc progress, void* progress_data) {
+  Options options;
+  try {
+    options = parse_arguments(args);
+    check_creation_options(options.creation_options);
+  } catch (const UsageError& error) {
+    err << "scabrosimeter-map: " << error.what() << "\n"
+        << "Try 'scabrosimeter-map --help'.\n";
+    return 2;
+  }
+  if (options.help) {
+    out << usage_text();
+    return 0;
+  }
+  try {
+    make_map(options, {progress, progress_data});
+  } catch (const UsageError& error) {
+    err << "scabrosimeter-map: " << error.what() << "\n"
+        << "Try 'scabrosimeter-map --help'.\n";
+    return 2;
+  } catch (const MapError& error) {
+    err << "scabrosimeter-map: " << error.what() << "\n";
+    return 1;
+  } catch (const std::bad_alloc&) {
+    err << "scabrosimeter-map: not enough memory to map " << options.input << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace scab::map_tool

@@ -1,0 +1,135 @@
+#include "map/roughness_map.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "map/window_sweep.h"
+
+namespace scab::map {
+
+namespace {
+
+void check_samples(const MapSpec& spec, const LinesView& input, int first, int end) {
+  const size_t begin = static_cast<size_t>(first - input.first_line) * spec.columns;
+  const size_t stop = static_cast<size_t>(end - input.first_line) * spec.columns;
+  bool faithful = true;  // one test after the loop keeps the loop free of branches
+  for (size_t k = begin; k < stop; ++k) {
+    const int64_t sample = input.samples[k];
+    const uint8_t valid = input.valid[k];
+    faithful &= (valid == 1 && sample >= -spec.sample_limit && sample <= spec.sample_limit) |
+                (valid == 0 && sample == 0);
+  }
+  if (!faithful) {
+    throw std::invalid_argument("a sample is further from 0 than the limit of " +
+                                std::to_string(spec.sample_limit) +
+                                ", or a missing cell is not marked 0 with sample 0");
+  }
+}
+
+void check_input(const MapSpec& spec, const LinesView& input, int first, int count,
+                 size_t outputs) {
+  const std::string problem = spec_problem(spec);
+  if (!problem.empty()) throw std::invalid_argument(problem);
+  if (outputs != spec.layers.size()) {
+    throw std::invalid_argument("one output is needed for each layer");
+  }
+  if (first < 0 || count < 0 || count > spec.lines - first) {
+    throw std::invalid_argument("the lines to compute are not all inside the raster");
+  }
+  const int reach = halo(spec);
+  const int needed_first = std::max(0, first - reach);
+  const int needed_end = std::min(spec.lines, first + count + reach);
+  if (count > 0 && (input.first_line > needed_first ||
+                    input.first_line + static_cast<int64_t>(input.count) < needed_end)) {
+    throw std::invalid_argument("the input lacks lines " + std::to_string(needed_first) + " to " +
+                                std::to_string(needed_end - 1) + " that the windows cover");
+  }
+  if (count > 0) check_samples(spec, input, needed_first, needed_end);
+}
+
+}  // namespace
+
+void compute_lines(const MapSpec& spec, const LinesView& input, int first, int count,
+                   const std::vector<float*>& outputs) {
+  check_input(spec, input, first, count, outputs.size());
+  if (count == 0) return;
+  const bool narrow = sums_fit_64_bits(spec);
+  std::vector<int> windows_done;
+  for (const Layer& layer : spec.layers) {
+    const int window = layer.window;
+    if (std::find(windows_done.begin(), windows_done.end(), window) != windows_done.end()) {
+      continue;
+    }
+    windows_done.push_back(window);
+    std::vector<Measure> measures;
+    std::vector<float*> window_outputs;
+    for (size_t k = 0; k < spec.layers.size(); ++k) {
+      if (spec.layers[k].window != window) continue;
+      measures.push_back(spec.layers[k].measure);
+      window_outputs.push_back(outputs[k]);
+    }
+    if (narrow) {
+      sweep_window<int64_t>(spec, window, measures, input, first, count, window_outputs);
+    } else {
+      sweep_window<__int128>(spec, window, measures, input, first, count, window_outputs);
+    }
+  }
+}
+
+void compute_lines_threaded(const MapSpec& spec, const LinesView& input, int first, int count,
+                            const std::vector<float*>& outputs, int threads) {
+  // A run starts its sums afresh over a whole window: runs shorter than a window would spend
+  // more on that than on their lines.
+  const int window = 2 * halo(spec) + 1;
+  const int runs = std::max(1, std::min(threads, count / window));
+  std::vector<std::exception_ptr> errors(runs);
+  const auto run = [&](int k) {
+    const int run_first = first + static_cast<int>(static_cast<int64_t>(count) * k / runs);
+    const int run_end = first + static_cast<int>(static_cast<int64_t>(count) * (k + 1) / runs);
+    std::vector<float*> run_outputs;
+    for (float* output : outputs)
+      run_outputs.push_back(output + static_cast<size_t>(run_first - first) * spec.columns);
+    try {
+      compute_lines(spec, input, run_first, run_end - run_first, run_outputs);
+    } catch (...) {
+      errors[k] = std::current_exception();
+    }
+  };
+  std::vector<std::thread> started;
+  for (int k = 1; k < runs; ++k) {
+    try {
+      started.emplace_back(run, k);
+    } catch (const std::system_error&) {
+      run(k);  // no thread to be had: the run is computed here, with the same values
+    }
+  }
+  run(0);
+  for (std::thread& thread : started)
+    thread.join();
+  for (const std::exception_ptr& error : errors) {
+    if (error) std::rethrow_exception(error);
+  }
+}
+
+int thread_count() {
+  if (const char* text = std::getenv("SCABROSIMETER_THREADS")) {
+    char* end = nullptr;
+    errno = 0;
+    const long threads = std::strtol(text, &end, 10);
+    if (*text == '\0' || *end != '\0' || errno != 0 || threads < 1 || threads > 1024) {
+      throw std::invalid_argument(
+          "SCABROSIMETER_THREADS must be a whole number from 1 to 1024, not '" + std::string(text) +
+          "'");
+    }
+    return static_cast<int>(threads);
+  }
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+}  // namespace scab::map

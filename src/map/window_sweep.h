@@ -1,0 +1,29 @@
+// The sums of one window size, carried from line to line: the engine of compute_lines.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "map/measures.h"
+#include "map/roughness_map.h"
+
+namespace scab::map {
+
+// Whether every exact sum of `spec` fits 64 bits: samples within 65536 of 0 and windows up to
+// 181 cells (README.md, "Exact sums"). Otherwise they are taken in 128 bits.
+bool sums_fit_64_bits(const MapSpec& spec);
+
+// Writes the values of `measures` over windows of `window` cells on lines [first, first +
+// count) to outputs[k] (measure k), each line `spec.columns` floats after the one before.
+// `input` holds the lines those windows cover. Wide is int64_t where sums_fit_64_bits(spec),
+// else __int128.
+template <typename Wide>
+void sweep_window(const MapSpec& spec, int window, const std::vector<Measure>& measures,
+                  const LinesView& input, int first, int count, const std::vector<float*>& outputs);
+
+extern template void sweep_window<int64_t>(const MapSpec&, int, const std::vector<Measure>&,
+                                           const LinesView&, int, int, const std::vector<float*>&);
+extern template void sweep_window<__int128>(const MapSpec&, int, const std::vector<Measure>&,
+                                            const LinesView&, int, int, const std::vector<float*>&);
+
+}  // namespace scab::map
