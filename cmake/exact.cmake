@@ -58,6 +58,8 @@ function(scabrosimeter_add_exact)
     ${_exact_root}/src/exact/summary_bytes.cpp
     ${_exact_root}/src/exact/scan.cpp
     ${_exact_root}/src/exact/driver.cpp
+    ${_exact_root}/src/exact/certify.cpp
+    ${_exact_root}/src/exact/figures.cpp
   )
   target_include_directories(scabrosimeter_exact PUBLIC ${_exact_root}/src)
   target_link_libraries(scabrosimeter_exact PUBLIC scabrosimeter_core ${_exact_libraries}
