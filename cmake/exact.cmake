@@ -85,7 +85,10 @@ function(scabrosimeter_add_exact_tests)
   endif()
   add_executable(exact_tests
     ${_exact_root}/tests/exact_oracle.cpp
+    ${_exact_root}/tests/exact_oracle_figures.cpp
     ${_exact_root}/tests/exact_sums_test.cpp
+    ${_exact_root}/tests/exact_figures_test.cpp
+    ${_exact_root}/tests/exact_certify_test.cpp
   )
   target_link_libraries(exact_tests PRIVATE scabrosimeter_exact GTest::gtest_main
                         scabrosimeter_warnings)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <gmpxx.h>
+#include <mpfr.h>
 
 #include <cstdint>
 #include <random>
@@ -54,5 +55,59 @@ std::string compare_sums(const Summary& summary, const OracleSums& expected, con
 // summarise_block() reads them: its lines `*stride` bytes apart.
 std::vector<unsigned char> window_bytes(const TestRaster& raster, const Block& block,
                                         int64_t* stride);
+
+// A real number as the oracle knows it: exactly when it is rational, else to 4000 bits.
+class Real {
+ public:
+  Real() : Real(mpq_class(0)) {}
+  explicit Real(const mpq_class& q);
+  Real(const Real& other);
+  Real& operator=(const Real& other);
+  ~Real();
+
+  bool rational() const { return rational_; }
+  const mpq_class& exact() const { return q_; }  // when rational()
+  mpfr_srcptr approximation() const { return x_; }
+  int sign() const;
+
+  friend Real operator+(const Real& a, const Real& b);
+  friend Real operator-(const Real& a, const Real& b);
+  friend Real operator*(const Real& a, const Real& b);
+  friend Real operator/(const Real& a, const Real& b);
+  friend Real sqrt(const Real& a);
+  friend Real abs(const Real& a);
+  template <class Exact, class Approximate>
+  friend Real combine(const Real& a, const Real& b, Exact exact, Approximate approximate);
+
+ private:
+  bool rational_ = true;
+  mpq_class q_;
+  mpfr_t x_;
+};
+
+// "%f" of an exact rational: rounded to 6 decimals, ties to even, "-0.000000" for a negative
+// value that rounds to 0. Written from the definition, apart from the engine's.
+std::string text_of(const mpq_class& q);
+
+// A figure of the oracle: undefined, or a value.
+struct OracleFigure {
+  bool defined = false;
+  Real value;
+};
+
+// The "%f" text of a figure, and whether the oracle is sure of it: not when an irrational
+// value lies within 2^-3900 of a rounding boundary (or of 0, whose side sets the sign).
+std::string oracle_text(const OracleFigure& figure, bool* sure);
+// The double nearest to the figure.
+double oracle_double(const OracleFigure& figure);
+
+struct OracleFigures {
+  OracleFigure rms_line, rms_column, rms_image, standard_deviation, rms_total, average_rms,
+      homogeneity, homogeneity_report, slope, r, r_abs, r2, rms_error, rms_error_sd;
+  std::vector<OracleFigure> line_rms;
+};
+
+// Every figure of the README's "Exact formulas", cell by cell, on heights sample × 10^-decimals.
+OracleFigures oracle_figures(const TestRaster& raster);
 
 }  // namespace scab::exact::test

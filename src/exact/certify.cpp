@@ -218,7 +218,9 @@ bool decide_text(const Approx& a, TextDecision& out) {
   if (!(std::fabs(t) < 0x1p50)) return false;
   const double m = std::nearbyint(t);
   if (!((std::fabs(t - m) + t_error) * kSlack < 0.5)) return false;
-  if (m == 0 && !(std::fabs(a.value) > a.error)) return false;  // the sign of a tiny value
+  // Rounded to 0, the sign must be certain too: "-0.000000" for a negative value.
+  const bool exactly_zero = a.value == 0 && a.error == 0;
+  if (m == 0 && !(std::fabs(a.value) > a.error) && !exactly_zero) return false;
   out.decided = true;
   out.m = static_cast<long>(m);
   out.negative = a.value < 0;
@@ -474,6 +476,14 @@ bool quick_text(double value, double error, std::string& text) {
   if (!decide_text(Approx{value, error}, decision)) return false;
   text = fixed_text(decision.m, decision.negative);
   return true;
+}
+
+// The radicand converts with an error below 2u of itself (u = 2^-53), its root below u more,
+// the root's rounding and the division's u each: below 4u of the value in all (second-order
+// terms included), the bound taken.
+bool quick_root_text(unsigned __int128 radicand, double divisor, std::string& text) {
+  const double value = std::sqrt(static_cast<double>(radicand)) / divisor;
+  return quick_text(value, value * (4 * kUnit), text);
 }
 
 Certified certify(const Surd& surd, bool with_nearest) {

@@ -70,6 +70,10 @@ Certified certify(const Surd& value, bool with_nearest);
 // it: false when a boundary (or, for a text of zero, the sign) lies within reach.
 bool quick_text(double value, double error, std::string& text);
 
+// The text of √radicand / divisor (divisor an exact double), when a double with an error
+// bound settles it: the quick path of a table row.
+bool quick_root_text(unsigned __int128 radicand, double divisor, std::string& text);
+
 // The sign of `value`: -1, 0 or 1.
 int sign_of(const Surd& value);
 

@@ -66,10 +66,16 @@ std::string read_integers(const Summary& s, Integers& out) {
     total += static_cast<long>(line.sum);
     total_squares += big(line.squares);
   }
+  mpz_class column_total = 0, column_squares = 0;
   for (const SampleSums& column : s.columns) {
     Uint128 b;
     if (!spread(raster.lines, column, b)) return "sums of a column that no samples have";
     out.column_spreads.push_back(big(b));
+    column_total += static_cast<long>(column.sum);
+    column_squares += big(column.squares);
+  }
+  if (column_total != total || column_squares != total_squares) {
+    return "sums of the lines and of the columns that do not agree";
   }
   out.image_spread = out.cells * total_squares - total * total;
   const InteriorSums& in = s.interior;
@@ -193,17 +199,12 @@ std::string neighbourhood_figures(const Integers& z, bool with_doubles, ExactFig
   return "";
 }
 
-// A row of the table: √A / (C D). Quick path: in doubles, A converts with an error below 2u
-// of itself (u = 2^-53), its root below u more, the root's rounding and the division's u each:
-// below 4u of the value in all, the bound taken. Where that does not settle the text, or the
-// nearest double is wanted, the row is certified as any figure.
+// A row of the table: √A / (C D), by the quick path where it settles the text and the
+// nearest double is not wanted, else certified as any figure.
 ExactFigure line_row(Uint128 spread, const mpz_class& spread_big, const mpq_class& scale,
                      double divisor, bool with_doubles) {
-  if (!with_doubles) {
-    const double value = std::sqrt(static_cast<double>(spread)) / divisor;
-    std::string text;
-    if (quick_text(value, value * 0x1p-51, text)) return ExactFigure{true, text, 0};
-  }
+  std::string text;
+  if (!with_doubles && quick_root_text(spread, divisor, text)) return ExactFigure{true, text, 0};
   const RootSum root({spread_big});
   return figure(roots(scale, root), with_doubles);
 }
