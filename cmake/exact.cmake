@@ -89,6 +89,8 @@ function(scabrosimeter_add_exact_tests)
     ${_exact_root}/tests/exact_sums_test.cpp
     ${_exact_root}/tests/exact_figures_test.cpp
     ${_exact_root}/tests/exact_certify_test.cpp
+    ${_exact_root}/tests/exact_summary_test.cpp
+    ${_exact_root}/tests/exact_driver_test.cpp
   )
   target_link_libraries(exact_tests PRIVATE scabrosimeter_exact GTest::gtest_main
                         scabrosimeter_warnings)
