@@ -212,27 +212,49 @@ TEST(Certify, IsZeroGroupsRadicandsBySquareFreePart) {
   EXPECT_FALSE(is_zero({{1, 2}, {-1, 3}}));
 }
 
-// A row's quick path in doubles: √A / divisor with A within 1 of the square of a tie. Where it
-// answers it must agree with the oracle; this close to the tie its error bound must make it
-// decline.
+unsigned __int128 to_128(const mpz_class& z) {
+  const mpz_class low = z & mpz_class("18446744073709551615");
+  return (static_cast<unsigned __int128>(mpz_class(z >> 64).get_ui()) << 64) | low.get_ui();
+}
+
+// A row's quick path (√A / divisor in double-double): with A within 1 of the square of a tie
+// of the 6th decimal, or of a midpoint between two doubles, it is closer to the boundary than
+// the path's error bound, which must make it decline; elsewhere it answers as the oracle does.
 TEST(Certify, QuickRowPathDeclinesWithinItsErrorBound) {
-  const double divisor = 2e12;  // C × 10^3 for C = 2 × 10^9 columns, an exact double
   std::mt19937_64 random(41);
-  for (int round = 0; round < 200; round++) {
-    const long m = 1000000000000L + static_cast<long>(random() % 4000000000000L);
-    const mpz_class root = (2 * m + 1) * mpz_class(1000000);  // √A / 2e12 = (2m + 1) / 2e6
-    const mpz_class radicand = root * root + (round % 2 == 0 ? 1 : -1);
-    const unsigned __int128 a =
-        (static_cast<unsigned __int128>(mpz_class(radicand >> 64).get_ui()) << 64) |
-        mpz_class(radicand & mpz_class("18446744073709551615")).get_ui();
-    std::string text;
-    EXPECT_FALSE(quick_root_text(a, divisor, text)) << round << " " << text;
-  }
   std::string text;
-  for (unsigned long a : {0UL, 1UL, 2UL, 12345678UL, 4000000000000000UL}) {
-    ASSERT_TRUE(quick_root_text(a, 7000.0, text));
-    EXPECT_EQ(text, oracle_root(ratio(1, 7000), a).first) << a;
+  double nearest;
+  for (int round = 0; round < 200; round++) {
+    // A tie: √A / 2e12 = (2m + 1) / 2e6 (2e12 is C × 10^3 for C = 2 × 10^9 columns).
+    const long m = 1000000000000L + static_cast<long>(random() % 4000000000000L);
+    const mpz_class tie = (2 * m + 1) * mpz_class(1000000);
+    EXPECT_FALSE(quick_root(to_128(tie * tie + (round % 2 ? 1 : -1)), 2e12, false, text, nearest))
+        << round << " " << text;
+    // A midpoint μ = 1 + (2k + 1) 2^-53, and d near 2^52: A = ⌊(μ d)²⌋ or one more puts √A / d
+    // within 2^-104 of μ.
+    const mpz_class k = random() % (1 << 20), d = (mpz_class(1) << 52) - random() % 1000;
+    const mpq_class midpoint = 1 + mpq_class(2 * k + 1, mpz_class(1) << 53);
+    const mpq_class square = midpoint * midpoint * d * d;
+    const mpz_class a = mpz_class(square.get_num() / square.get_den()) + round % 2;
+    EXPECT_FALSE(quick_root(to_128(a), d.get_d(), true, text, nearest)) << round;
+    const OneRoot root(ratio(1, d), a);
+    EXPECT_EQ(certify(root.surd, true).nearest, oracle_root(ratio(1, d), a).second) << round;
   }
+  // Elsewhere: random radicands and divisors, settled by the quick path as the oracle does.
+  int settled = 0;
+  for (int round = 0; round < 300; round++) {
+    const mpz_class a = mpz_class(random()) * random() >> (random() % 100);
+    const long d = 1 + static_cast<long>(random() % 20000000000L);
+    if (!quick_root(to_128(a), static_cast<double>(d), true, text, nearest)) continue;
+    settled++;
+    const auto [want_text, want_nearest] = oracle_root(ratio(1, d), a);
+    EXPECT_EQ(text, want_text) << a.get_str() << " / " << d;
+    EXPECT_EQ(nearest, want_nearest) << a.get_str() << " / " << d;
+  }
+  EXPECT_GT(settled, 280);
+  ASSERT_TRUE(quick_root(0, 7000.0, true, text, nearest));
+  EXPECT_EQ(text, "0.000000");
+  EXPECT_EQ(nearest, 0.0);
 }
 
 TEST(Certify, FixedTextOfWholeMillionths) {

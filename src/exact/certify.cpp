@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "exact/wide.h"
+
 namespace scab::exact {
 namespace {
 
@@ -344,7 +346,9 @@ bool equals(const Surd& surd, const mpq_class& boundary) {
   return is_zero(difference_terms(surd, boundary));
 }
 
-// The precision to start from: a sum of n roots loses about log2(n) bits.
+// The precision to start from: a sum of n roots loses about log2(n) bits. Rounded up to a
+// multiple of 32, so that the figures that share a root sum mostly ask for its enclosure at
+// the same precisions, kept from one figure to the next.
 long first_precision(const Surd& surd) {
   size_t terms = 1;
   for (const auto* parts : {&surd.numerator, &surd.denominator}) {
@@ -352,11 +356,9 @@ long first_precision(const Surd& surd) {
       terms += part.second->radicands().size();
   }
   long bits = 64;
-  while (terms > 1) {
-    terms >>= 1;
+  for (; terms > 1; terms >>= 1)
     bits++;
-  }
-  return bits;
+  return (bits + 31) / 32 * 32;
 }
 
 // Runs `step` on enclosures of `surd` at growing precision until it returns true.
@@ -478,12 +480,61 @@ bool quick_text(double value, double error, std::string& text) {
   return true;
 }
 
-// The radicand converts with an error below 2u of itself (u = 2^-53), its root below u more,
-// the root's rounding and the division's u each: below 4u of the value in all (second-order
-// terms included), the bound taken.
-bool quick_root_text(unsigned __int128 radicand, double divisor, std::string& text) {
-  const double value = std::sqrt(static_cast<double>(radicand)) / divisor;
-  return quick_text(value, value * (4 * kUnit), text);
+namespace {
+
+// √a / d as q + t, two doubles. Claim: |√a / d − (q + t)| <= 16 u² q (u = 2^-53), for
+// 0 < a < 2^124 and d a whole number below 2^53. Proof, step by step (second-order terms
+// folded into the constants):
+// - ah = a rounded (within 2u a, even if the conversion were only faithful); rest = a − ah
+//   exactly in 128 bits, al = rest rounded (within 2u² a).
+// - s = √ah rounded: s² is within 4.1u of a. p = s² rounded, e = s² − p exactly (fma);
+//   ah − p is exact (Sterbenz: the two are within a factor 2); r = (ah − p − e) + al is
+//   a − s² within 8.1u² a (two roundings of terms below 4.1u a, and al's).
+// - c = r / 2s rounded; √(s² + r) = s + r/2s − r²/8s³ + …: s + c is within 8.2u² s of √a
+//   (c's rounding 2.1u² s, r's error over 2s 4.1u² s, the series' tail 2.1u² s).
+// - q = s / d rounded; rem = s − q d exactly (fma: the remainder of a correctly rounded
+//   quotient is a double); t = ((rem + c) rounded / d) rounded errs by at most 3.1u² s / d
+//   + 3.1u² q. In all below 14.4u² q.
+void root_pair(Uint128 a, double d, double& q, double& t) {
+  const double ah = static_cast<double>(a);
+  const double al =
+      static_cast<double>(static_cast<Int128>(a) - static_cast<Int128>(static_cast<Uint128>(ah)));
+  const double s = std::sqrt(ah);
+  const double p = s * s;
+  const double e = std::fma(s, s, -p);
+  const double r = ((ah - p) - e) + al;
+  const double c = r / (2 * s);
+  q = s / d;
+  const double rem = std::fma(-q, d, s);
+  t = (rem + c) / d;
+}
+
+}  // namespace
+
+// Rows: their double-double value n + δ (n = q + t rounded, δ its exact rest, |t| < 4u q)
+// lies within 16u² q of √a / d. With the bound taken as E = 64u² q, the value rounds to n
+// when δ + E stays below half the gap to n's upper neighbour and −δ + E below half the gap to
+// its lower one: those two sums are computed within u × (half a gap + E), below 2u² n, which
+// the slack of E (48u² q) covers. The text follows from n within |δ| + E.
+bool quick_root(unsigned __int128 radicand, double divisor, bool with_nearest, std::string& text,
+                double& nearest) {
+  if (radicand >> 124 != 0) return false;
+  nearest = 0;
+  if (radicand == 0) {
+    text = fixed_text(0, false);
+    return true;
+  }
+  double q, t;
+  root_pair(radicand, divisor, q, t);
+  const double n = q + t;
+  const double rest = t - (n - q);  // exact, |q| >= |t|
+  const double bound = q * 0x1p-100;
+  if (!quick_text(n, std::fabs(rest) + bound, text)) return false;
+  if (!with_nearest) return true;
+  const double up = std::nextafter(n, INFINITY) - n, down = n - std::nextafter(n, 0.0);
+  if (!(rest + bound < up / 2 && bound - rest < down / 2)) return false;
+  nearest = n;
+  return true;
 }
 
 Certified certify(const Surd& surd, bool with_nearest) {

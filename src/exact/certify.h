@@ -70,9 +70,11 @@ Certified certify(const Surd& value, bool with_nearest);
 // it: false when a boundary (or, for a text of zero, the sign) lies within reach.
 bool quick_text(double value, double error, std::string& text);
 
-// The text of √radicand / divisor (divisor an exact double), when a double with an error
-// bound settles it: the quick path of a table row.
-bool quick_root_text(unsigned __int128 radicand, double divisor, std::string& text);
+// The text of √radicand / divisor (divisor a whole number below 2^53, radicand below 2^124),
+// and with `with_nearest` its nearest double, when a double-double evaluation with an error
+// bound settles them: the quick path of a table row.
+bool quick_root(unsigned __int128 radicand, double divisor, bool with_nearest, std::string& text,
+                double& nearest);
 
 // The sign of `value`: -1, 0 or 1.
 int sign_of(const Surd& value);

@@ -16,6 +16,14 @@ mpz_class big(Uint128 value) {
          static_cast<unsigned long>(static_cast<uint64_t>(value));
 }
 
+std::vector<mpz_class> bigs(const std::vector<Uint128>& values) {
+  std::vector<mpz_class> out;
+  out.reserve(values.size());
+  for (Uint128 v : values)
+    out.push_back(big(v));
+  return out;
+}
+
 mpz_class big(const Wide& value) {
   mpz_class out = static_cast<long>(value.word[2]);  // the top word is the signed one
   out = (out << 64) + static_cast<unsigned long>(value.word[1]);
@@ -43,10 +51,9 @@ ExactFigure figure(const Surd& surd, bool with_doubles) {
 // The exact integers of the figures, from the summary.
 struct Integers {
   int64_t lines = 0, columns = 0, cells = 0;
-  mpz_class unit;                                       // 10^decimals
-  std::vector<mpz_class> line_spreads, column_spreads;  // A, B
-  std::vector<Uint128> line_spreads_128;                // A again, for the rows' quick path
-  mpz_class image_spread;                               // G
+  mpz_class unit;                                     // 10^decimals
+  std::vector<Uint128> line_spreads, column_spreads;  // A, B (below 2^124)
+  mpz_class image_spread;                             // G
   mpz_class n, sample, squares, eight, sample_eight, eight_squares, eight_off, four_squares,
       four_off;
 };
@@ -61,8 +68,7 @@ std::string read_integers(const Summary& s, Integers& out) {
   for (const SampleSums& line : s.lines) {
     Uint128 a;
     if (!spread(raster.columns, line, a)) return "sums of a line that no samples have";
-    out.line_spreads_128.push_back(a);
-    out.line_spreads.push_back(big(a));
+    out.line_spreads.push_back(a);
     total += static_cast<long>(line.sum);
     total_squares += big(line.squares);
   }
@@ -70,7 +76,7 @@ std::string read_integers(const Summary& s, Integers& out) {
   for (const SampleSums& column : s.columns) {
     Uint128 b;
     if (!spread(raster.lines, column, b)) return "sums of a column that no samples have";
-    out.column_spreads.push_back(big(b));
+    out.column_spreads.push_back(b);
     column_total += static_cast<long>(column.sum);
     column_squares += big(column.squares);
   }
@@ -131,7 +137,8 @@ Surd rational(const mpq_class& q) {
 // The figures of the profile pass: from the three root sums S1 (lines), S2 (columns) and
 // S3 (image), all over N D.
 void profile_figures(const Integers& z, bool with_doubles, ExactFigures& f) {
-  const RootSum lines(z.line_spreads), columns(z.column_spreads), image({z.image_spread});
+  const RootSum lines(bigs(z.line_spreads)), columns(bigs(z.column_spreads)),
+      image({z.image_spread});
   const mpz_class cells = z.cells;
   const mpq_class per_cell = ratio(1, cells * z.unit);  // 1 / (N D)
   f.rms_line = figure(roots(per_cell, lines), with_doubles);
@@ -199,13 +206,15 @@ std::string neighbourhood_figures(const Integers& z, bool with_doubles, ExactFig
   return "";
 }
 
-// A row of the table: √A / (C D), by the quick path where it settles the text and the
-// nearest double is not wanted, else certified as any figure.
-ExactFigure line_row(Uint128 spread, const mpz_class& spread_big, const mpq_class& scale,
-                     double divisor, bool with_doubles) {
+// A row of the table: √A / (C D), by the quick path where it settles it, else certified as
+// any figure.
+ExactFigure line_row(Uint128 spread, const mpq_class& scale, double divisor, bool with_doubles) {
   std::string text;
-  if (!with_doubles && quick_root_text(spread, divisor, text)) return ExactFigure{true, text, 0};
-  const RootSum root({spread_big});
+  double nearest;
+  if (quick_root(spread, divisor, with_doubles, text, nearest)) {
+    return ExactFigure{true, text, nearest};
+  }
+  const RootSum root({big(spread)});
   return figure(roots(scale, root), with_doubles);
 }
 
@@ -226,8 +235,8 @@ bool exact_figures(const Summary& summary, bool with_doubles, ExactFigures& f, s
   const mpq_class row_scale = ratio(1, row_divisor);
   out.line_rms.reserve(z.line_spreads.size());
   for (size_t i = 0; i < z.line_spreads.size(); i++) {
-    out.line_rms.push_back(line_row(z.line_spreads_128[i], z.line_spreads[i], row_scale,
-                                    row_divisor.get_d(), with_doubles));
+    out.line_rms.push_back(
+        line_row(z.line_spreads[i], row_scale, row_divisor.get_d(), with_doubles));
   }
   f = std::move(out);
   return true;
