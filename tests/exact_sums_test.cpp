@@ -79,9 +79,10 @@ TEST(ExactSums, ThirtyTwoBitSamplesAroundTheNarrowLanesReach) {
   }
 }
 
-// Columns of many lines of the largest samples: each column's Σk² leaves 64 bits after four
-// lines, and its 64-bit lane must be carried in time.
-TEST(ExactSums, ColumnSquaresBeyondSixtyFourBits) {
+// Columns of many lines of the largest samples: the narrow lanes of each column must be carried
+// into the totals before they overflow: after four lines of 32-bit samples (Σk² beyond 64
+// bits), 2^15 lines of 16-bit ones (Σk beyond 32 bits), 2^16 lines of grey levels (Σk²).
+TEST(ExactSums, ColumnLanesAreCarriedInTime) {
   for (int32_t extreme : {INT32_MIN, INT32_MAX}) {
     TestRaster t;
     t.raster = Raster{41, 5, SampleType::height32, 0};
@@ -89,6 +90,13 @@ TEST(ExactSums, ColumnSquaresBeyondSixtyFourBits) {
     t.samples[7] = extreme > 0 ? 12345 : -12345;  // lines of different reach
     EXPECT_EQ(block_sums_differ(t, Block{0, 41, 0, 5}), "");
     EXPECT_EQ(block_sums_differ(t, Block{3, 40, 1, 4}), "");
+  }
+  for (SampleType type : {SampleType::height16, SampleType::grey8}) {
+    TestRaster t;
+    const int64_t lines = type == SampleType::grey8 ? 65536 * 2 + 3 : 32768 * 2 + 3;
+    t.raster = Raster{lines, 3, type, 0};
+    t.samples.assign(static_cast<size_t>(lines * 3), type == SampleType::grey8 ? 255 : 65535);
+    EXPECT_EQ(block_sums_differ(t, Block{0, lines, 0, 3}), "");
   }
 }
 

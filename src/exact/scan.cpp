@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstdlib>
+#include <utility>
 
 #include "arith/isa.h"
 
@@ -11,15 +12,13 @@ namespace scab::exact {
 // The copies of the hot loops (scan_kernels.cpp, compiled once for each instruction set).
 namespace isa_base {
 Range decode(int width, const unsigned char* bytes, int64_t n, int16_t* grey, int32_t* value);
-LinePart sum_line(Kind kind, LineView line, int64_t first, int64_t end, int64_t* column_sum,
-                  uint64_t* column_squares);
+LinePart sum_line(Kind kind, LineView line, int64_t first, int64_t end, ColumnLanes columns);
 NeighbourPart neighbours(Kind kind, LineView above, LineView middle, LineView below, int64_t first,
                          int64_t end);
 }  // namespace isa_base
 namespace isa_avx2 {
 Range decode(int width, const unsigned char* bytes, int64_t n, int16_t* grey, int32_t* value);
-LinePart sum_line(Kind kind, LineView line, int64_t first, int64_t end, int64_t* column_sum,
-                  uint64_t* column_squares);
+LinePart sum_line(Kind kind, LineView line, int64_t first, int64_t end, ColumnLanes columns);
 NeighbourPart neighbours(Kind kind, LineView above, LineView middle, LineView below, int64_t first,
                          int64_t end);
 }  // namespace isa_avx2
@@ -31,14 +30,11 @@ Range decode(int width, const unsigned char* bytes, int64_t n, int16_t* grey, in
   return isa_base::decode(width, bytes, n, grey, value);
 }
 
-LinePart sum_line(Kind kind, LineView line, int64_t first, int64_t end, int64_t* column_sum,
-                  uint64_t* column_squares) {
+LinePart sum_line(Kind kind, LineView line, int64_t first, int64_t end, ColumnLanes columns) {
 #if defined(SCABROSIMETER_AVX2_KERNELS)
-  if (scab::isa::avx2_in_use()) {
-    return isa_avx2::sum_line(kind, line, first, end, column_sum, column_squares);
-  }
+  if (scab::isa::avx2_in_use()) return isa_avx2::sum_line(kind, line, first, end, columns);
 #endif
-  return isa_base::sum_line(kind, line, first, end, column_sum, column_squares);
+  return isa_base::sum_line(kind, line, first, end, columns);
 }
 
 NeighbourPart neighbours(Kind kind, LineView above, LineView middle, LineView below, int64_t first,
@@ -86,9 +82,39 @@ BlockScanner::BlockScanner(const Raster& raster, const Block& block)
   summary_.first_line = block.first_line;
   summary_.lines.resize(static_cast<size_t>(block.end_line - block.first_line));
   summary_.first_column = block.first_column;
-  column_sum_.assign(width, 0);
-  column_squares_.assign(width, 0);
+  if (raster.type == SampleType::height32) {
+    sum64_.assign(width, 0);
+  } else {
+    sum32_.assign(width, 0);
+  }
+  if (raster.type == SampleType::grey8) {
+    squares32_.assign(width, 0);
+  } else {
+    squares64_.assign(width, 0);
+  }
+  sum_total_.assign(width, 0);
   squares_total_.assign(width, 0);
+}
+
+ColumnLanes BlockScanner::lanes() {
+  return ColumnLanes{sum32_.data(), sum64_.data(), squares32_.data(), squares64_.data()};
+}
+
+// Carries the lanes into the totals before a line of samples up to `reach` in magnitude could
+// overflow them. Grey levels: 2^16 lines add below 2^16 × 2^8 < 2^31 to a sum32 lane and below
+// 2^16 × 65025 < 2^32 to a squares32 one. 16-bit heights: 2^15 lines add below 2^15 × 2^16
+// = 2^31 to sum32, and below 2^47 to squares64. 32-bit heights: sum64 never overflows (below
+// 2^31 lines × 2^31); each line adds at most reach² < 2^63 to squares64, counted.
+void BlockScanner::make_room(int64_t reach) {
+  if (raster_.type == SampleType::height32) {
+    const uint64_t most_square = static_cast<uint64_t>(reach) * static_cast<uint64_t>(reach);
+    if (most_square > squares_room_) carry_columns();
+    squares_room_ -= most_square;
+    return;
+  }
+  const int64_t lines = raster_.type == SampleType::grey8 ? int64_t(1) << 16 : int64_t(1) << 15;
+  if (lines_since_carry_ == lines) carry_columns();
+  lines_since_carry_++;
 }
 
 Kind BlockScanner::kind_of(int64_t reach) const {
@@ -137,21 +163,16 @@ void BlockScanner::add_line(const unsigned char* bytes) {
 
 void BlockScanner::sum_block_line(int64_t i, const Decoded& line, const Range& range) {
   range_ = join(range_, range);
-  // Each sample adds at most reach² < 2^63 to its column's 64-bit square sum.
-  const uint64_t most_square =
-      static_cast<uint64_t>(line.reach) * static_cast<uint64_t>(line.reach);
-  if (most_square > squares_room_) carry_columns();
-  squares_room_ -= most_square;
+  make_room(line.reach);
   const int64_t offset = window_.first_column;
   const int64_t first = block_.first_column - offset, end = block_.end_column - offset;
   const int64_t inner_first = interior_first_ - offset, inner_end = interior_end_ - offset;
   const Kind kind = kind_of(line.reach);
-  int64_t* sums = column_sum_.data();
-  uint64_t* squares = column_squares_.data();
+  const ColumnLanes columns = lanes();
   // The block's interior columns, then its cells on the raster's first and last column.
-  const LinePart inner = sum_line(kind, line.view(), inner_first, inner_end, sums, squares);
-  const LinePart left = sum_line(kind, line.view(), first, inner_first, sums, squares);
-  const LinePart right = sum_line(kind, line.view(), inner_end, end, sums, squares);
+  const LinePart inner = sum_line(kind, line.view(), inner_first, inner_end, columns);
+  const LinePart left = sum_line(kind, line.view(), first, inner_first, columns);
+  const LinePart right = sum_line(kind, line.view(), inner_end, end, columns);
   SampleSums& line_sums = summary_.lines[static_cast<size_t>(i - block_.first_line)];
   line_sums.sum = inner.sum + left.sum + right.sum;
   line_sums.squares = inner.squares + left.squares + right.squares;
@@ -180,11 +201,15 @@ void BlockScanner::sum_neighbourhoods(int64_t centre) {
   interior.four_off.add(part.four_off);
 }
 
+// Whichever lanes the sample type uses, added to the totals and emptied.
 void BlockScanner::carry_columns() {
-  for (size_t j = 0; j < column_squares_.size(); j++) {
-    squares_total_[j] += column_squares_[j];
-    column_squares_[j] = 0;
+  for (size_t j = 0; j < sum_total_.size(); j++) {
+    if (!sum32_.empty()) sum_total_[j] += std::exchange(sum32_[j], 0);
+    if (!sum64_.empty()) sum_total_[j] += std::exchange(sum64_[j], 0);
+    if (!squares32_.empty()) squares_total_[j] += std::exchange(squares32_[j], 0);
+    if (!squares64_.empty()) squares_total_[j] += std::exchange(squares64_[j], 0);
   }
+  lines_since_carry_ = 0;
   squares_room_ = UINT64_MAX;
 }
 
@@ -195,7 +220,7 @@ Summary BlockScanner::finish() {
   const int64_t end = block_.end_column - window_.first_column;
   for (int64_t j = first; j < end; j++) {
     summary_.columns.push_back(
-        SampleSums{column_sum_[static_cast<size_t>(j)], squares_total_[static_cast<size_t>(j)]});
+        SampleSums{sum_total_[static_cast<size_t>(j)], squares_total_[static_cast<size_t>(j)]});
   }
   summary_.minimum = range_.least;
   summary_.maximum = range_.most;

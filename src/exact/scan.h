@@ -44,6 +44,8 @@ class BlockScanner {
   Range decode(const unsigned char* bytes, Decoded& line) const;
   void sum_block_line(int64_t i, const Decoded& line, const Range& range);
   void sum_neighbourhoods(int64_t centre);
+  ColumnLanes lanes();
+  void make_room(int64_t reach);
   void carry_columns();
 
   Raster raster_;
@@ -54,12 +56,16 @@ class BlockScanner {
   Decoded lines_[3];  // line i in lines_[i % 3]
   Summary summary_;
   Range range_{INT32_MAX, INT32_MIN};
-  // Σk and Σk² down each of the window's columns: Σk exact in 64 bits; Σk² in 64 bits since
-  // the last carry into squares_total_, with room for `squares_room_` more.
-  std::vector<int64_t> column_sum_;
-  std::vector<uint64_t> column_squares_;
+  // Σk and Σk² down each of the window's columns: in the lanes of the sample type
+  // (ColumnLanes) since the last carry, and in the totals before it.
+  std::vector<int32_t> sum32_;
+  std::vector<int64_t> sum64_;
+  std::vector<uint32_t> squares32_;
+  std::vector<uint64_t> squares64_;
+  std::vector<int64_t> sum_total_;
   std::vector<Uint128> squares_total_;
-  uint64_t squares_room_ = UINT64_MAX;
+  int64_t lines_since_carry_ = 0;
+  uint64_t squares_room_ = UINT64_MAX;  // 32-bit samples: what squares64_ can still take
 };
 
 }  // namespace scab::exact

@@ -21,6 +21,8 @@ struct Grey8 {
   using Small = int32_t;
   using Product = int32_t;
   static constexpr int64_t kPiece = 256;
+  static int32_t* sums(ColumnLanes c) { return c.sum32; }
+  static uint32_t* squares(ColumnLanes c) { return c.squares32; }
 };
 
 // 16-bit heights, 0 <= k < 2^16: |E|, |8k − E| < 2^19 fit 32 bits, a piece's Small sums are
@@ -30,6 +32,8 @@ struct Height16 {
   using Small = int32_t;
   using Product = int64_t;
   static constexpr int64_t kPiece = 2048;
+  static int32_t* sums(ColumnLanes c) { return c.sum32; }
+  static uint64_t* squares(ColumnLanes c) { return c.squares64; }
 };
 
 // 32-bit heights below 2^24 in magnitude (kNearReach), in the line and its neighbours:
@@ -40,6 +44,8 @@ struct Near32 {
   using Small = int64_t;
   using Product = int64_t;
   static constexpr int64_t kPiece = 256;
+  static int64_t* sums(ColumnLanes c) { return c.sum64; }
+  static uint64_t* squares(ColumnLanes c) { return c.squares64; }
 };
 
 // Any 32-bit heights, |k| <= 2^31: |E| <= 2^34 and |8k − E| <= 2^35 need 64 bits, a piece's
@@ -50,6 +56,8 @@ struct Any32 {
   using Small = int64_t;
   using Product = Int128;
   static constexpr int64_t kPiece = int64_t(1) << 20;
+  static int64_t* sums(ColumnLanes c) { return c.sum64; }
+  static uint64_t* squares(ColumnLanes c) { return c.squares64; }
 };
 
 template <int kWidth>
@@ -74,11 +82,12 @@ inline int32_t sample_at(const unsigned char* bytes, int64_t j) {
 #endif
 }
 
-template <int kWidth, class Out>
+// The range is taken in the samples' own width: more lanes to a vector.
+template <int kWidth, class Sample, class Out>
 Range decode_as(const unsigned char* bytes, int64_t n, Out* out) {
-  int32_t least = INT32_MAX, most = INT32_MIN;
+  Sample least = std::numeric_limits<Sample>::max(), most = std::numeric_limits<Sample>::min();
   for (int64_t j = 0; j < n; j++) {
-    const int32_t k = sample_at<kWidth>(bytes, j);
+    const Sample k = static_cast<Sample>(sample_at<kWidth>(bytes, j));
     out[j] = static_cast<Out>(k);
     least = k < least ? k : least;
     most = k > most ? k : most;
@@ -87,10 +96,12 @@ Range decode_as(const unsigned char* bytes, int64_t n, Out* out) {
 }
 
 template <class K, class In>
-LinePart sum_as(const In* line, int64_t first, int64_t end, int64_t* column_sum,
-                uint64_t* column_squares) {
+LinePart sum_as(const In* line, int64_t first, int64_t end, ColumnLanes columns) {
   using Small = typename K::Small;
   using Product = typename K::Product;
+  auto* column_sum = K::sums(columns);
+  auto* column_squares = K::squares(columns);
+  using SquareLane = std::remove_pointer_t<decltype(column_squares)>;
   LinePart part{};
   for (int64_t start = first; start < end; start += K::kPiece) {
     const int64_t stop = std::min(end, start + K::kPiece);
@@ -101,7 +112,7 @@ LinePart sum_as(const In* line, int64_t first, int64_t end, int64_t* column_sum,
       sum += k;
       squares += Product(k) * k;
       column_sum[j] += k;
-      column_squares[j] += static_cast<uint64_t>(int64_t(k) * k);
+      column_squares[j] += static_cast<SquareLane>(Product(k) * k);
     }
     part.sum += sum;
     part.squares += static_cast<Uint128>(squares);
@@ -149,24 +160,23 @@ NeighbourPart neighbours_as(const In* above, const In* middle, const In* below, 
 }  // namespace
 
 Range decode(int width, const unsigned char* bytes, int64_t n, int16_t* grey, int32_t* value) {
-  if (width == 1) return decode_as<1>(bytes, n, grey);
-  if (width == 2) return decode_as<2>(bytes, n, value);
-  return decode_as<4>(bytes, n, value);
+  if (width == 1) return decode_as<1, uint8_t>(bytes, n, grey);
+  if (width == 2) return decode_as<2, uint16_t>(bytes, n, value);
+  return decode_as<4, int32_t>(bytes, n, value);
 }
 
-LinePart sum_line(Kind kind, LineView line, int64_t first, int64_t end, int64_t* column_sum,
-                  uint64_t* column_squares) {
+LinePart sum_line(Kind kind, LineView line, int64_t first, int64_t end, ColumnLanes columns) {
   switch (kind) {
     case Kind::grey8:
-      return sum_as<Grey8>(line.grey, first, end, column_sum, column_squares);
+      return sum_as<Grey8>(line.grey, first, end, columns);
     case Kind::height16:
-      return sum_as<Height16>(line.value, first, end, column_sum, column_squares);
+      return sum_as<Height16>(line.value, first, end, columns);
     case Kind::near32:
-      return sum_as<Near32>(line.value, first, end, column_sum, column_squares);
+      return sum_as<Near32>(line.value, first, end, columns);
     case Kind::any32:
       break;
   }
-  return sum_as<Any32>(line.value, first, end, column_sum, column_squares);
+  return sum_as<Any32>(line.value, first, end, columns);
 }
 
 NeighbourPart neighbours(Kind kind, LineView above, LineView middle, LineView below, int64_t first,

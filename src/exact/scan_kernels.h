@@ -50,15 +50,24 @@ struct NeighbourPart {
   Int128 four_off;       // Σ|4k − F|
 };
 
+// Each column's sums of the samples added since the scanner last carried them into its wide
+// totals, in lanes as narrow as the sample type allows (BlockScanner carries them in time):
+// grey levels in sum32 and squares32, 16-bit heights in sum32 and squares64, 32-bit heights in
+// sum64 and squares64. The others are null.
+struct ColumnLanes {
+  int32_t* sum32;
+  int64_t* sum64;
+  uint32_t* squares32;
+  uint64_t* squares64;
+};
+
 // Decodes n >= 1 samples of `width` bytes (1, 2 or 4) into grey (width 1) or value (the
 // others), and returns their range.
 Range decode(int width, const unsigned char* bytes, int64_t n, int16_t* grey, int32_t* value);
 
-// The sums of samples [first, end) of `line`, and each added to its column's accumulators
-// (column_sum[j], column_squares[j] for sample j). The caller keeps column_squares from
-// overflowing: each sample adds its square, below 2^62.
-LinePart sum_line(Kind kind, LineView line, int64_t first, int64_t end, int64_t* column_sum,
-                  uint64_t* column_squares);
+// The sums of samples [first, end) of `line`, and each sample and its square added to its
+// column's lanes (sample j to lanes[j]).
+LinePart sum_line(Kind kind, LineView line, int64_t first, int64_t end, ColumnLanes columns);
 
 // The sums over the cells [first, end) of `middle`, whose neighbours are the cells around them
 // in `above`, `middle` and `below` (first >= 1, and each line holds at least end + 1 samples).
