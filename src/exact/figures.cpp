@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <stdexcept>
 
 #include "exact/certify.h"
 
@@ -225,18 +226,23 @@ bool exact_figures(const Summary& summary, bool with_doubles, ExactFigures& f, s
   Integers z;
   if (error.empty()) error = read_integers(summary, z);
   ExactFigures out;
-  if (error.empty() && z.n >= 2) error = neighbourhood_figures(z, with_doubles, out);
-  if (!error.empty()) return false;
-  out.minimum = summary.minimum;
-  out.maximum = summary.maximum;
-  out.interior_cells = summary.interior.cells;
-  profile_figures(z, with_doubles, out);
-  const mpz_class row_divisor = z.columns * z.unit;  // C D, below 2^41: an exact double
-  const mpq_class row_scale = ratio(1, row_divisor);
-  out.line_rms.reserve(z.line_spreads.size());
-  for (size_t i = 0; i < z.line_spreads.size(); i++) {
-    out.line_rms.push_back(
-        line_row(z.line_spreads[i], row_scale, row_divisor.get_d(), with_doubles));
+  try {
+    if (error.empty() && z.n >= 2) error = neighbourhood_figures(z, with_doubles, out);
+    if (!error.empty()) return false;
+    out.minimum = summary.minimum;
+    out.maximum = summary.maximum;
+    out.interior_cells = summary.interior.cells;
+    profile_figures(z, with_doubles, out);
+    const mpz_class row_divisor = z.columns * z.unit;  // C D, below 2^41: an exact double
+    const mpq_class row_scale = ratio(1, row_divisor);
+    out.line_rms.reserve(z.line_spreads.size());
+    for (size_t i = 0; i < z.line_spreads.size(); i++) {
+      out.line_rms.push_back(
+          line_row(z.line_spreads[i], row_scale, row_divisor.get_d(), with_doubles));
+    }
+  } catch (const std::runtime_error& failure) {  // certify(): a figure not settled at 2^20 bits
+    error = failure.what();
+    return false;
   }
   f = std::move(out);
   return true;

@@ -49,7 +49,8 @@ struct ExactFigures {
 // The figures of the raster that `summary` covers whole. `with_doubles` false leaves every
 // value at 0: the texts alone cost less. False, with a message, when the summary does not
 // cover the whole raster or its sums cannot be a raster's (a summary parsed from bytes that
-// were tampered with).
+// were tampered with), or in the case that no raster has shown: a figure that 2^20 bits do not
+// settle.
 bool exact_figures(const Summary& summary, bool with_doubles, ExactFigures& figures,
                    std::string& error);
 
