@@ -46,6 +46,8 @@ if(SCABROSIMETER_EXACT)
     message(STATUS "scabrosimeter: GMP, MPFR or __int128 missing: the exact engine is not built "
                    "(on Debian: apt-get install libgmp-dev libmpfr-dev)")
   endif()
+else()
+  message(STATUS "scabrosimeter: the exact engine is not built (SCABROSIMETER_EXACT=OFF)")
 endif()
 
 # The engine's library, on the core (the instruction-set choice and the kernels).
