@@ -114,7 +114,8 @@ Summary empty_summary(const Raster& raster);
 
 // Adds `other` into `into`. Refused, with a message and `into` unchanged, when the two are of
 // different rasters (lines, columns, sample type or decimals) or their blocks overlap.
-// Blocks that share a whole edge are joined into one.
+// Blocks that share a whole edge are joined into one. Holds the sums of every line and column
+// between the two summaries' own (std::bad_alloc when memory for them cannot be had).
 bool merge(Summary& into, const Summary& other, std::string& error);
 
 // The summary as bytes (a format version first, then every number least significant byte
