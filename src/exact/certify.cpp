@@ -247,8 +247,13 @@ TextDecision decide_text(const Interval& e) {
   } else if ((low == high || (high == low + 1 && !mpz_odd_p(high.get_mpz_t()))) && low_above) {
     out.m = (low + 1) / 2;  // low odd, 2t above it and below the next odd value
   } else {
-    // At most one boundary inside: low when 2t may equal it, else high when odd.
-    if (low == high || high == low + 1) {
+    // The boundary to test: 0 when the enclosure holds it (a value that is exactly 0 may lie
+    // in enclosures wider than a digit); else, when only one boundary lies inside, low when 2t
+    // may equal it, else high when odd.
+    if (mpfr_sgn(e.lo.get()) <= 0 && mpfr_sgn(e.hi.get()) >= 0) {
+      out.has_boundary = true;
+      out.boundary = 0;
+    } else if (low == high || high == low + 1) {
       out.has_boundary = true;
       out.boundary = mpq_class(low_odd ? low : high, 2 * kMillion);
       out.boundary.canonicalize();
@@ -295,7 +300,7 @@ NearestDecision decide_nearest(const Interval& e) {
   NearestDecision out;
   const double low = mpfr_get_d(e.lo.get(), MPFR_RNDN);
   const double high = mpfr_get_d(e.hi.get(), MPFR_RNDN);
-  if (low == high) {
+  if (low == high && std::isfinite(low)) {
     out.decided = true;
     out.nearest = low == 0 ? 0.0 : low;
   } else if (std::nextafter(low, INFINITY) == high) {
@@ -542,12 +547,15 @@ Certified certify(const Surd& surd, bool with_nearest) {
   NearestDecision nearest;
   decide_text(approximate(surd), text);
   nearest.decided = !with_nearest;
-  // Each boundary is tested exactly once; the enclosures then shrink away from it.
-  std::vector<mpq_class> tested;
+  // Each boundary is tested exactly once (0 may be one for the text and for the double):
+  // when the value is not on it, the enclosures shrink away from it.
+  std::vector<std::pair<mpq_class, bool>> tested;
   const auto on_boundary = [&](const mpq_class& boundary) {
-    if (std::find(tested.begin(), tested.end(), boundary) != tested.end()) return false;
-    tested.push_back(boundary);
-    return equals(surd, boundary);
+    for (const auto& [known, equal] : tested) {
+      if (known == boundary) return equal;
+    }
+    tested.emplace_back(boundary, equals(surd, boundary));
+    return tested.back().second;
   };
   if (!text.decided || !nearest.decided) {
     refine(surd, [&](const Interval& e, bool exact_now) {
