@@ -188,11 +188,19 @@ bool equals(const Surd& surd, const mpq_class& boundary);
 
 }  // namespace
 
-std::string fixed_text(const mpz_class& m, bool negative) {
-  std::string digits = mpz_class(abs(m)).get_str();
+namespace {
+
+// The text of m / 10^6 from the decimal digits of |m|.
+std::string fixed_from_digits(std::string digits, bool negative) {
   if (digits.size() < 7) digits.insert(0, 7 - digits.size(), '0');
   digits.insert(digits.size() - 6, ".");
   return negative ? "-" + digits : digits;
+}
+
+}  // namespace
+
+std::string fixed_text(const mpz_class& m, bool negative) {
+  return fixed_from_digits(mpz_class(abs(m)).get_str(), negative);
 }
 
 namespace {
@@ -481,7 +489,9 @@ bool is_zero(std::vector<std::pair<mpz_class, mpz_class>> terms) {
 bool quick_text(double value, double error, std::string& text) {
   TextDecision decision;
   if (!decide_text(Approx{value, error}, decision)) return false;
-  text = fixed_text(decision.m, decision.negative);
+  // |m| < 2^50 here: its digits without GMP, as the table's rows are many.
+  const long m = decision.m.get_si();
+  text = fixed_from_digits(std::to_string(m < 0 ? -m : m), decision.negative);
   return true;
 }
 

@@ -13,8 +13,10 @@ namespace scab::exact {
 namespace {
 
 mpz_class big(Uint128 value) {
-  return (mpz_class(static_cast<unsigned long>(value >> 64)) << 64) +
-         static_cast<unsigned long>(static_cast<uint64_t>(value));
+  const uint64_t words[2] = {static_cast<uint64_t>(value), static_cast<uint64_t>(value >> 64)};
+  mpz_class out;
+  mpz_import(out.get_mpz_t(), 2, -1, sizeof words[0], 0, 0, words);
+  return out;
 }
 
 std::vector<mpz_class> bigs(const std::vector<Uint128>& values) {
@@ -65,26 +67,25 @@ std::string read_integers(const Summary& s, Integers& out) {
   out.columns = raster.columns;
   out.cells = raster.lines * raster.columns;
   mpz_ui_pow_ui(out.unit.get_mpz_t(), 10, static_cast<unsigned long>(raster.decimals));
-  mpz_class total = 0, total_squares = 0;
+  Wide total, squares, column_total, column_squares;
   for (const SampleSums& line : s.lines) {
     Uint128 a;
     if (!spread(raster.columns, line, a)) return "sums of a line that no samples have";
     out.line_spreads.push_back(a);
-    total += static_cast<long>(line.sum);
-    total_squares += big(line.squares);
+    total.add(line.sum);
+    squares.add(static_cast<Int128>(line.squares));  // below 2^94, as spread() checked
   }
-  mpz_class column_total = 0, column_squares = 0;
   for (const SampleSums& column : s.columns) {
     Uint128 b;
     if (!spread(raster.lines, column, b)) return "sums of a column that no samples have";
     out.column_spreads.push_back(b);
-    column_total += static_cast<long>(column.sum);
-    column_squares += big(column.squares);
+    column_total.add(column.sum);
+    column_squares.add(static_cast<Int128>(column.squares));
   }
-  if (column_total != total || column_squares != total_squares) {
+  if (column_total != total || column_squares != squares) {
     return "sums of the lines and of the columns that do not agree";
   }
-  out.image_spread = out.cells * total_squares - total * total;
+  out.image_spread = out.cells * big(squares) - big(total) * big(total);
   const InteriorSums& in = s.interior;
   out.n = static_cast<long>(in.cells);
   out.sample = big(in.sample);
