@@ -45,7 +45,7 @@
 #endif
 
 namespace scab {
-namespace SCABROSIMETER_ISA {
+SCABROSIMETER_COPY_BEGIN
 namespace portable {
 
 namespace detail {
@@ -172,11 +172,6 @@ class xreal {
   bool neg_ = false;
   Kind kind_ = kZero;
 };
-
-// The store and the library functions (arith/store.h), found by argument-dependent lookup.
-using scab::abs_d;
-using scab::rnd;
-using scab::sqrt_d;
 
 // ---- implementation ----
 
@@ -388,6 +383,5 @@ inline double xreal::round_to_double() const {
 }
 
 }  // namespace portable
-}  // namespace SCABROSIMETER_ISA
-using namespace SCABROSIMETER_ISA;
+SCABROSIMETER_COPY_END
 }  // namespace scab
