@@ -151,7 +151,7 @@ void means_of_any_heights(double* out, const double* above, const double* row, c
 // The neighbour means of the m interior cells and the absolute differences of the cells from
 // them. Where the sums and the differences are known to be exact (the raster's range, or the
 // window's band), plain double arithmetic gives the model's results in one loop; otherwise each
-// is checked, and what is not exact is done again.
+// is checked, and what is unsure is done again by the model.
 template <int kNeighbours>
 void neighbour_differences(double* means, double* difs, const Window& window, long m,
                            const HeightFacts& facts) {

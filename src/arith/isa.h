@@ -16,7 +16,7 @@
 // standard headers they use and then switches the instruction set on: the standard library's
 // inline code and templates, parsed before the switch, stay compiled for any x86-64 even where
 // a wider copy instantiates them, so whichever copy of them the linker keeps runs everywhere
-// (the test "isa_objects" checks the wider objects for it).
+// (the tests isa_objects_avx2 and isa_objects_avx512 check the wider objects for it).
 //
 // A kernel source defines its entry points in namespace SCABROSIMETER_EXPORTS: scab::isa_base in
 // the baseline, scab::isa_avx2 or scab::isa_avx512 in a wider copy. The dispatch table

@@ -227,6 +227,9 @@ inline xreal xreal::round_pack(bool neg, int exp, u64 hi, u64 lo) {
   return r;
 }
 
+// Longer than the house's 45 lines: an arithmetic kernel, the special operands, the alignment,
+// the addition or subtraction of the significands and the sticky bits in one place, as the
+// hardware's adder does them; split up, the carries and sticky bits would cross functions.
 inline xreal xreal::add(xreal a, xreal b, bool subtract) {
   if (subtract) b.neg_ = !b.neg_;
   if (a.kind_ != kFinite || b.kind_ != kFinite) {
