@@ -1,5 +1,6 @@
-// The per-cell expressions of the passes, each with the model's result (arith/xreal.h), and
-// what the raster's range lets them take for granted.
+// What the raster's range lets the passes' per-cell expressions (arith/fast.h) take for
+// granted, and the running sum of squared deviations that both sweeps of the profile pass take
+// by it.
 #pragma once
 
 #include <cassert>
