@@ -24,7 +24,7 @@ class SyntheticDem final : public scab::LineSource {
     }
   }
   scab::HeightRange range() const override {
-    return {500, (5000 + 6 * size_ + 50) * 0.1, 500, false, true};
+    return {500, (5000 + 6 * size_ + 50) * 0.1, 500, false};
   }
 
  private:

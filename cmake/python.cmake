@@ -41,7 +41,7 @@ endif()
 message(STATUS "Python module for ${Python3_EXECUTABLE} (${Python3_VERSION})")
 
 # The core goes into a shared module too.
-foreach(_target IN ITEMS scabrosimeter_core scabrosimeter_kernels_base scabrosimeter_kernels_avx2)
+foreach(_target IN ITEMS scabrosimeter_core scabrosimeter_kernels_avx2 scabrosimeter_kernels_avx512)
   if(TARGET ${_target})
     set_target_properties(${_target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
   endif()

@@ -209,8 +209,7 @@ Analysed analyse(const py::array& samples, int width, int unit, bool image) {
     SampleArray array(static_cast<const unsigned char*>(info.ptr), lines, columns, width,
                       info.strides[0], info.strides[1], watch.stop(), waiting);
     if (!image) array.set_factor(metres_per_unit(unit));
-    analysed.emplace(image, unit, array.minimum(), array.maximum(),
-                     run_passes(array, nullptr, waiting));
+    analysed.emplace(image, unit, array.minimum(), array.maximum(), run_passes(array, waiting));
   } catch (const ReadingStopped&) {
   } catch (const std::bad_alloc&) {
     out_of_memory = true;

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "analysis/passes.h"
+#include "heights_support.h"
 #include "test_support.h"
 
 namespace scab {
@@ -84,6 +89,40 @@ TEST(Analyse, ProgressLineOnATerminalOnlyAndErasedBeforeTheResults) {
   EXPECT_EQ(console.substr(erased + erase.size()), piped.console);
   EXPECT_EQ(on_terminal.report, piped.report);
   EXPECT_EQ(on_terminal.table, piped.table);
+}
+
+// The progress line counts the lines read against kReadsOfEachLine reads of each: the passes
+// read every line that often, no more, and a raster without interior cells half as often.
+TEST(Analyse, ThePassesReadEachLineAsOftenAsTheProgressLineCounts) {
+  class CountedHeights final : public LineSource {
+   public:
+    explicit CountedHeights(std::vector<std::vector<double>> rows)
+        : heights_(std::move(rows)), reads_(heights_.rows.size()) {}
+    int lines() const override { return heights_.lines(); }
+    int columns() const override { return heights_.columns(); }
+    void line(int i, double* out) const override {
+      heights_.line(i, out);
+      reads_[static_cast<size_t>(i)]++;
+    }
+    HeightRange range() const override { return heights_.range(); }
+    std::vector<int> reads() const { return std::vector<int>(reads_.begin(), reads_.end()); }
+
+   private:
+    test::Heights heights_;
+    mutable std::vector<std::atomic<int>> reads_;
+  };
+  // Heights far apart in magnitude, so that the window checks each line against a band.
+  for (const auto& [lines, columns] : {std::pair{7, 5}, {3, 3}, {2, 9}, {9, 2}, {1, 1}}) {
+    std::vector<std::vector<double>> rows(lines, std::vector<double>(columns));
+    for (int i = 0; i < lines; i++) {
+      for (int j = 0; j < columns; j++)
+        rows[i][j] = std::ldexp((1.0 + i) / 3, (i * 7 + j * 13) % 40);
+    }
+    const CountedHeights heights(rows);
+    run_passes(heights);
+    const int expected = lines >= 3 && columns >= 3 ? kReadsOfEachLine : kReadsOfEachLine / 2;
+    EXPECT_EQ(heights.reads(), std::vector<int>(lines, expected)) << lines << " x " << columns;
+  }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// The two copies of the sample loops (arith/isa.h): the same heights and the same range from
-// each, the model's. (The passes' copies are compared in reference_passes_test.cpp, the
-// program's in end_to_end_test.cpp.)
+// The copies of the sample loops (arith/isa.h): the same heights and the same range from each,
+// the model's. (The passes' copies are compared in reference_passes_test.cpp, the program's in
+// end_to_end_test.cpp.)
 #include "arith/isa.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "arith/xreal.h"
+#include "copies_support.h"
 #include "float_cases.h"
 #include "raster/samples.h"
 
@@ -31,9 +32,7 @@ int32_t sample_of(const std::vector<unsigned char>& bytes, int width, size_t j) 
                               static_cast<uint32_t>(b[3]) << 24);
 }
 
-TEST(Isa, SampleLoopsGiveTheModelsHeightsAndRangeOnEitherCopy) {
-  const bool was = isa::use_avx2(true);
-  const bool has_avx2 = isa::avx2_in_use();
+TEST(Isa, SampleLoopsGiveTheModelsHeightsAndRangeOnEveryCopy) {
   test::Random random{31};
   for (const int width : {1, 2, 4}) {
     for (const double factor : {1.0, 0.1, 0.01, 0.001, 3.7, 0x1p70, -0x1p-70}) {
@@ -51,11 +50,9 @@ TEST(Isa, SampleLoopsGiveTheModelsHeightsAndRangeOnEitherCopy) {
         if (s != 0) expected.smallest = std::min<int64_t>(expected.smallest, std::llabs(s));
         model[j] = rnd(xreal(s) * factor);
       }
-      for (const bool avx2 : {true, false}) {
-        if (avx2 && !has_avx2) continue;
-        isa::use_avx2(avx2);
-        const std::string what = std::string(avx2 ? "AVX2" : "baseline") + ", width " +
-                                 std::to_string(width) + ", factor " + hex(factor);
+      test::on_every_copy([&](const std::string& copy) {
+        const std::string what =
+            copy + ", width " + std::to_string(width) + ", factor " + hex(factor);
         SampleRange range;
         fold_samples(width, bytes.data(), n, range);
         EXPECT_EQ(range.low, expected.low) << what;
@@ -66,11 +63,34 @@ TEST(Isa, SampleLoopsGiveTheModelsHeightsAndRangeOnEitherCopy) {
         for (size_t j = 0; j < heights.size(); j++) {
           ASSERT_EQ(hex(heights[j]), hex(model[j])) << what << ", sample " << j;
         }
-      }
+      });
     }
   }
-  isa::use_avx2(was);
-  if (!has_avx2) std::printf("This processor has no AVX2: only the baseline copy ran.\n");
+}
+
+// The copy in use: the widest the processor runs, unless the environment allows less.
+TEST(Isa, TheEnvironmentChoosesAmongTheCopies) {
+  ASSERT_GE(isa::copy_count(), 1);
+  EXPECT_STREQ(isa::copy_name(0), "base");
+  EXPECT_TRUE(isa::runs(0));
+  int widest = 0;
+  for (int index = 1; index < isa::copy_count(); index++)
+    widest = isa::runs(index) ? index : widest;
+  EXPECT_EQ(isa::widest_allowed(nullptr, nullptr), widest);
+  EXPECT_EQ(isa::widest_allowed("", nullptr), widest);
+  EXPECT_EQ(isa::widest_allowed("0", "no such copy"), widest);
+  EXPECT_EQ(isa::widest_allowed("1", nullptr), 0);
+  EXPECT_EQ(isa::widest_allowed("yes", "avx512"), 0);
+  EXPECT_EQ(isa::widest_allowed(nullptr, "base"), 0);
+  for (int index = 0; index < isa::copy_count(); index++) {
+    int expected = index;
+    while (!isa::runs(expected))
+      expected--;
+    EXPECT_EQ(isa::widest_allowed(nullptr, isa::copy_name(index)), expected) << index;
+  }
+  const int before = isa::use_copy(0);
+  EXPECT_EQ(isa::copy_in_use(), 0);
+  EXPECT_EQ(isa::use_copy(before), 0);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "arith/fast.h"
+#include "arith/model.h"
 #include "arith/xreal.h"
 #include "float_cases.h"
 #include "heights_support.h"
@@ -25,42 +27,33 @@ TEST(Kernels, WhatARangeGuarantees) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   struct Case {
     const char* what;
-    HeightRange range;  // lowest, highest, smallest, whole, finite
+    HeightRange range;  // lowest, highest, smallest, whole
     Signs signs;
     bool differences_exact, neighbour_sums_exact, within_pair_range;
   };
   const Case cases[] = {
       {"heights in metres of a DEM",
-       {812.3, 1490.7, 812.3, false, true},  //
+       {812.3, 1490.7, 812.3, false},  //
        Signs::non_negative,
        true,
        true,
        true},
-      {"grey levels with black", {0, 255, 1, true, true}, Signs::non_negative, false, true, true},
-      {"whole numbers up to 2^49", {-3, 0x1p49 - 1, 1, true, true}, Signs::any, false, true, true},
-      {"whole numbers from 2^49",
-       {1, 0x1p49, 1, true, true},
-       Signs::non_negative,
-       false,
-       false,
-       true},
-      {"one sign, less than 2^9 apart",
-       {-0x1p9, -1.5, 1.5, false, true},
-       Signs::any,
-       true,
-       false,
-       true},
+      {"grey levels with black", {0, 255, 1, true}, Signs::non_negative, false, true, true},
+      {"whole numbers up to 2^49", {-3, 0x1p49 - 1, 1, true}, Signs::any, false, true, true},
+      {"whole numbers from 2^49", {1, 0x1p49, 1, true}, Signs::non_negative, false, false, true},
+      {"one sign, less than 2^9 apart", {-0x1p9, -1.5, 1.5, false}, Signs::any, true, false, true},
       {"one sign, a factor 2^10 apart",
-       {1, 0x1p10, 1, false, true},
+       {1, 0x1p10, 1, false},
        Signs::non_negative,
        false,
        false,
        true},
-      {"exponents 8 apart", {0.5, 255.9, 0.5, false, true}, Signs::non_negative, true, true, true},
-      {"exponents 9 apart", {0.5, 256, 0.5, false, true}, Signs::non_negative, false, false, true},
-      {"beyond 2^190", {1, 0x1p191, 1, true, true}, Signs::non_negative, false, false, false},
-      {"below 2^-190", {0, 1, 0x1p-191, false, true}, Signs::non_negative, false, false, false},
-      {"an infinity", {0, kInf, 1, false, false}, Signs::any, false, false, false},
+      {"exponents 8 apart", {0.5, 255.9, 0.5, false}, Signs::non_negative, true, true, true},
+      {"exponents 9 apart", {0.5, 256, 0.5, false}, Signs::non_negative, false, false, true},
+      {"beyond 2^190", {1, 0x1p191, 1, true}, Signs::non_negative, false, false, false},
+      {"below 2^-190", {0, 1, 0x1p-191, false}, Signs::non_negative, false, false, false},
+      {"an infinity", {0, kInf, 1, false}, Signs::non_negative, false, false, false},
+      {"both infinities", {-kInf, kInf, 1, false}, Signs::any, false, false, false},
   };
   for (const Case& c : cases) {
     const HeightFacts facts = facts_of(c.range);
@@ -72,8 +65,8 @@ TEST(Kernels, WhatARangeGuarantees) {
 }
 
 // Heights and means far apart in magnitude (10 to 13 binades), chosen where the model's
-// difference, rounded to 64 bits first, is not the plain double difference: the checked
-// kernels must find them doubtful (NaN) or give the model's result, never another.
+// difference, rounded to 64 bits first, is not the plain double difference: the candidates
+// must be unsure (NaN) or give the model's result, never another.
 TEST(Kernels, DifferencesOfValuesFarApart) {
   Random random{404};
   std::vector<double> z, m;
@@ -85,11 +78,11 @@ TEST(Kernels, DifferencesOfValuesFarApart) {
       m.push_back(b);
     }
   }
-  long wrong = 0, doubtful = 0;
+  long wrong = 0, unsure = 0;
   std::string first_wrong;
   const auto check = [&](double got, double model, const std::string& what) {
     if (std::isnan(got) && !std::isnan(model)) {
-      doubtful++;
+      unsure++;
     } else if (!same_bits(got, model) && wrong++ == 0) {
       first_wrong = what + ": " + hex(got) + ", model " + hex(model);
     }
@@ -97,13 +90,19 @@ TEST(Kernels, DifferencesOfValuesFarApart) {
   for (size_t k = 0; k < z.size(); k++) {
     const double dif = rnd(xreal(z[k]) - m[k]);
     const double square = rnd(xreal(dif) * dif);
-    check(kernel::checked_deviation_square(z[k], m[k]), square, "checked_deviation_square");
-    check(kernel::checked_square_of_difference(z[k], m[k]),
-          rnd((xreal(z[k]) - m[k]) * (xreal(z[k]) - m[k])), "checked_square_of_difference");
-    EXPECT_EQ(hex(kernel::exact_deviation_square(z[k], m[k])), hex(square));
+    const double square_of_difference = rnd((xreal(z[k]) - m[k]) * (xreal(z[k]) - m[k]));
+    check(fast::or_nan(fast::deviation_square_candidate(z[k], m[k])), square,
+          "deviation_square_candidate");
+    check(fast::or_nan(fast::deviation_square_candidate<true>(z[k], m[k])), square,
+          "deviation_square_candidate in the pair range");
+    check(fast::or_nan(fast::square_of_difference_candidate(z[k], m[k])), square_of_difference,
+          "square_of_difference_candidate");
+    EXPECT_EQ(hex(fast::deviation_square(z[k], m[k])), hex(square));
+    EXPECT_EQ(hex(model::deviation_square(z[k], m[k])), hex(square));
+    EXPECT_EQ(hex(fast::square_of_difference(z[k], m[k])), hex(square_of_difference));
   }
   EXPECT_EQ(wrong, 0) << first_wrong;
-  EXPECT_GE(doubtful, static_cast<long>(z.size())) << "every deviation square here is doubtful";
+  EXPECT_GE(unsure, 2 * static_cast<long>(z.size())) << "every deviation square here is unsure";
 }
 
 // A running sum of squared deviations from one mean, for each kind of range the facts can

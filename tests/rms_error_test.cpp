@@ -20,7 +20,7 @@ std::string six(const Value& value) {
 }
 
 RmsErrorResult pass(const Heights& h) {
-  return rms_error_pass(h);
+  return run_passes(h).rms_error;
 }
 
 std::pair<std::string, std::string> write(const RmsErrorResult& result) {

@@ -110,7 +110,7 @@ TEST(SampleArray, StopsReadingWhenTold) {
   // run_passes throws ReadingStopped rather than give results.
   stop = false;
   const SampleArray large = repeated.array(10000, &stop);
-  EXPECT_THROW(run_passes(large, nullptr, [&] { stop = true; }), ReadingStopped);
+  EXPECT_THROW(run_passes(large, [&] { stop = true; }), ReadingStopped);
 }
 
 }  // namespace

@@ -33,6 +33,11 @@
 
 namespace {
 
+// The store and the library functions of either implementation (arith/store.h).
+using scab::abs_d;
+using scab::rnd;
+using scab::sqrt_d;
+
 std::uint64_t bits_of(double d) {
   std::uint64_t b;
   std::memcpy(&b, &d, sizeof b);
@@ -164,7 +169,7 @@ TEST(XrealPortable, SelectionFollowsTheBuildOption) {
 #if LDBL_MANT_DIG == 64
 // ---- randomized comparison with the x87 ----
 
-namespace scab::SCABROSIMETER_ISA::portable {
+namespace scab::portable {
 struct xreal_access {
   struct Parts {
     int kind;  // 0 zero, 1 finite, 2 infinite, 3 NaN
@@ -185,7 +190,7 @@ struct xreal_access {
     return r;
   }
 };
-}  // namespace scab::SCABROSIMETER_ISA::portable
+}  // namespace scab::portable
 
 namespace {
 

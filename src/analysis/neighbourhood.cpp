@@ -4,16 +4,18 @@
 #include <utility>
 
 #include "raster/buffer.h"
-#include "raster/raw_raster.h"
+#include "raster/line_source.h"
 // The kernel headers come after kernel_target.h (arith/isa.h says why).
 // clang-format off
 #include "arith/kernel_target.h"
 #include "analysis/neighbourhood.h"
 #include "arith/elementwise.h"
 #include "arith/fast.h"
+#include "arith/model.h"
 // clang-format on
 
-namespace scab::SCABROSIMETER_ISA {
+namespace scab {
+SCABROSIMETER_COPY_BEGIN
 
 Band band_about(double reference) {
   // Exponents from middle - 4 to middle + 4, whose partial sums need no more than 64 bits; a
@@ -39,17 +41,16 @@ Window::Window(const LineSource& heights, const HeightFacts& facts)
              Buffer<double>(static_cast<size_t>(heights.columns())),
              Buffer<double>(static_cast<size_t>(heights.columns()))} {
   assert(heights.lines() >= 3 && heights.columns() >= 1);
-  if (!raster_sums_exact_) {
-    heights_.line(1, lines_[1].data());
-    band_ = band_about(lines_[1][static_cast<size_t>(heights.columns() / 2)]);
-  }
 }
 
 void Window::move_to(int i) {
   assert(i >= 1 && i + 1 < heights_.lines());
   if (i == 1) {
+    // The band is taken about the middle of the first interior line.
+    heights_.line(1, lines_[1].data());
+    band_ = band_about(lines_[1][static_cast<size_t>(heights_.columns() / 2)]);
+    check(1);
     load(0, 0);
-    load(1, 1);
   } else {
     std::swap(lines_[0], lines_[1]);
     std::swap(lines_[1], lines_[2]);
@@ -65,6 +66,10 @@ bool Window::sums_exact() const {
 
 void Window::load(int slot, int line) {
   heights_.line(line, lines_[slot].data());
+  check(slot);
+}
+
+void Window::check(int slot) {
   if (!raster_sums_exact_) in_band_[slot] = within(band_, lines_[slot].data(), heights_.columns());
 }
 
@@ -94,22 +99,22 @@ inline double plain_sum(const double* above, const double* row, const double* be
   return sum;
 }
 
-// The same with the model's every addition, the slow way.
+// The same by the model's own evaluation.
 template <int kNeighbours>
 double model_sum(const double* above, const double* row, const double* below, long j) {
   const Neighbours n(above, row, below, j);
   double sum = n.value[0];
   for (int k = 1; k < kNeighbours; k++)
-    sum = fast::add_slow(sum, n.value[k]);
+    sum = model::add(sum, n.value[k]);
   return sum;
 }
 
 // The neighbour means of a line where the plain sums are not known to be exact: each cell's
 // sum is checked (its neighbours within nine binades, or zero), and where that fails for any,
-// the line is done again with every addition corrected.
+// the line is done again with every addition's candidate, the unsure ones by the model.
 template <int kNeighbours>
-void checked_means(double* out, const double* above, const double* row, const double* below, long m,
-                   double weight) {
+void means_of_any_heights(double* out, const double* above, const double* row, const double* below,
+                          long m, double weight) {
   uint64_t all_exact = 1;
   for (long j = 0; j < m; j++) {
     const Neighbours n(above, row, below, j);
@@ -130,24 +135,23 @@ void checked_means(double* out, const double* above, const double* row, const do
       out, m,
       [=](long j) {
         const Neighbours n(above, row, below, j);
-        bool doubtful = false;
+        bool unsure = false;
         double sum = n.value[0];
         for (int k = 1; k < kNeighbours; k++) {
-          bool unusual;
-          sum = fast::sum_candidate(sum, n.value[k], unusual);
-          doubtful |= unusual;
+          const fast::Candidate partial = fast::add_candidate(sum, n.value[k]);
+          sum = partial.value;
+          unsure |= partial.unsure;
         }
-        bool unusual;
-        const double mean = fast::product_candidate(sum, weight, unusual);
-        return fast::Candidate{mean, (doubtful | unusual) != 0};
+        const fast::Candidate mean = fast::mul_candidate(sum, weight);
+        return fast::Candidate{mean.value, (unsure | mean.unsure) != 0};
       },
-      [=](long j) { return fast::mul_slow(model_sum<kNeighbours>(above, row, below, j), weight); });
+      [=](long j) { return model::mul(model_sum<kNeighbours>(above, row, below, j), weight); });
 }
 
 // The neighbour means of the m interior cells and the absolute differences of the cells from
 // them. Where the sums and the differences are known to be exact (the raster's range, or the
 // window's band), plain double arithmetic gives the model's results in one loop; otherwise each
-// is checked, and what is not exact is done again.
+// is checked, and what is unsure is done again by the model.
 template <int kNeighbours>
 void neighbour_differences(double* means, double* difs, const Window& window, long m,
                            const HeightFacts& facts) {
@@ -155,7 +159,7 @@ void neighbour_differences(double* means, double* difs, const Window& window, lo
   const double *above = window.above(), *row = window.row(), *below = window.below();
   const double weight = kNeighbours == 8 ? 0.125 : 0.25;  // a power of two: exact
   if (!window.sums_exact()) {
-    checked_means<kNeighbours>(means, above, row, below, m, weight);
+    means_of_any_heights<kNeighbours>(means, above, row, below, m, weight);
   } else {
 #pragma omp simd
     for (long j = 0; j < m; j++)
@@ -174,7 +178,7 @@ void neighbour_differences(double* means, double* difs, const Window& window, lo
         return fast::Candidate{std::fabs(z[j] - means[j]),
                                !fast::difference_is_exact(z[j], means[j])};
       },
-      [=](long j) { return std::fabs(fast::add(z[j], -means[j])); });
+      [=](long j) { return std::fabs(model::add(z[j], -means[j])); });
 }
 
 }  // namespace
@@ -189,4 +193,5 @@ void edge_neighbour_differences(double* means, double* difs, const Window& windo
   neighbour_differences<4>(means, difs, window, m, facts);
 }
 
-}  // namespace scab::SCABROSIMETER_ISA
+SCABROSIMETER_COPY_END
+}  // namespace scab

@@ -12,10 +12,10 @@
 #include "analysis/kernels.h"
 #include "arith/isa.h"
 #include "raster/buffer.h"
-#include "raster/raw_raster.h"
+#include "raster/line_source.h"
 
 namespace scab {
-namespace SCABROSIMETER_ISA {
+SCABROSIMETER_COPY_BEGIN
 
 // Values within nine binades (exponents that differ by 8 at most), or zero: a sum of up to eight
 // of them is exact with a 64-bit significand (fast::sums_are_exact), so the plain double sum is
@@ -33,7 +33,8 @@ class Window {
   // `heights` has at least 3 lines. Unless the raster's range makes every sum of neighbours
   // exact, each line is checked for lying within the band of binades of the first interior line.
   Window(const LineSource& heights, const HeightFacts& facts);
-  // Lines i - 1, i and i + 1, for i from 1 upward, one call per i in order.
+  // Lines i - 1, i and i + 1, for i from 1 upward, one call per i in order: each line read once
+  // (a sweep may start again at 1).
   void move_to(int i);
   const double* above() const { return lines_[0].data(); }
   const double* row() const { return lines_[1].data(); }
@@ -43,6 +44,7 @@ class Window {
 
  private:
   void load(int slot, int line);
+  void check(int slot);
 
   const LineSource& heights_;
   bool raster_sums_exact_;
@@ -59,6 +61,5 @@ void all_neighbour_differences(double* means, double* difs, const Window& window
 void edge_neighbour_differences(double* means, double* difs, const Window& window, long m,
                                 const HeightFacts& facts);
 
-}  // namespace SCABROSIMETER_ISA
-using namespace SCABROSIMETER_ISA;
+SCABROSIMETER_COPY_END
 }  // namespace scab

@@ -1,18 +1,50 @@
-// The two analysis passes over the heights (read a line at a time from a LineSource), each a
-// function that returns its numbers, and the writing of those numbers to the console, the
-// report and the table.
+// The analysis: two passes over the heights (read a line at a time from a LineSource), each a
+// function that returns its sums; the figures made from those sums (analysis/measures.h); and
+// the writing of the figures to the console, the report and the table.
 #pragma once
 
-#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "analysis/print.h"
-#include "raster/raw_raster.h"
+#include "raster/line_source.h"
 
 namespace scab {
+
+// The regression's sums of the heights x of the interior cells (every cell but those of the
+// first and last line and column), in the cells' order.
+struct HeightSums {
+  double x = 0;   // the sum of x
+  double x2 = 0;  // the sum of x x, each product kept to 64 bits
+};
+
+// The profile pass's sums, z being a cell's height. analysis/measures.cpp defines each.
+struct ProfileSums {
+  std::vector<double> line_squares;    // each line's sum of (z - m)^2, m the line's mean
+  std::vector<double> column_squares;  // each column's, m the column's mean
+  double image_squares = 0;            // the whole image's, m the image's mean
+  HeightSums interior;                 // the RMS error pass's regression sums of x (run_passes)
+};
+
+// The profile pass. Besides its own sums it takes the regression's sums of the interior
+// heights, which the RMS error pass would otherwise take: run_passes runs the two side by side,
+// and so evens out their work.
+ProfileSums profile_pass(const LineSource& heights);
+
+// The RMS error pass's sums over the interior cells, x being a cell's height, y the mean of its
+// 8 neighbours, q that of its 4 edge neighbours (analysis/neighbourhood.h) and d the mean of
+// |x - y|. analysis/measures.cpp defines each.
+struct NeighbourSums {
+  double differences = 0;        // the sum of |x - y|
+  double y = 0, xy = 0, y2 = 0;  // the regression's sums of y, x y and y y
+  double squares = 0;            // the sum of (x - q)^2
+  double spreads = 0;            // the sum of (|x - q| - d)^2
+};
+
+// The RMS error pass: all sums 0 for a raster without interior cells.
+NeighbourSums rms_error_pass(const LineSource& heights);
 
 // RMS roughness along every line, every column and over the whole image.
 struct ProfileResult {
@@ -26,21 +58,31 @@ struct ProfileResult {
   Value homogeneity;             // rms_total / average_rms x 100; none when average_rms is 0
 };
 
-// The lines the passes have read so far, for a progress line: each pass adds one for every line
-// of each of its two sweeps, so that both passes together read about 4 x lines.
-using LinesRead = std::atomic<long>;
-
-// The RMS error pass's sums of the heights x alone, over the interior cells in their order
-// (every cell but those of the first and last line and column).
-struct HeightSums {
-  double sum_x = 0;
-  double sum_x2 = 0;
+// Regression of the interior cells on their 8-neighbour mean, and RMS error against the
+// 4-neighbour mean.
+struct RmsErrorResult {
+  long long interior_cells = 0;
+  Value slope;
+  Value r;
+  Value r_magnitude;  // |r|, printed as "r(sqrt)"
+  Value r_squared;
+  Value rms_error;
+  Value standard_deviation;
 };
 
-// The profile pass. When `interior` is given, its first sweep also takes those sums, from the
-// same lines: a driver that runs the RMS error pass beside it evens out their work so.
-ProfileResult profile_pass(const LineSource& heights, HeightSums* interior = nullptr,
-                           LinesRead* progress = nullptr);
+// Both passes over the same heights, and their results.
+struct Analysis {
+  ProfileResult profile;
+  RmsErrorResult rms_error;
+};
+
+// How many times run_passes reads each line of the heights, at most: two sweeps of each pass.
+constexpr int kReadsOfEachLine = 4;
+
+// Runs the two passes side by side, each on a thread of its own where one can be had, and makes
+// the figures from their sums. `waiting`, when given, is called about every 200 ms while they
+// run.
+Analysis run_passes(const LineSource& heights, const std::function<void()>& waiting = {});
 
 // The report's first lines, in their order: the raster's file (its Windows-form path); the
 // range of its samples, on the console too; a DEM's height unit (0 metres, 1 decimetres, 2
@@ -56,42 +98,6 @@ Value homogeneity_for_report(const ProfileResult& result);
 // Writes the table rows, then the console and report lines, in the program's order.
 void write_profile(const ProfileResult& result, FILE* console, FILE* report, FILE* table);
 
-// Regression of the interior cells on their 8-neighbour mean, and RMS error against the
-// 4-neighbour mean.
-struct RmsErrorResult {
-  long long interior_cells = 0;
-  Value slope;
-  Value r;
-  Value r_magnitude;  // |r|, printed as "r(sqrt)"
-  Value r_squared;
-  Value rms_error;
-  Value standard_deviation;
-  // The regression's sums over the interior cells, of their heights x and 8-neighbour means y.
-  double sum_x = 0, sum_x2 = 0, sum_y = 0, sum_xy = 0, sum_y2 = 0;
-};
-
-// The RMS error pass. With `height_sums` false it leaves sum_x and sum_x2 to another
-// (profile_pass's `interior`), and the slope and r to finish_regression once they are in the
-// result.
-RmsErrorResult rms_error_pass(const LineSource& heights, bool height_sums = true,
-                              LinesRead* progress = nullptr);
-
-// The slope and r from the sums of a result.
-void finish_regression(RmsErrorResult& result);
-
 void write_rms_error(const RmsErrorResult& result, FILE* console, FILE* report);
-
-// Both passes over the same heights, and their results.
-struct Analysis {
-  ProfileResult profile;
-  RmsErrorResult rms_error;
-};
-
-// Runs the two passes side by side, each on a thread of its own where one can be had (the
-// profile pass's first sweep takes the RMS error pass's sums of the heights alone, which evens
-// out the two), and finishes the regression. `lines_read` counts the lines the passes have
-// read; `waiting`, when given, is called about every 200 ms while they run.
-Analysis run_passes(const LineSource& heights, LinesRead* lines_read = nullptr,
-                    const std::function<void()>& waiting = {});
 
 }  // namespace scab

@@ -8,7 +8,7 @@
 #include "arith/isa.h"
 
 namespace scab {
-namespace SCABROSIMETER_ISA {
+SCABROSIMETER_COPY_BEGIN
 namespace bits {
 
 inline uint64_t bits_of(double x) {
@@ -31,6 +31,5 @@ inline double sum_error(double a, double b, double s) {
 }
 
 }  // namespace bits
-}  // namespace SCABROSIMETER_ISA
-using namespace SCABROSIMETER_ISA;
+SCABROSIMETER_COPY_END
 }  // namespace scab

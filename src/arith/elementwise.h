@@ -1,28 +1,23 @@
 // Element-wise expressions over lines of doubles, with the results of the arithmetic model:
-// each element computed the fast way (a loop the compiler vectorizes), noting the doubtful
-// ones, which are then done again the slow way.
+// each element computed the fast way (a loop the compiler vectorizes), noting the unsure ones,
+// which are then done again by the model's own evaluation.
 #pragma once
 
 #include <cstdint>
 
+#include "arith/fast.h"
 #include "arith/isa.h"
 
 namespace scab {
-namespace SCABROSIMETER_ISA {
+SCABROSIMETER_COPY_BEGIN
 namespace fast {
 
-// A value computed the fast way, and whether it may differ from the model's.
-struct Candidate {
-  double value;
-  bool doubtful;
-};
-
-// out[j] = candidate(j).value for j < n, the doubtful ones redone with slow(j). The candidates
+// out[j] = candidate(j).value for j < n, the unsure ones redone with model(j). The candidates
 // are computed straight into out, a block at a time, in a loop the compiler vectorizes (the two
 // functions must capture by value, so that nothing they read can alias what the loop writes);
-// the doubtful ones of a block are redone after it. out must not be an input.
-template <typename Fast, typename Slow>
-void each(double* out, long n, Fast candidate, Slow slow) {
+// the unsure ones of a block are redone after it. out must not be an input.
+template <typename Fast, typename Model>
+void each(double* out, long n, Fast candidate, Model model) {
   constexpr long kBlock = 256;
   uint64_t marks[kBlock];  // flags as wide as the lanes need no packing
   for (long start = 0; start < n; start += kBlock) {
@@ -32,12 +27,12 @@ void each(double* out, long n, Fast candidate, Slow slow) {
     for (long k = 0; k < count; k++) {
       const Candidate c = candidate(start + k);
       block[k] = c.value;
-      marks[k] = c.doubtful;
-      any |= c.doubtful;
+      marks[k] = c.unsure;
+      any |= c.unsure;
     }
     if (any) {
       for (long k = 0; k < count; k++) {
-        if (marks[k]) block[k] = slow(start + k);
+        if (marks[k]) block[k] = model(start + k);
       }
     }
   }
@@ -46,12 +41,12 @@ void each(double* out, long n, Fast candidate, Slow slow) {
 // out[j] = rnd(xreal(a[j]) + b[j]).
 void add_each(double* out, const double* a, const double* b, long n);
 
-// out[j] = rnd(xreal(totals[j]) + rnd(xreal(dif) * dif)), dif = rnd(xreal(z[j]) - means[j]): a
-// running sum of squared deviations for each element.
+// out[j] = rnd(xreal(totals[j]) + deviation square), the square of dif = rnd(xreal(z[j]) -
+// means[j]) as the model stores it (fast::deviation_square): a running sum of squared deviations
+// for each element.
 void add_each_deviation_square(double* out, const double* totals, const double* z,
                                const double* means, long n);
 
 }  // namespace fast
-}  // namespace SCABROSIMETER_ISA
-using namespace SCABROSIMETER_ISA;
+SCABROSIMETER_COPY_END
 }  // namespace scab

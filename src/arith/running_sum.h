@@ -23,13 +23,13 @@
 // running sums over the same steps go through one loop together (advance_together), sharing
 // its loads and its cost. A block that breaks the conditions for one of them (an increment
 // within g of a midpoint between multiples of u, or not a number; a total that would leave its
-// binade, or has none) is taken again for that one alone: its doubtful steps singly and the runs
-// between them by the rule; otherwise in parts, down to single steps done with fast::add or
-// fast::muladd.
+// binade, or has none) is taken again for that one alone: where its increments are unsure (near
+// a midpoint), by the model's own roundings (model_block); otherwise in parts, down to single
+// steps done with fast::add or fast::muladd.
 //
 // The increments come from functions of the step, inlined into the loops, so that they are
-// computed where they are summed, without a line of them in memory. A fast function that cannot
-// vouch for an increment gives NaN (unless_doubtful): that step is taken singly, with the exact
+// computed where they are summed, without a line of them in memory. A fast function that is
+// unsure of an increment gives NaN (fast::or_nan): that step is taken singly, with the sure
 // function. Kernels meant for these loops are written without branches (& and | on bools, no
 // select of a NaN), which the compiler vectorizes reliably.
 #pragma once
@@ -46,19 +46,12 @@
 #include "arith/isa.h"
 
 namespace scab {
-namespace SCABROSIMETER_ISA {
+SCABROSIMETER_COPY_BEGIN
 namespace fast {
 
 // Which increments a running sum takes: any, or none below zero (a sum of squares, of absolute
 // values, of heights known not to be negative), whose totals then only move one way.
 enum class Signs { any, non_negative };
-
-// `value`, or a NaN when `doubtful`: what a fast increment function gives for an increment it
-// cannot vouch for.
-inline double unless_doubtful(double value, bool doubtful) {
-  return from_bits(bits_of(value) |
-                   ((0 - static_cast<uint64_t>(doubtful)) & 0x7ff8000000000000ull));
-}
 
 // v rounded to the nearest multiple of unit 2^-52 (a power of two), ties to even: adding unit,
 // signed as v, rounds a smaller v to that spacing; a larger one is a multiple of it already.
@@ -76,25 +69,25 @@ struct Product {
   double y;
 };
 
-// A running sum whose increment at step k is value(k), a double; exact(k) gives the same, and
-// value(k) may give NaN instead where it is unsure.
-template <Signs kSignsOfIncrements, typename Value, typename Exact>
+// A running sum whose increment at step k is sure(k), a double, always the model's; value(k)
+// gives the same, or NaN where it is unsure.
+template <Signs kSignsOfIncrements, typename Value, typename Sure>
 struct SumChain {
   static constexpr Signs kSigns = kSignsOfIncrements;
   static constexpr bool kProducts = false;
   double total;
   Value value;
-  Exact exact;
+  Sure sure;
 
   double increment(long k) const { return value(k); }
   // The increment rounded to multiples of `grid` (a power of two) as the model's 64-bit sum
   // rounds it, `unit` being 2^52 grid; NaN where value(k) is unsure.
   double on_grid(long k, double unit, double) const { return to_grid(value(k), unit); }
   double step(double t, long k) const {
-    assert(kSigns == Signs::any || !(exact(k) < 0));
-    return add(t, exact(k));
+    assert(kSigns == Signs::any || !(sure(k) < 0));
+    return add(t, sure(k));
   }
-  bool adds_zero(long k) const { return exact(k) == 0; }
+  bool adds_zero(long k) const { return sure(k) == 0; }
 };
 
 // A running sum whose increment at step k is the product of factors(k), kept to 64 bits.
@@ -118,7 +111,7 @@ struct ProductChain {
     const Product f = factors(k);
     const double p = f.x * f.y;
     const double r = to_grid(p, unit);
-    return unless_doubtful(r, !(std::fabs(p) < unit) | (std::fabs(p - r) == grid / 2));
+    return or_nan({r, (!(std::fabs(p) < unit) | (std::fabs(p - r) == grid / 2)) != 0});
   }
   double step(double t, long k) const {
     const Product f = factors(k);
@@ -131,9 +124,9 @@ struct ProductChain {
   }
 };
 
-template <Signs kSigns, typename Value, typename Exact>
-SumChain<kSigns, Value, Exact> sum_chain(double total, Value value, Exact exact) {
-  return {total, value, exact};
+template <Signs kSigns, typename Value, typename Sure>
+SumChain<kSigns, Value, Sure> sum_chain(double total, Value value, Sure sure) {
+  return {total, value, sure};
 }
 template <Signs kSigns, typename Value>
 SumChain<kSigns, Value, Value> sum_chain(double total, Value value) {
@@ -148,9 +141,9 @@ namespace block_rule {
 
 // Steps taken at once. A block that breaks the rule for a running sum is taken again for it
 // alone, so a short block spoils little; a long one spreads the cost of checking the rule.
-// exact_block takes at most kExactBlock steps (one bit each in a 64-bit word).
+// model_block takes at most kModelBlock steps (one bit each in a 64-bit word).
 constexpr long kBlock = 256;
-constexpr long kExactBlock = 64;
+constexpr long kModelBlock = 64;
 
 // What the rule needs to know of the total before a block.
 struct Rule {
@@ -216,34 +209,39 @@ inline void gather(const Chain& chain, long k, const Rule& rule, double& sum, do
   worst = off > worst ? off : worst;
 }
 
-// What became of a block for one running sum: it stood, and the total moved on; some of its
-// increments lie too near a midpoint between multiples of u (or are not numbers) to be rounded
-// alone; or it broke the rule otherwise (its totals would leave the binade, the total has none).
-enum class Outcome { stood, doubtful, broke };
+// What became of a block for one running sum: it stood, and the total moved on; it is unsure,
+// some of its increments lying too near a midpoint between multiples of u (or not numbers) to
+// be rounded alone; or it broke the rule otherwise (its totals would leave the binade, the
+// total has none).
+enum class Outcome { stood, unsure, broke };
+
+// Whether every total of a block stays in the binade of `rule`, from the total t on, the
+// block's increments rounded to multiples of u adding `sum` in all, the magnitudes of those
+// increments `magnitude` (needed for kSigns any only). Written without branches.
+template <Signs kSigns>
+inline bool stays_in_binade(const Rule& rule, double t, double sum, double magnitude) {
+  if (kSigns == Signs::non_negative) {
+    // The totals move one way: away from zero from a positive total, towards it otherwise.
+    return rule.positive ? t + sum <= rule.high : t + sum <= -rule.low;
+  }
+  // Every total lies between t + down and t + up, the sums of the negative and of the positive
+  // increments: (sum -+ magnitude) / 2, exact, as sums of multiples of u.
+  const double up = (magnitude + sum) / 2, down = (sum - magnitude) / 2;
+  return rule.positive ? (t + down >= rule.low) & (t + up <= rule.high)
+                       : (t + up <= -rule.low) & (t + down >= -rule.high);
+}
 
 template <typename Chain>
 inline Outcome conclude(Chain& chain, const Rule& rule, const Gathered& g) {
   if (!rule.usable) return Outcome::broke;
   // A NaN among the increments makes the sum one too (and an infinity either that or an
-  // infinity): those steps are doubtful.
-  if (std::isnan(g.sum)) return Outcome::doubtful;
-  const double t = chain.total;
-  bool stays;
-  if (Chain::kSigns == Signs::non_negative) {
-    // The totals move one way: away from zero from a positive total, towards it otherwise.
-    stays = rule.positive ? t + g.sum <= rule.high : t + g.sum <= -rule.low;
-  } else {
-    // Every total lies between t + down and t + up, the sums of the negative and of the
-    // positive increments: (sum -+ magnitude) / 2, exact, as sums of multiples of u.
-    const double up = (g.magnitude + g.sum) / 2, down = (g.sum - g.magnitude) / 2;
-    stays = rule.positive ? t + down >= rule.low && t + up <= rule.high
-                          : t + up <= -rule.low && t + down >= -rule.high;
-  }
+  // infinity): those steps are unsure.
+  if (std::isnan(g.sum)) return Outcome::unsure;
   // The totals leaving the binade come first: a block that would make them is too long for the
   // total (a young one, beside its increments), whatever its increments.
-  if (!stays) return Outcome::broke;
-  if (!(g.worst < rule.limit)) return Outcome::doubtful;
-  chain.total = t + g.sum;
+  if (!stays_in_binade<Chain::kSigns>(rule, chain.total, g.sum, g.magnitude)) return Outcome::broke;
+  if (!(g.worst < rule.limit)) return Outcome::unsure;
+  chain.total += g.sum;
   return Outcome::stood;
 }
 
@@ -261,22 +259,22 @@ template <typename Chain>
   return conclude(chain, rule, g);
 }
 
-// The rule over steps [first, first + n) of one running sum again, every increment rounded as
-// the model rounds it rather than checked against midpoints: first to the 64-bit grid g of the
-// total's binade (as the model rounds the exact sum; the total adds a multiple of 2^11 g, so
-// the ties go alike), giving r_k, then to the nearest multiple of u, w_k. Where r_k lies on a
-// midpoint between multiples of u (data on a decimal grid can put one in every block), the
-// model's double goes to the even one, (T_(k-1) + w_k) / u even: the nearest-even rounding of
-// r_k took w_k / u even, right when T_(k-1) / u is even; otherwise it is the other neighbour,
-// w_k +- u. The parity of T_(k-1) / u is that of T / u and of every w_i / u before k, back to
-// the last tie, after which it is even: the loop gathers one bit a step of each (parities and
-// ties), and the few ties are settled afterwards. The block stands when its totals stay in
-// the binade (as in one_block, with the corrections).
+// What model_block gathers over a block of up to 64 steps: the sum of the increments rounded
+// to multiples of u and of their magnitudes; and one bit a step, of the steps whose increment
+// lies on a midpoint between multiples of u (ties), of those whose multiple is odd, and of
+// those that the rule cannot round alone (unsure).
+struct Parities {
+  double sum = 0, magnitude = 0;
+  uint64_t ties = 0, odd = 0, unsure = 0;
+};
+
+// The increments of steps [first, first + n) rounded as the model rounds them: first to the
+// 64-bit grid g of the total's binade (as the model rounds the exact sum; the total adds a
+// multiple of 2^11 g, so the ties go alike), giving r_k, then to the nearest multiple of u, w_k,
+// ties to the even multiple. The loop is vectorized.
 template <typename Chain>
-[[gnu::noinline]] Outcome exact_block(Chain& chain, long first, long n) {
-  assert(n <= kExactBlock);
-  const Rule rule = rule_of(chain.total, Chain::kProducts);
-  if (!rule.usable) return Outcome::broke;
+[[gnu::always_inline]] inline Parities parities_of(const Chain& chain, const Rule& rule, long first,
+                                                   long n) {
   const double low = rule.shift / 1.5;  // 2^E
   const double u = low * 0x1p-52, grid_unit = low * 0x1p-11, grid = low * 0x1p-63;
   const double shift = rule.shift;
@@ -297,34 +295,43 @@ template <typename Chain>
     // NaN, or beyond 2^(E-1), where adding the shift would round to multiples of 2u.
     unsure |= static_cast<uint64_t>(!(std::fabs(r) < low / 2)) << at;
   }
-  if (unsure != 0 || std::isnan(sum)) return Outcome::broke;
-  // Settle the ties in order. The parity of the total before the block is its last bit.
-  bool parity = (bits_of(chain.total) & 1) != 0;
-  uint64_t done = 0;  // the steps whose parity is accounted for
-  for (uint64_t left = ties; left != 0; left &= left - 1) {
+  return {sum, magnitude, ties, odd, unsure};
+}
+
+// The rule over steps [first, first + n) of one running sum again, every increment rounded as
+// the model rounds it rather than checked against midpoints (parities_of). Where r_k lies on a
+// midpoint between multiples of u (data on a decimal grid can put one in every block), the
+// model's double goes to the even one, (T_(k-1) + w_k) / u even: the nearest-even rounding of
+// r_k took w_k / u even, right when T_(k-1) / u is even; otherwise it is the other neighbour,
+// w_k +- u. The parity of T_(k-1) / u is that of T / u and of every w_i / u before k, back to
+// the last tie, after which it is even: the few ties are settled here, in order, from the bits
+// gathered. The block stands when its totals stay in the binade.
+template <typename Chain>
+[[gnu::noinline]] Outcome model_block(Chain& chain, long first, long n) {
+  assert(n <= kModelBlock);
+  const Rule rule = rule_of(chain.total, Chain::kProducts);
+  if (!rule.usable) return Outcome::broke;
+  Parities p = parities_of(chain, rule, first, n);
+  if (p.unsure != 0 || std::isnan(p.sum)) return Outcome::broke;
+  const double low = rule.shift / 1.5;  // 2^E
+  const double u = low * 0x1p-52;
+  bool parity = (bits_of(chain.total) & 1) != 0;  // the total's before the block: its last bit
+  uint64_t done = 0;                              // the steps whose parity is accounted for
+  for (uint64_t left = p.ties; left != 0; left &= left - 1) {
     const int k = __builtin_ctzll(left);
     const uint64_t before = (uint64_t{1} << k) - 1;
-    parity ^= (__builtin_popcountll(odd & before & ~done) & 1) != 0;
+    parity ^= (__builtin_popcountll(p.odd & before & ~done) & 1) != 0;
     if (parity) {
-      const double r = copy.on_grid(first + k, grid_unit, grid);
-      const double w = to_multiple<Signs::any>(r, shift);
-      sum += r > w ? u : -u;
-      magnitude += u;
+      const double r = chain.on_grid(first + k, low * 0x1p-11, low * 0x1p-63);
+      const double w = to_multiple<Signs::any>(r, rule.shift);
+      p.sum += r > w ? u : -u;
+      p.magnitude += u;
     }
     parity = false;  // the total after a tie is even
     done = before | (uint64_t{1} << k);
   }
-  const double t = chain.total;
-  bool stays;
-  if (Chain::kSigns == Signs::non_negative) {
-    stays = rule.positive ? t + sum <= rule.high : t + sum <= -rule.low;
-  } else {
-    const double up = (magnitude + sum) / 2, down = (sum - magnitude) / 2;
-    stays = rule.positive ? t + down >= rule.low && t + up <= rule.high
-                          : t + up <= -rule.low && t + down >= -rule.high;
-  }
-  if (!stays) return Outcome::broke;
-  chain.total = t + sum;
+  if (!stays_in_binade<Chain::kSigns>(rule, chain.total, p.sum, p.magnitude)) return Outcome::broke;
+  chain.total += p.sum;
   return Outcome::stood;
 }
 
@@ -354,11 +361,9 @@ template <typename Chain>
     const double w = to_multiple<Signs::any>(v, rule.shift);
     const double off =
         Chain::kProducts ? std::fabs(v - w) + std::fabs(v) * 0x1p-52 : std::fabs(v - w);
-    const double next = t + w;
-    const bool stays = rule.positive ? (next >= rule.low) & (next <= rule.high)
-                                     : (next <= -rule.low) & (next >= -rule.high);
-    if (rule.usable & (off < rule.limit) & stays) {
-      t = next;
+    if (rule.usable & (off < rule.limit) &
+        stays_in_binade<Chain::kSigns>(rule, t, w, std::fabs(w))) {
+      t += w;
     } else {
       t = chain.step(t, k);
       rule = rule_of(t, Chain::kProducts);
@@ -391,9 +396,9 @@ void split(Chain& chain, long first, long count, const Gathered& g) {
 }
 
 // Steps [first, first + count) of one running sum, whose block under the rule came out as
-// `outcome` (gathering g). A zero total has no binade: its first step is taken singly. A
-// doubtful block is taken again exactly (exact_block), in pieces it can take; a piece that it
-// cannot take, and a block that broke the rule, are split, down to single steps.
+// `outcome` (gathering g). A zero total has no binade: its first step is taken singly. A block
+// that is unsure is taken again by the model's roundings (model_block), in pieces it can take;
+// a piece that it cannot take, and a block that broke the rule, are split, down to single steps.
 template <typename Chain>
 void recover(Chain& chain, long first, long count, Outcome outcome, const Gathered& g) {
   if (outcome == Outcome::stood) return;
@@ -406,13 +411,13 @@ void recover(Chain& chain, long first, long count, Outcome outcome, const Gather
     split(chain, first, count, g);
     return;
   }
-  if (count > kExactBlock) {
-    // Only the pieces that are doubtful themselves are taken exactly.
-    for (long start = first; start < first + count; start += kExactBlock)
-      take(chain, start, std::min(kExactBlock, first + count - start));
+  if (count > kModelBlock) {
+    // Only the pieces that are unsure themselves are taken by the model's roundings.
+    for (long start = first; start < first + count; start += kModelBlock)
+      take(chain, start, std::min(kModelBlock, first + count - start));
     return;
   }
-  if (exact_block(chain, first, count) != Outcome::stood) split(chain, first, count, g);
+  if (model_block(chain, first, count) != Outcome::stood) split(chain, first, count, g);
 }
 
 // Steps [first, first + count) of one running sum, by the rule where it holds.
@@ -491,12 +496,12 @@ void advance_together(long n, Chains&... chains) {
   }
 }
 
-// total, then rnd(xreal(total) + v_k) for k = 0 .. n - 1, in that order, v_k being exact(k);
-// value(k) gives the same double, or NaN where it cannot tell it cheaply. With Signs::
-// non_negative no increment may be below zero.
-template <Signs kSigns, typename Value, typename Exact>
-double sum_of(double total, long n, const Value& value, const Exact& exact) {
-  auto chain = sum_chain<kSigns>(total, value, exact);
+// total, then rnd(xreal(total) + v_k) for k = 0 .. n - 1, in that order, v_k being sure(k);
+// value(k) gives the same double, or NaN where it is unsure. With Signs::non_negative no
+// increment may be below zero.
+template <Signs kSigns, typename Value, typename Sure>
+double sum_of(double total, long n, const Value& value, const Sure& sure) {
+  auto chain = sum_chain<kSigns>(total, value, sure);
   advance_together(n, chain);
   return chain.total;
 }
@@ -507,6 +512,5 @@ double sum_of(double total, long n, const Value& value) {
 }
 
 }  // namespace fast
-}  // namespace SCABROSIMETER_ISA
-using namespace SCABROSIMETER_ISA;
+SCABROSIMETER_COPY_END
 }  // namespace scab

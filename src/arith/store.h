@@ -10,7 +10,7 @@
 #include "arith/isa.h"
 
 namespace scab {
-namespace SCABROSIMETER_ISA {
+SCABROSIMETER_COPY_BEGIN
 
 // An xreal: a class that rounds itself to a double.
 template <class X>
@@ -36,6 +36,5 @@ double abs_d(const X& x) {
   return std::fabs(rnd(x));
 }
 
-}  // namespace SCABROSIMETER_ISA
-using namespace SCABROSIMETER_ISA;
+SCABROSIMETER_COPY_END
 }  // namespace scab

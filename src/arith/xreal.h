@@ -36,7 +36,7 @@
 #endif
 
 namespace scab {
-namespace SCABROSIMETER_ISA {
+SCABROSIMETER_COPY_BEGIN
 
 #if LDBL_MANT_DIG == 64
 namespace x87 {
@@ -59,11 +59,6 @@ class xreal {
   long double v_;
 };
 
-// The store and the library functions (arith/store.h), found by argument-dependent lookup.
-using scab::abs_d;
-using scab::rnd;
-using scab::sqrt_d;
-
 }  // namespace x87
 #endif
 
@@ -75,6 +70,5 @@ namespace arith_impl = x87;
 
 using arith_impl::xreal;  // a type alias in effect: do not forward-declare `class xreal`
 
-}  // namespace SCABROSIMETER_ISA
-using namespace SCABROSIMETER_ISA;
+SCABROSIMETER_COPY_END
 }  // namespace scab

@@ -45,7 +45,7 @@
 #endif
 
 namespace scab {
-namespace SCABROSIMETER_ISA {
+SCABROSIMETER_COPY_BEGIN
 namespace portable {
 
 namespace detail {
@@ -173,11 +173,6 @@ class xreal {
   Kind kind_ = kZero;
 };
 
-// The store and the library functions (arith/store.h), found by argument-dependent lookup.
-using scab::abs_d;
-using scab::rnd;
-using scab::sqrt_d;
-
 // ---- implementation ----
 
 inline void xreal::from_double(double v) {
@@ -232,6 +227,9 @@ inline xreal xreal::round_pack(bool neg, int exp, u64 hi, u64 lo) {
   return r;
 }
 
+// Longer than the house's 45 lines: an arithmetic kernel, the special operands, the alignment,
+// the addition or subtraction of the significands and the sticky bits in one place, as the
+// hardware's adder does them; split up, the carries and sticky bits would cross functions.
 inline xreal xreal::add(xreal a, xreal b, bool subtract) {
   if (subtract) b.neg_ = !b.neg_;
   if (a.kind_ != kFinite || b.kind_ != kFinite) {
@@ -388,6 +386,5 @@ inline double xreal::round_to_double() const {
 }
 
 }  // namespace portable
-}  // namespace SCABROSIMETER_ISA
-using namespace SCABROSIMETER_ISA;
+SCABROSIMETER_COPY_END
 }  // namespace scab

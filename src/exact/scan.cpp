@@ -5,45 +5,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "arith/isa.h"
-
 namespace scab::exact {
-
-// The copies of the hot loops (scan_kernels.cpp, compiled once for each instruction set).
-namespace isa_base {
-Range decode(int width, const unsigned char* bytes, int64_t n, int16_t* grey, int32_t* value);
-LinePart sum_line(Kind kind, LineView line, int64_t first, int64_t end, ColumnLanes columns);
-NeighbourPart neighbours(Kind kind, LineView above, LineView middle, LineView below, int64_t first,
-                         int64_t end);
-}  // namespace isa_base
-namespace isa_avx2 {
-Range decode(int width, const unsigned char* bytes, int64_t n, int16_t* grey, int32_t* value);
-LinePart sum_line(Kind kind, LineView line, int64_t first, int64_t end, ColumnLanes columns);
-NeighbourPart neighbours(Kind kind, LineView above, LineView middle, LineView below, int64_t first,
-                         int64_t end);
-}  // namespace isa_avx2
-
-Range decode(int width, const unsigned char* bytes, int64_t n, int16_t* grey, int32_t* value) {
-#if defined(SCABROSIMETER_AVX2_KERNELS)
-  if (scab::isa::avx2_in_use()) return isa_avx2::decode(width, bytes, n, grey, value);
-#endif
-  return isa_base::decode(width, bytes, n, grey, value);
-}
-
-LinePart sum_line(Kind kind, LineView line, int64_t first, int64_t end, ColumnLanes columns) {
-#if defined(SCABROSIMETER_AVX2_KERNELS)
-  if (scab::isa::avx2_in_use()) return isa_avx2::sum_line(kind, line, first, end, columns);
-#endif
-  return isa_base::sum_line(kind, line, first, end, columns);
-}
-
-NeighbourPart neighbours(Kind kind, LineView above, LineView middle, LineView below, int64_t first,
-                         int64_t end) {
-#if defined(SCABROSIMETER_AVX2_KERNELS)
-  if (scab::isa::avx2_in_use()) return isa_avx2::neighbours(kind, above, middle, below, first, end);
-#endif
-  return isa_base::neighbours(kind, above, middle, below, first, end);
-}
 
 namespace {
 

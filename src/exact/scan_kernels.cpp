@@ -9,9 +9,10 @@
 
 // clang-format off
 #include "arith/kernel_target.h"
+#include "arith/isa.h"
 // clang-format on
 
-namespace scab::exact::SCABROSIMETER_ISA {
+namespace scab::exact::SCABROSIMETER_EXPORTS {
 namespace {
 
 // Grey levels, 0 <= k < 2^8: |E|, |8k − E| <= 8 × 255 < 2^11 and |4k − F| < 2^10 fit 16 bits;
@@ -194,4 +195,4 @@ NeighbourPart neighbours(Kind kind, LineView above, LineView middle, LineView be
   return neighbours_as<Any32>(above.value, middle.value, below.value, first, end);
 }
 
-}  // namespace scab::exact::SCABROSIMETER_ISA
+}  // namespace scab::exact::SCABROSIMETER_EXPORTS

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "arith/fast.h"
-#include "arith/isa.h"
 #include "raster/buffer.h"
 #include "raster/samples.h"
 
@@ -37,32 +36,6 @@ std::atomic<uint64_t> rasters_made{0};
 
 }  // namespace
 
-// The copies of the sample loops (samples.cpp, compiled once for each instruction set). The
-// arith headers make isa_base's names visible here too: the calls below name scab:: to mean
-// the functions that choose.
-namespace isa_base {
-void fold_samples(int width, const unsigned char* bytes, long n, SampleRange& range);
-void samples_to_heights(int width, const unsigned char* bytes, long n, double factor, double* out);
-}  // namespace isa_base
-namespace isa_avx2 {
-void fold_samples(int width, const unsigned char* bytes, long n, SampleRange& range);
-void samples_to_heights(int width, const unsigned char* bytes, long n, double factor, double* out);
-}  // namespace isa_avx2
-
-void fold_samples(int width, const unsigned char* bytes, long n, SampleRange& range) {
-#if defined(SCABROSIMETER_AVX2_KERNELS)
-  if (isa::avx2_in_use()) return isa_avx2::fold_samples(width, bytes, n, range);
-#endif
-  isa_base::fold_samples(width, bytes, n, range);
-}
-
-void samples_to_heights(int width, const unsigned char* bytes, long n, double factor, double* out) {
-#if defined(SCABROSIMETER_AVX2_KERNELS)
-  if (isa::avx2_in_use()) return isa_avx2::samples_to_heights(width, bytes, n, factor, out);
-#endif
-  isa_base::samples_to_heights(width, bytes, n, factor, out);
-}
-
 RawRaster::RawRaster(InputFile file, int lines, int columns, int width)
     : file_(std::move(file)),
       lines_(lines),
@@ -86,7 +59,7 @@ RawRaster::RawRaster(InputFile file, int lines, int columns, int width)
     found_ += static_cast<uint64_t>(got);
     std::memset(block.data() + got, 0, static_cast<size_t>(wanted - got));
     const long cells = static_cast<long>(count) * columns;
-    scab::fold_samples(width, block.data(), cells, range);
+    fold_samples(width, block.data(), cells, range);
     if (found_ < offset + wanted && found_ < expected) {
       // The rest of the raster is zeros.
       if (first + count < lines) {
@@ -130,8 +103,7 @@ const unsigned char* RawRaster::stored_line(int i) const {
 }
 
 void RawRaster::line(int i, double* out) const {
-  // scab:: names the function that chooses the copy (see above).
-  scab::samples_to_heights(width_, stored_line(i), columns_, factor_, out);
+  samples_to_heights(width_, stored_line(i), columns_, factor_, out);
 }
 
 double metres_per_unit(int unit) {
@@ -157,7 +129,6 @@ HeightRange heights_range(int64_t minimum, int64_t maximum, int64_t smallest_mag
   range.highest = height(maximum);
   range.smallest = height(smallest_magnitude);
   range.whole = factor == 1;
-  range.finite = true;
   return range;
 }
 

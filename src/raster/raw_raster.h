@@ -11,30 +11,9 @@
 #include <stdexcept>
 
 #include "raster/input_file.h"
+#include "raster/line_source.h"
 
 namespace scab {
-
-// What is known of all the values of a raster before a pass reads them: the passes take
-// cheaper ways where these make them exact.
-struct HeightRange {
-  double lowest = 0;    // the least value
-  double highest = 0;   // the greatest value
-  double smallest = 0;  // the least magnitude of a value that is not zero (0 when there is none)
-  bool whole = false;   // whether every value is a whole number
-  bool finite = false;  // whether every value is a finite number
-};
-
-// What the passes read: `lines` lines of `columns` values.
-class LineSource {
- public:
-  virtual ~LineSource() = default;
-  virtual int lines() const = 0;
-  virtual int columns() const = 0;
-  // Line i (0 is the first line of the file) into out[0 .. columns() - 1].
-  virtual void line(int i, double* out) const = 0;
-  // The range of every value that line() gives.
-  virtual HeightRange range() const = 0;
-};
 
 // The range of the heights of samples whose least and greatest are `minimum` and `maximum`,
 // and whose least magnitude but zero is `smallest_magnitude` (0 when all are zero), converted by

@@ -1,4 +1,5 @@
-// The loops over a raw raster's samples: their range, and their heights.
+// The loops over a raw raster's samples: their range, and their heights. A kernel source:
+// compiled once for each instruction set (arith/isa.h).
 #include "raster/samples.h"
 
 #include <cassert>
@@ -12,7 +13,8 @@
 #include "arith/fast.h"
 // clang-format on
 
-namespace scab::SCABROSIMETER_ISA {
+namespace scab {
+SCABROSIMETER_COPY_BEGIN
 namespace {
 
 // Sample j of a line of samples of kWidth bytes, least significant byte first: unsigned for 1
@@ -80,6 +82,9 @@ void heights(const unsigned char* bytes, long n, double factor, double* out) {
 }
 
 }  // namespace
+SCABROSIMETER_COPY_END
+
+namespace SCABROSIMETER_EXPORTS {
 
 void fold_samples(int width, const unsigned char* bytes, long n, SampleRange& range) {
   assert((width == 1 || width == 2 || width == 4) && n >= 0);
@@ -95,4 +100,5 @@ void samples_to_heights(int width, const unsigned char* bytes, long n, double fa
   if (width == 4) heights<4>(bytes, n, factor, out);
 }
 
-}  // namespace scab::SCABROSIMETER_ISA
+}  // namespace SCABROSIMETER_EXPORTS
+}  // namespace scab

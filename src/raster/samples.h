@@ -1,5 +1,6 @@
 // The samples of a raw raster's lines: their range, and their heights. The loops are compiled
-// once for each instruction set (samples.cpp, arith/isa.h); these run the copy in use.
+// once for each instruction set (samples.cpp, arith/isa.h); these run the copy in use
+// (src/dispatch/table.cpp).
 #pragma once
 
 #include <cstdint>

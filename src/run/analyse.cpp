@@ -2,6 +2,7 @@
 // threads where they can be had, while a terminal shows how far they are; then their results
 // written in their order: the profile pass's, then the RMS error pass's.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <new>
 #include <string>
@@ -50,12 +51,28 @@ class ProgressLine {
   bool drawn_ = false;
 };
 
+// The heights, with a count of the lines the passes have read: how far they are.
+class CountedLines final : public LineSource {
+ public:
+  explicit CountedLines(const LineSource& heights) : heights_(heights) {}
+  int lines() const override { return heights_.lines(); }
+  int columns() const override { return heights_.columns(); }
+  void line(int i, double* out) const override {
+    heights_.line(i, out);
+    read_.fetch_add(1, std::memory_order_relaxed);
+  }
+  HeightRange range() const override { return heights_.range(); }
+  long read() const { return read_.load(std::memory_order_relaxed); }
+
+ private:
+  const LineSource& heights_;
+  mutable std::atomic<long> read_{0};
+};
+
 void drive(Run& run) {
-  const LineSource& heights = *run.raster;
-  LinesRead lines_read{0};
-  ProgressLine progress(run, 2L * heights.lines() + 2L * std::max(heights.lines() - 2, 0));
-  const Analysis analysis = run_passes(
-      heights, &lines_read, [&] { progress.update(lines_read.load(std::memory_order_relaxed)); });
+  const CountedLines heights(*run.raster);
+  ProgressLine progress(run, static_cast<long>(kReadsOfEachLine) * heights.lines());
+  const Analysis analysis = run_passes(heights, [&] { progress.update(heights.read()); });
   progress.erase();
   FILE* report = run.results.report->stream();
   write_profile(analysis.profile, run.console.out, report, run.results.table->stream());

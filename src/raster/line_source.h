@@ -1,0 +1,30 @@
+// What the passes read: a raster's heights, a line at a time, and what is known of their range
+// before a pass reads them.
+#pragma once
+
+namespace scab {
+
+// What is known of all the values of a raster before a pass reads them: the passes take
+// cheaper ways where these make them exact. Every value lies within [lowest, highest]: a finite
+// number, unless lowest or highest is an infinity.
+struct HeightRange {
+  double lowest = 0;    // the least value
+  double highest = 0;   // the greatest value
+  double smallest = 0;  // the least magnitude of a value that is not zero (0 when there is none)
+  bool whole = false;   // whether every value is a whole number
+};
+
+// `lines` lines of `columns` values.
+class LineSource {
+ public:
+  virtual ~LineSource() = default;
+  virtual int lines() const = 0;
+  virtual int columns() const = 0;
+  // Line i (0 is the first line) into out[0 .. columns() - 1]. May be called from several
+  // threads at once.
+  virtual void line(int i, double* out) const = 0;
+  // The range of every value that line() gives.
+  virtual HeightRange range() const = 0;
+};
+
+}  // namespace scab
