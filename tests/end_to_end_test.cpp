@@ -363,7 +363,7 @@ pid_t start_program(const fs::path& work, int& input) {
 
 bool holds_a_temporary_file(const fs::path& folder) {
   for (const std::string& name : names_in(folder)) {
-    if (name.find(".tmp-") != std::string::npos) return true;
+    if (name.compare(0, 6, ".scab-") == 0) return true;
   }
   return false;
 }

@@ -42,11 +42,13 @@ std::atomic<uint64_t> rasters_made{0};
 // the functions that choose.
 namespace isa_base {
 void fold_samples(int width, const unsigned char* bytes, long n, SampleRange& range);
-void samples_to_heights(int width, const unsigned char* bytes, long n, double factor, double* out);
+SampleExtremes samples_to_heights(int width, const unsigned char* bytes, long n, double factor,
+                                  double* out);
 }  // namespace isa_base
 namespace isa_avx2 {
 void fold_samples(int width, const unsigned char* bytes, long n, SampleRange& range);
-void samples_to_heights(int width, const unsigned char* bytes, long n, double factor, double* out);
+SampleExtremes samples_to_heights(int width, const unsigned char* bytes, long n, double factor,
+                                  double* out);
 }  // namespace isa_avx2
 
 void fold_samples(int width, const unsigned char* bytes, long n, SampleRange& range) {
@@ -56,11 +58,12 @@ void fold_samples(int width, const unsigned char* bytes, long n, SampleRange& ra
   isa_base::fold_samples(width, bytes, n, range);
 }
 
-void samples_to_heights(int width, const unsigned char* bytes, long n, double factor, double* out) {
+SampleExtremes samples_to_heights(int width, const unsigned char* bytes, long n, double factor,
+                                  double* out) {
 #if defined(SCABROSIMETER_AVX2_KERNELS)
   if (isa::avx2_in_use()) return isa_avx2::samples_to_heights(width, bytes, n, factor, out);
 #endif
-  isa_base::samples_to_heights(width, bytes, n, factor, out);
+  return isa_base::samples_to_heights(width, bytes, n, factor, out);
 }
 
 RawRaster::RawRaster(InputFile file, int lines, int columns, int width)
@@ -73,6 +76,7 @@ RawRaster::RawRaster(InputFile file, int lines, int columns, int width)
   // The first reading: how far the file goes, and the range of its samples. A sample cut by
   // the end of the file keeps the bytes it has as its low-order bytes; the bytes it lacks, and
   // every cell after it, are 0.
+  if (const int error = file_.stamp(stamp_)) throw RasterReadError(error);
   const int block_lines = std::min(lines_per_block(line_bytes_), lines);
   Buffer<unsigned char> block(static_cast<size_t>(line_bytes_) * block_lines);
   const uint64_t expected = line_bytes_ * static_cast<uint64_t>(lines);
@@ -83,6 +87,7 @@ RawRaster::RawRaster(InputFile file, int lines, int columns, int width)
     const uint64_t wanted = static_cast<uint64_t>(count) * line_bytes_;
     const int64_t got = file_.read_at(block.data(), static_cast<size_t>(wanted), offset);
     if (got < 0) throw RasterReadError(errno != 0 ? errno : EIO);
+    check_unchanged();
     found_ += static_cast<uint64_t>(got);
     std::memset(block.data() + got, 0, static_cast<size_t>(wanted - got));
     const long cells = static_cast<long>(count) * columns;
@@ -113,7 +118,14 @@ void RawRaster::read_lines(int first, int count, unsigned char* bytes) const {
   const int64_t got = held > 0 ? file_.read_at(bytes, static_cast<size_t>(held), offset) : 0;
   if (got < 0) throw RasterReadError(errno != 0 ? errno : EIO);
   if (static_cast<uint64_t>(got) < held) throw RasterChanged();
+  check_unchanged();
   std::memset(bytes + held, 0, static_cast<size_t>(wanted - held));
+}
+
+void RawRaster::check_unchanged() const {
+  FileStamp now;
+  if (const int error = file_.stamp(now)) throw RasterReadError(error);
+  if (now != stamp_) throw RasterChanged();
 }
 
 const unsigned char* RawRaster::stored_line(int i) const {
@@ -130,8 +142,11 @@ const unsigned char* RawRaster::stored_line(int i) const {
 }
 
 void RawRaster::line(int i, double* out) const {
-  // scab:: names the function that chooses the copy (see above).
-  scab::samples_to_heights(width_, stored_line(i), columns_, factor_, out);
+  // scab:: names the function that chooses the copy (see above). A sample beyond the range of
+  // the first reading was written since: the passes chose their shortcuts from that range.
+  const SampleExtremes found =
+      scab::samples_to_heights(width_, stored_line(i), columns_, factor_, out);
+  if (found.low < minimum_ || found.high > maximum_) throw RasterChanged();
 }
 
 double metres_per_unit(int unit) {

@@ -57,6 +57,8 @@ void drive(Run& run) {
   const Analysis analysis = run_passes(
       heights, &lines_read, [&] { progress.update(lines_read.load(std::memory_order_relaxed)); });
   progress.erase();
+  // A write after the last block was read would otherwise go unseen.
+  run.raster->check_unchanged();
   FILE* report = run.results.report->stream();
   write_profile(analysis.profile, run.console.out, report, run.results.table->stream());
   write_rms_error(analysis.rms_error, run.console.out, report);
@@ -68,10 +70,7 @@ void analyse(Run& run) {
   try {
     drive(run);
   } catch (const RasterChanged&) {
-    stop_run(run, 1,
-             "\n\n\tThe file " + run.dataset.raw_path +
-                 " changed during the analysis: it no longer holds what it held when it was "
-                 "first read.\n\tRun the program again once nothing else writes to it.\n");
+    stop_for_changed_file(run);
   } catch (const RasterReadError& failure) {
     stop_for_read_error(run, failure.error);
   } catch (const std::bad_alloc&) {

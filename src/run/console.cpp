@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstring>
 
+#include "run/signals.h"
+
 #ifdef _WIN32
 #include <conio.h>
 #include <io.h>
@@ -28,11 +30,15 @@ void console_getch(FILE* in) {
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
+    // A signal meanwhile (Ctrl+C) puts the modes back before the program ends: a shell that
+    // does not would be left without echo.
+    remember_terminal_modes(fd, saved);
     tcsetattr(fd, TCSANOW, &raw);
     char key;
     ssize_t ignored = read(fd, &key, 1);
     (void)ignored;
     tcsetattr(fd, TCSANOW, &saved);
+    forget_terminal_modes();
     return;
   }
 #endif
