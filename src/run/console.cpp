@@ -60,7 +60,7 @@ static int skip_white_space(FILE* in) {
   return c;
 }
 
-ReadStatus read_int(FILE* in, int& value) {
+ReadStatus read_int(FILE* in, int& value, size_t max_digits) {
   int c = skip_white_space(in);
   if (c == EOF) return ReadStatus::end_of_input;
   const bool negative = c == '-';
@@ -71,7 +71,9 @@ ReadStatus read_int(FILE* in, int& value) {
   }
   long long magnitude = 0;
   bool fits = true;
+  size_t digits = 0;
   for (; c != EOF && std::isdigit(c); c = fgetc(in)) {
+    if (++digits > max_digits) break;
     magnitude = magnitude * 10 + (c - '0');
     if (magnitude > static_cast<long long>(INT_MAX) + 1) {
       fits = false;
@@ -80,16 +82,18 @@ ReadStatus read_int(FILE* in, int& value) {
   }
   if (c != EOF) ungetc(c, in);
   const long long signed_value = negative ? -magnitude : magnitude;
-  if (!fits || signed_value > INT_MAX || signed_value < INT_MIN) return ReadStatus::not_a_number;
+  if (digits > max_digits || !fits || signed_value > INT_MAX || signed_value < INT_MIN)
+    return ReadStatus::not_a_number;
   value = static_cast<int>(signed_value);
   return ReadStatus::ok;
 }
 
-ReadStatus read_word(FILE* in, std::string& word) {
+ReadStatus read_word(FILE* in, std::string& word, size_t max_length) {
   int c = skip_white_space(in);
   if (c == EOF) return ReadStatus::end_of_input;
   word.clear();
   for (; c != EOF && !std::isspace(static_cast<unsigned char>(c)); c = fgetc(in)) {
+    if (word.size() == max_length) break;
     word += static_cast<char>(c);
   }
   if (c != EOF) ungetc(c, in);
