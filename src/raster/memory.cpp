@@ -120,10 +120,7 @@ uint64_t group_memory_left(const MemoryFiles& files, const std::string& folder) 
 }  // namespace
 
 uint64_t control_group_memory_left(const std::string& root) {
-#ifdef _WIN32
-  (void)root;
-  return 0;
-#else
+  // Where there is no /proc/self/cgroup (Windows, say), nothing is found.
   MemoryFiles files;
   std::string path;
   if (!find_memory_group(root, files, path)) return 0;
@@ -138,7 +135,6 @@ uint64_t control_group_memory_left(const std::string& root) {
     path.erase(slash == std::string::npos ? 0 : slash);
   }
   return least;
-#endif
 }
 
 uint64_t physical_memory_bytes() {

@@ -110,23 +110,6 @@ std::string new_temporary_name(const std::string& final_path) {
                                 std::to_string(counter++) + ".tmp");
 }
 
-// The process number in a temporary name, or -1 for any other name.
-long owner_of(const char* name) {
-  const auto digits = [](const char*& at) {
-    const char* from = at;
-    while (*at >= '0' && *at <= '9')
-      at++;
-    return at > from && at - from <= 10;
-  };
-  if (std::strncmp(name, ".scab-", 6) != 0) return -1;
-  const char* at = name + 6;
-  if (!digits(at) || *at != '-') return -1;
-  const long pid = std::atol(name + 6);
-  at++;
-  if (!digits(at) || std::strcmp(at, ".tmp") != 0) return -1;
-  return pid > 0 ? pid : -1;
-}
-
 // Holds an exclusive lock on a folder while it lives, where the system has such locks; two
 // runs that commit their results into the same folder take turns.
 class FolderLock {
@@ -150,6 +133,25 @@ class FolderLock {
  private:
   int fd_ = -1;
 };
+
+#ifndef _WIN32
+// The process number in a temporary name, or -1 for any other name.
+long owner_of(const char* name) {
+  const auto digits = [](const char*& at) {
+    const char* from = at;
+    while (*at >= '0' && *at <= '9')
+      at++;
+    return at > from && at - from <= 10;
+  };
+  if (std::strncmp(name, ".scab-", 6) != 0) return -1;
+  const char* at = name + 6;
+  if (!digits(at) || *at != '-') return -1;
+  const long pid = std::atol(name + 6);
+  at++;
+  if (!digits(at) || std::strcmp(at, ".tmp") != 0) return -1;
+  return pid > 0 ? pid : -1;
+}
+#endif
 
 // Removes the temporary files that processes which no longer exist left in `folder`: names of
 // the pattern whose process number is no process's now (kill gives ESRCH), and that no process
@@ -215,7 +217,8 @@ int keep_earlier(const std::string& final_path, std::string& kept) {
   if (S_ISDIR(status.st_mode)) return 0;
   const std::string name = new_temporary_name(final_path);
 #ifndef _WIN32
-  if (link(final_path.c_str(), name.c_str()) == 0) {
+  // A symbolic link standing at the final name is kept itself: linkat does not follow it.
+  if (linkat(AT_FDCWD, final_path.c_str(), AT_FDCWD, name.c_str(), 0) == 0) {
     kept = name;
     return 0;
   }
@@ -223,6 +226,15 @@ int keep_earlier(const std::string& final_path, std::string& kept) {
   const int error = rename_over(final_path, name);
   if (error == 0) kept = name;
   return error;
+}
+
+// What would keep `final_path` from being taken at the end, found before anything is written:
+// EISDIR for a folder standing there, the system's error for a name it does not accept (too
+// long, say); 0 when none.
+int final_name_refusal(const std::string& final_path) {
+  struct stat status;
+  if (stat(final_path.c_str(), &status) != 0) return errno == ENOENT ? 0 : errno;
+  return S_ISDIR(status.st_mode) ? EISDIR : 0;
 }
 
 void remove_file(const std::string& path) {
@@ -255,18 +267,8 @@ PendingFile::PendingFile(std::string final_path, std::string temporary_path, FIL
 
 std::unique_ptr<PendingFile> PendingFile::create(const std::string& final_path, bool text,
                                                  int& error) {
-  // What would keep the final name from being taken at the end is found now, before anything
-  // is written: a folder standing there, a name the file system does not accept.
-  struct stat status;
-  const bool found = stat(final_path.c_str(), &status) == 0;
-  if (!found && errno != ENOENT) {
-    error = errno;
-    return nullptr;
-  }
-  if (found && S_ISDIR(status.st_mode)) {
-    error = EISDIR;
-    return nullptr;
-  }
+  error = final_name_refusal(final_path);
+  if (error != 0) return nullptr;
   remove_stale_files_once(folder_of(final_path));
   for (int attempt = 0; attempt < 1000; attempt++) {
     const std::string temporary = new_temporary_name(final_path);
