@@ -1,7 +1,8 @@
 // libFuzzer target: one whole run of the program, in-process, driven by one input.
 //
 // An input is, in order:
-//   one byte      which dataset files exist: bit 0 the descriptor, bit 1 the raw raster
+//   one byte      which files exist: bit 0 the descriptor, bit 1 the raw raster, bit 2 the
+//                 results of an earlier run for the result name "r" (r_scabrosimeter.txt, .xls)
 //   the answers   the operator's answers, up to the first "\n%%\n"
 //   a descriptor  the descriptor file's text, up to the next "\n%%\n"
 //   a raster      the raw raster's bytes, to the end of the input
@@ -14,7 +15,9 @@
 //   - neither the console nor any file written holds "nan" or "inf" as a value;
 //   - nothing is created anywhere but directly in the folder d or e, and no folder is created;
 //   - no temporary file is left behind, and the dataset files (raw rasters and descriptors
-//     that were there before the run) are byte-identical after it.
+//     that were there before the run) are byte-identical after it;
+//   - earlier results are byte-identical after a run that stops (status 1), and after one that
+//     ends (status 0) the report and the table were both replaced or both left alone.
 // The memory a run may use is capped, so that a descriptor's dimensions, whatever they are,
 // either load quickly or take the program's own memory stop.
 #include <stdlib.h>
@@ -153,10 +156,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (flags & 1) write_file(root / "d" / (std::string(name) + ".txt"), descriptor);
     if (flags & 2) write_file(root / "d" / (std::string(name) + ".raw"), raster);
   }
+  const fs::path earlier_report = root / "d" / "r_scabrosimeter.txt";
+  const fs::path earlier_table = root / "d" / "r_scabrosimeter.xls";
+  if (flags & 4) {
+    write_file(earlier_report, "earlier report");
+    write_file(earlier_table, "earlier table");
+  }
   const std::set<fs::path> before = tree(base);
   std::map<fs::path, std::string> dataset_files;
   for (const fs::path& entry : before) {
-    if (fs::is_regular_file(entry)) dataset_files[entry] = read_file(entry);
+    if (fs::is_regular_file(entry) && entry != earlier_report && entry != earlier_table)
+      dataset_files[entry] = read_file(entry);
   }
 
   // The run.
@@ -181,8 +191,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const auto& [path, bytes] : dataset_files) {
     if (read_file(path) != bytes) violation("a dataset file was changed: " + path.string());
   }
+  if (flags & 4) {
+    const bool report_replaced = read_file(earlier_report) != "earlier report";
+    const bool table_replaced = read_file(earlier_table) != "earlier table";
+    if (report_replaced != table_replaced)
+      violation("only one of the earlier report and table was replaced\nconsole:\n" + console);
+    if (report_replaced && status != 0)
+      violation("a run that stopped replaced the earlier results\nconsole:\n" + console);
+  }
   for (const fs::path& entry : tree(base)) {
-    if (entry.filename().string().find(".tmp-") != std::string::npos)
+    if (entry.filename().string().compare(0, 6, ".scab-") == 0)
       violation("a temporary file was left behind: " + entry.string());
     if (before.count(entry)) continue;
     const fs::path folder = entry.parent_path();

@@ -192,11 +192,11 @@ DatasetFiles write_dataset(const std::string& images_root, const std::string& fo
   const std::vector<PendingFile*> pending = {raw.get(), descriptor.get()};
   const std::vector<int> errors = commit_together(pending);
   for (size_t k = 0; k < pending.size(); ++k) {
-    if (errors[k] == 0) continue;
+    if (errors[k] == 0 || errors[k] == ECANCELED) continue;
     // commit_together renames nothing unless every file is complete; only a rename that fails
     // after another succeeded leaves a mixed dataset, and the user must know which.
     for (const PendingFile* other : pending) {
-      if (other != pending[k] && !std::filesystem::exists(other->temporary_path(), error)) {
+      if (other != pending[k] && other->replaced()) {
         throw ImportError(write_failure(pending[k]->final_path(), errors[k]) + ", though " +
                           other->final_path() + " was replaced; import the dataset again");
       }

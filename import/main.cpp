@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "import/importer.h"
-#include "run/pending_file.h"
+#include "run/signals.h"
 
 int main(int argc, char** argv) {
   // A stop by a signal (Ctrl+C, kill) removes the dataset files not yet complete.

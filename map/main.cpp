@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "map/map_tool.h"
-#include "run/pending_file.h"
+#include "run/signals.h"
 
 int main(int argc, char** argv) {
 #ifdef __GLIBC__

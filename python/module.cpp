@@ -232,7 +232,7 @@ bool ends_with(const std::string& text, const std::string& end) {
 InputFile open_dataset_file(const std::string& what, const std::string& path) {
   InputFile file(path);
   if (file.is_open()) return file;
-  if (file.kind() != FileKind::missing) {
+  if (file.kind() != FileKind::missing && file.kind() != FileKind::open_failed) {
     raise(PyExc_OSError, "The " + what + " " + path + " is " + describe(file.kind()) +
                              ", not a file that can be read");
   }

@@ -83,6 +83,27 @@ TEST(Console, ReadWordAndDiscardLine) {
   fclose(in);
 }
 
+TEST(Console, BoundedReadsStopAtTheirBoundAndLeaveTheRest) {
+  FILE* in = stream_of("12345 000000000000123456 -00042x abcdefg h");
+  int value = 0;
+  EXPECT_EQ(read_int(in, value, 5), ReadStatus::ok);
+  EXPECT_EQ(value, 12345);
+  EXPECT_EQ(read_int(in, value, 5), ReadStatus::not_a_number);  // more than 5 digits
+  EXPECT_EQ(value, 12345);
+  EXPECT_EQ(fgetc(in), '0');  // the sixth digit, not read
+  EXPECT_EQ(read_int(in, value, 30), ReadStatus::ok);
+  EXPECT_EQ(value, 123456);
+  EXPECT_EQ(read_int(in, value, 5), ReadStatus::ok);  // the sign is not a digit
+  EXPECT_EQ(value, -42);
+  std::string word;
+  EXPECT_EQ(read_word(in, word, 4), ReadStatus::ok);
+  EXPECT_EQ(word, "x");
+  EXPECT_EQ(read_word(in, word, 4), ReadStatus::ok);
+  EXPECT_EQ(word, "abcd");
+  EXPECT_EQ(rest_of(in), "efg h");
+  fclose(in);
+}
+
 TEST(Console, KeyReadTakesOneByteOrReturnsAtTheEnd) {
   FILE* in = stream_of("xy");
   console_getch(in);

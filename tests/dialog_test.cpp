@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -295,26 +299,36 @@ TEST(Dialog, ResultFilesThatCannotBeCreatedStopTheRun) {
   }
 }
 
-TEST(Dialog, DescriptorThatCannotBeCreatedStopsTheRun) {
-  // A raster name so long that the descriptor's temporary file cannot be named.
-  const std::string name(248, 'n');
+TEST(Dialog, EveryNameTheFileSystemAcceptsCanBeWritten) {
+  // Temporary names do not grow with the final one: the longest names the folder takes work
+  // for the descriptor and for both results, and one character more is the system's refusal.
   TempFolder images;
-  images.write("d/" + name + ".raw", "");
-  const Outcome outcome = dialog(images, "d 1 " + name + " 3 3 1 k");
-  EXPECT_EQ(outcome.status, 1);
-  const std::string descriptor = "c:\\images\\d\\" + name + ".txt";
-  EXPECT_NE(outcome.console.find("\n\n\tNo File " + descriptor + " "), std::string::npos);
+  images.make_folder("d");
 #ifdef _WIN32
-  const std::string reason = "";  // the name is beyond the path length there, whatever errno says
+  const long longest = 255 - static_cast<long>(images.path().size()) - 20;  // MAX_PATH
 #else
-  const std::string reason = std::string(std::strerror(ENAMETOOLONG)) + ".";
+  const long longest = pathconf(images.path().c_str(), _PC_NAME_MAX);
 #endif
-  EXPECT_NE(outcome.console.find("\n\n\tThe descriptor file " + descriptor +
-                                 " could not be created: " + reason),
+  ASSERT_GT(longest, 20);
+  const std::string raster(static_cast<size_t>(longest) - 4, 'r');   // + ".raw"
+  const std::string result(static_cast<size_t>(longest) - 18, 's');  // + "_scabrosimeter.txt"
+  images.write("d/" + raster + ".raw", "");
+  Outcome outcome = dialog(images, "d 1 " + raster + " 3 3 1 1 " + result + "\n");
+  EXPECT_EQ(outcome.status, 100) << outcome.console;
+  EXPECT_EQ(images.read("d/" + raster + ".txt"), "3\n3\n1\n0\n65500\n1\n");
+  EXPECT_EQ(images.list("d"), (std::vector<std::string>{raster + ".raw", raster + ".txt",
+                                                        result + "_scabrosimeter.txt",
+                                                        result + "_scabrosimeter.xls"}));
+  outcome = dialog(images, "d 1 " + raster + " 1 " + result + "x\n");
+  EXPECT_EQ(outcome.status, 1);
+#ifndef _WIN32
+  EXPECT_NE(outcome.console.find(
+                "\n\n\tThe report file c:\\images\\d\\" + result +
+                "x_scabrosimeter.txt could not be created: " + std::strerror(ENAMETOOLONG) + "."),
             std::string::npos)
       << outcome.console;
-  EXPECT_EQ(outcome.console.find("THE FILE HAS"), std::string::npos);
-  EXPECT_EQ(images.list("d"), std::vector<std::string>{name + ".raw"});
+#endif
+  EXPECT_EQ(images.list("d").size(), 4u);
 }
 
 TEST(Dialog, ResultNameThatWouldOverwriteADatasetIsRefused) {

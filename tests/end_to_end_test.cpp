@@ -10,7 +10,10 @@
 #include <cerrno>
 #ifndef _WIN32
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -327,6 +330,18 @@ TEST(EndToEnd, AnAddressSpaceLimitEndsInTheProgramsOwnMessages) {
     EXPECT_EQ(read_file(work.images() / "dem1/relief_scabrosimeter.xls"),
               read_file(golden / "relief_scabrosimeter.xls"));
   }
+  // A descriptor of 32 MB of digits: its first 40 named, the rest never read.
+  {
+    WorkFolder work;
+    std::ofstream(work.images() / "img1/texture.txt") << std::string(32 << 20, '9');
+    const ProgramRun run =
+        run_program_in(work.path(), "img1 1 texture 0", "< answers.txt", "ulimit -v 20000;");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.console.find("it holds " + std::string(40, '9') +
+                               "..., a number too large for the program"),
+              std::string::npos)
+        << run.console;
+  }
   // Lines too long for the address space left: the memory message, before they are sought.
   WorkFolder work;
   std::ofstream(work.images() / "img1/wide.raw", std::ios::binary) << std::string(1000, 'x');
@@ -342,12 +357,18 @@ TEST(EndToEnd, AnAddressSpaceLimitEndsInTheProgramsOwnMessages) {
 }
 
 #ifndef _WIN32
-// Starts the program in `work` with a pipe as its standard input; the pipe's writing end.
-pid_t start_program(const fs::path& work, int& input) {
+// Starts the program in `work` with a pipe as its standard input; the pipe's writing end. The
+// signals `ignored` are ignored when it starts, as nohup or a shell's background job leaves
+// them; no core file is written.
+pid_t start_program(const fs::path& work, int& input, const std::vector<int>& ignored = {}) {
   int ends[2];
   if (pipe(ends) != 0) return -1;
   const pid_t pid = fork();
   if (pid == 0) {
+    for (const int signal_number : ignored)
+      signal(signal_number, SIG_IGN);
+    const rlimit no_core = {0, 0};
+    setrlimit(RLIMIT_CORE, &no_core);
     dup2(ends[0], 0);
     close(ends[0]);
     close(ends[1]);
@@ -366,9 +387,29 @@ pid_t start_program(const fs::path& work, int& input) {
 
 bool holds_a_temporary_file(const fs::path& folder) {
   for (const std::string& name : names_in(folder)) {
-    if (name.find(".tmp-") != std::string::npos) return true;
+    if (name.compare(0, 6, ".scab-") == 0) return true;
   }
   return false;
+}
+#endif
+
+#ifndef _WIN32
+// Starts the program on the bundled DEM with every answer but the unit, and waits until it
+// asks for the unit: its result files are begun, the raster read once.
+pid_t start_at_the_unit_question(const WorkFolder& work, int& input,
+                                 const std::vector<int>& ignored = {}) {
+  const pid_t pid = start_program(work.path(), input, ignored);
+  const std::string answers = "dem1\n0\nrelief\n0\n0\n";
+  if (pid <= 0 ||
+      write(input, answers.data(), answers.size()) != static_cast<ssize_t>(answers.size()))
+    return -1;
+  for (int wait = 0; wait < 1000; wait++) {
+    if (read_file(work.path() / "console.txt").find("Is the Hypsometric Scale") !=
+        std::string::npos)
+      return pid;
+    usleep(10000);
+  }
+  return -1;
 }
 #endif
 
@@ -376,17 +417,13 @@ TEST(EndToEnd, ASignalLeavesTheEarlierResultsAndNoTemporaryFile) {
   SKIP_ON_WINDOWS();
 #ifndef _WIN32
   if (std::string(SCABROSIMETER_EXE_LAUNCHER).size() > 0) GTEST_SKIP() << "run by an emulator";
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+  for (const int signal_number :
+       {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF}) {
     WorkFolder work;
     write_earlier_results(work);
     int input = -1;
-    const pid_t pid = start_program(work.path(), input);
+    const pid_t pid = start_at_the_unit_question(work, input);
     ASSERT_GT(pid, 0);
-    // Every answer but the unit: the program waits for it with its result files begun.
-    const std::string answers = "dem1\n0\nrelief\n0\n0\n";
-    ASSERT_EQ(write(input, answers.data(), answers.size()), static_cast<ssize_t>(answers.size()));
-    for (int wait = 0; wait < 1000 && !holds_a_temporary_file(work.images() / "dem1"); wait++)
-      usleep(10000);
     EXPECT_TRUE(holds_a_temporary_file(work.images() / "dem1"));
     kill(pid, signal_number);
     int status = 0;
@@ -396,6 +433,192 @@ TEST(EndToEnd, ASignalLeavesTheEarlierResultsAndNoTemporaryFile) {
     expect_earlier_results(work, "signal " + std::to_string(signal_number));
     EXPECT_EQ(read_file(work.path() / "errors.txt"), "");
   }
+#endif
+}
+
+TEST(EndToEnd, ALaterRunRemovesWhatAKilledOneLeft) {
+  SKIP_ON_WINDOWS();
+#ifndef _WIN32
+  if (std::string(SCABROSIMETER_EXE_LAUNCHER).size() > 0) GTEST_SKIP() << "run by an emulator";
+  WorkFolder work;
+  int input = -1;
+  const pid_t pid = start_at_the_unit_question(work, input);
+  ASSERT_GT(pid, 0);
+  kill(pid, SIGKILL);  // nothing can clean up after that
+  ASSERT_EQ(waitpid(pid, nullptr, 0), pid);
+  close(input);
+  ASSERT_TRUE(holds_a_temporary_file(work.images() / "dem1"));
+  const ProgramRun run = run_program_in(work.path(), kDemAnswers);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(names_in(work.images() / "dem1"),
+            (std::vector<std::string>{"relief_m2.raw", "relief_m2.txt", "relief_scabrosimeter.txt",
+                                      "relief_scabrosimeter.xls"}));
+#endif
+}
+
+TEST(EndToEnd, SignalsIgnoredWhenTheProgramStartsStayIgnored) {
+  SKIP_ON_WINDOWS();
+#ifndef _WIN32
+  if (std::string(SCABROSIMETER_EXE_LAUNCHER).size() > 0) GTEST_SKIP() << "run by an emulator";
+  // nohup ignores SIGHUP; a shell without job control, SIGINT and SIGQUIT for a background job.
+  WorkFolder work;
+  int input = -1;
+  const pid_t pid = start_at_the_unit_question(work, input, {SIGHUP, SIGINT, SIGQUIT});
+  ASSERT_GT(pid, 0);
+  for (const int signal_number : {SIGHUP, SIGINT, SIGQUIT})
+    kill(pid, signal_number);
+  usleep(100000);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, WNOHANG), 0) << "ended by a signal it should have ignored";
+  const std::string rest = "1\n";  // the unit; the closing key is the end of the input
+  ASSERT_EQ(write(input, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
+  close(input);
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  const fs::path golden = kSource / "tests" / "golden";
+  EXPECT_EQ(read_file(work.path() / "console.txt"), read_file(golden / "dem1_console.txt"));
+  EXPECT_EQ(read_file(work.images() / "dem1/relief_scabrosimeter.txt"),
+            read_file(golden / "relief_scabrosimeter.txt"));
+#endif
+}
+
+TEST(EndToEnd, ARawFileWrittenToDuringTheRunStopsIt) {
+  SKIP_ON_WINDOWS();
+#ifndef _WIN32
+  if (std::string(SCABROSIMETER_EXE_LAUNCHER).size() > 0) GTEST_SKIP() << "run by an emulator";
+  // Two samples of the middle line written over in place, as dd conv=notrunc does: after the
+  // raster was first read (before the unit is answered), or while the passes read it.
+  for (const bool during_the_passes : {false, true}) {
+    WorkFolder work;
+    write_earlier_results(work);
+    if (during_the_passes) {  // a raster that takes the passes some time
+      std::ofstream raw(work.images() / "dem1/relief_m2.raw", std::ios::binary);
+      for (long k = 0; k < 3000L * 3000L; k++)
+        raw.put(static_cast<char>(k % 251)).put(static_cast<char>(k % 7));
+      std::ofstream(work.images() / "dem1/relief_m2.txt") << "3000 3000 2 0 65500 1\n";
+    }
+    int input = -1;
+    const pid_t pid = start_at_the_unit_question(work, input);
+    ASSERT_GT(pid, 0);
+    const int raw = open((work.images() / "dem1/relief_m2.raw").c_str(), O_WRONLY);
+    const off_t middle = during_the_passes ? 3000L * 3000L : 300L * 400L;
+    const auto write_over = [&] { EXPECT_EQ(pwrite(raw, "\x01\x03\x02\x03", 4, middle), 4); };
+    if (!during_the_passes) write_over();
+    ASSERT_EQ(write(input, "1\n", 2), 2);
+    if (during_the_passes) write_over();
+    close(raw);
+    close(input);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_TRUE(
+        ends_with(read_file(work.path() / "console.txt"),
+                  "\n\n\tThe file c:\\images\\dem1\\relief_m2.raw changed during the "
+                  "analysis: it no longer holds what it held when it was first read.\n\tRun "
+                  "the program again once nothing else writes to it.\n" +
+                      kUnchanged))
+        << during_the_passes;
+    EXPECT_EQ(read_file(work.images() / "dem1/relief_scabrosimeter.txt"), "earlier report");
+    EXPECT_EQ(read_file(work.images() / "dem1/relief_scabrosimeter.xls"), "earlier table");
+  }
+#endif
+}
+
+TEST(EndToEnd, AFileTheProgramMayNotReadStopsTheRun) {
+  SKIP_ON_WINDOWS();
+#ifndef _WIN32
+  if (std::string(SCABROSIMETER_EXE_LAUNCHER).size() > 0) GTEST_SKIP() << "run by an emulator";
+  // Root reads any file: the program then runs as nobody.
+  std::string as_nobody;
+  if (geteuid() == 0) {
+    as_nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    const std::string try_it = as_nobody + "\"" SCABROSIMETER_EXE "\" --version > /dev/null 2>&1";
+    if (std::system(try_it.c_str()) != 0) GTEST_SKIP() << "nobody cannot run the program here";
+  }
+  for (const std::string file : {"relief_m2.txt", "relief_m2.raw"}) {
+    WorkFolder work;
+    write_earlier_results(work);
+    fs::permissions(work.path(), fs::perms::all);
+    const fs::path unreadable = work.images() / "dem1" / file;
+    const std::string bytes = read_file(unreadable);
+    fs::permissions(unreadable, fs::perms::none);
+    // Were the descriptor taken as missing, these answers would make a new one over it.
+    const ProgramRun run = run_program_in(work.path(), "dem1\n0\nrelief\n0\n30\n40\n1\n0\n1\n",
+                                          "< answers.txt", "", as_nobody);
+    EXPECT_EQ(run.status, 1) << file;
+    const std::string what = file == "relief_m2.raw" ? "raw raster" : "descriptor file";
+    EXPECT_TRUE(ends_with(run.console, "\n\n\tThe " + what + " c:\\images\\dem1\\" + file +
+                                           " could not be opened: " + std::strerror(EACCES) +
+                                           ".\n\tCheck that the program may read it (its "
+                                           "permissions, the limit on open files), then run the "
+                                           "program again.\n"))
+        << run.console;
+    EXPECT_EQ(run.console.find("No File"), std::string::npos);
+    fs::permissions(unreadable, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(read_file(unreadable), bytes);
+    expect_earlier_results(work, file);
+  }
+#endif
+}
+
+#ifndef _WIN32
+// Reads what the terminal's other end `master` shows until `wanted` appears (or 10 s pass).
+bool read_until(int master, const std::string& wanted) {
+  std::string shown;
+  char buffer[4096];
+  for (int wait = 0; wait < 100 && shown.find(wanted) == std::string::npos; wait++) {
+    pollfd ready = {master, POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) continue;
+    const ssize_t got = read(master, buffer, sizeof buffer);
+    if (got <= 0) return false;
+    shown.append(buffer, static_cast<size_t>(got));
+  }
+  return shown.find(wanted) != std::string::npos;
+}
+#endif
+
+TEST(EndToEnd, ASignalAtTheClosingKeyPutsTheTerminalBack) {
+  SKIP_ON_WINDOWS();
+#ifndef _WIN32
+  if (std::string(SCABROSIMETER_EXE_LAUNCHER).size() > 0) GTEST_SKIP() << "run by an emulator";
+  // The program on a terminal of its own, whose parent (this test, like sh or Python) puts
+  // nothing back: Ctrl+C while it waits for the closing key.
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string terminal = ptsname(master);
+  const int kept = open(terminal.c_str(), O_RDWR | O_NOCTTY);  // its modes outlive the program
+  WorkFolder work;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setsid();
+    const int slave = open(terminal.c_str(), O_RDWR);  // the terminal of the new session
+    for (const int fd : {0, 1, 2})
+      dup2(slave, fd);
+    if (chdir(work.path().c_str()) != 0) _exit(127);
+    execl(SCABROSIMETER_EXE, SCABROSIMETER_EXE, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const std::string answers = "img1\n1\ntexture\n1\ngrain\n";
+  ASSERT_EQ(write(master, answers.data(), answers.size()), static_cast<ssize_t>(answers.size()));
+  EXPECT_TRUE(read_until(master, "to exit press any key "));
+  termios modes;
+  for (int wait = 0; wait < 500; wait++) {  // until the key read has turned echo off
+    ASSERT_EQ(tcgetattr(kept, &modes), 0);
+    if (!(modes.c_lflag & ECHO)) break;
+    usleep(10000);
+  }
+  ASSERT_FALSE(modes.c_lflag & ECHO);
+  ASSERT_EQ(write(master, "\x03", 1), 1);  // Ctrl+C
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+  ASSERT_EQ(tcgetattr(kept, &modes), 0);
+  EXPECT_TRUE(modes.c_lflag & ECHO);
+  EXPECT_TRUE(modes.c_lflag & ICANON);
+  close(kept);
+  close(master);
 #endif
 }
 

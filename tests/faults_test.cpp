@@ -1,18 +1,29 @@
 // Runs that meet a fault: an allocation that fails, dimensions that memory cannot hold or that
-// make no sense, a raw raster that cannot be read or changes under the program. Each must end
-// with one clear message and its exit status, having released everything it obtained.
+// make no sense, a dataset file that cannot be opened, a raw raster that cannot be read or
+// changes under the program, result files that cannot be put in place. Each must end with one
+// clear message and its exit status, having released everything it obtained and written
+// nothing it should not have.
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#endif
+#ifdef __linux__
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #endif
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "raster/memory.h"
@@ -250,20 +261,39 @@ TEST(Faults, RawRasterThatCannotBeRead) {
   EXPECT_EQ(outcome.console.find("Warning"), std::string::npos);
 }
 
+#ifndef _WIN32
+// Sets the modification time of `path` (and its access time) to `seconds` after 1970.
+void set_modification_time(const fs::path& path, time_t seconds) {
+  const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+#endif
+
 TEST(Faults, RawRasterChangedAfterItWasOpened) {
 #ifdef _WIN32
   GTEST_SKIP() << "an open file can be neither removed nor cut short there";
-#endif
-  // Removed, or cut short, between the dialog and the loading, or during the analysis (after
-  // the loading has read it through).
-  enum Change { removed, cut_before_loading, cut_during_analysis };
-  for (const Change change : {removed, cut_before_loading, cut_during_analysis}) {
+#else
+  // Removed, or cut short, between the dialog and the loading; or, after the loading has read
+  // it through, cut short, written over with the same size (between the unit question and the
+  // analysis), or written over with its modification time put back.
+  enum Change {
+    removed,
+    cut_before_loading,
+    cut_during_analysis,
+    rewritten,
+    rewritten_keeping_its_time
+  };
+  for (const Change change :
+       {removed, cut_before_loading, cut_during_analysis, rewritten, rewritten_keeping_its_time}) {
     TempFolder images;
     images.write("d/r.raw", "abcdef");
     images.write("d/r.txt", "2 3");
     images.write("d/r_scabrosimeter.txt", "earlier report");
     std::vector<int> cells;
     const fs::path raw = fs::path(images.path()) / "d/r.raw";
+    // A clock tick apart from any later change, whatever the file system's time resolution.
+    set_modification_time(raw, 1000000000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
     const Outcome outcome = run_with_answers(images, "d 1 r 0 k", [&](scab::Run& run) {
       try {
         open_dataset(run);
@@ -272,8 +302,11 @@ TEST(Faults, RawRasterChangedAfterItWasOpened) {
         load_raster(run);
         prepare_heights(run);
         if (change == cut_during_analysis) fs::resize_file(raw, 2);
+        if (change == rewritten || change == rewritten_keeping_its_time)
+          images.write("d/r.raw", "abcabc");
+        if (change == rewritten_keeping_its_time) set_modification_time(raw, 1000000000);
         std::vector<double> line(static_cast<size_t>(run.dataset.columns));
-        if (change != cut_during_analysis) {
+        if (change == removed || change == cut_before_loading) {
           for (int i = 0; i < run.dataset.lines; i++) {
             run.raster->line(i, line.data());
             cells.insert(cells.end(), line.begin(), line.end());
@@ -286,6 +319,7 @@ TEST(Faults, RawRasterChangedAfterItWasOpened) {
       }
       return 0;
     });
+    const std::string where = "change " + std::to_string(change) + "\n" + outcome.console;
     switch (change) {
       case removed:  // the open file is still read in full
         EXPECT_EQ(outcome.status, 0);
@@ -297,21 +331,23 @@ TEST(Faults, RawRasterChangedAfterItWasOpened) {
         EXPECT_EQ(cells, (std::vector<int>{'a', 'b', 0, 0, 0, 0}));
         EXPECT_NE(outcome.console.find("holds 2 bytes where 6 were expected"), std::string::npos);
         break;
-      case cut_during_analysis:  // never read past its end: a stop
-        EXPECT_EQ(outcome.status, 1);
+      default:  // never read past its end, never two files' figures mixed: a stop
+        EXPECT_EQ(outcome.status, 1) << where;
         EXPECT_TRUE(ends_with(outcome.console,
                               "\n\n\tThe file c:\\images\\d\\r.raw changed during the "
                               "analysis: it no longer holds what it held when it was first "
                               "read.\n\tRun the program again once nothing else writes to "
                               "it.\n" +
                                   kUnchanged))
-            << outcome.console;
-        EXPECT_EQ(images.read("d/r_scabrosimeter.txt"), "earlier report");
+            << where;
+        EXPECT_EQ(images.read("d/r_scabrosimeter.txt"), "earlier report") << where;
         EXPECT_EQ(images.list("d"),
-                  (std::vector<std::string>{"r.raw", "r.txt", "r_scabrosimeter.txt"}));
+                  (std::vector<std::string>{"r.raw", "r.txt", "r_scabrosimeter.txt"}))
+            << where;
         break;
     }
   }
+#endif
 }
 
 TEST(Faults, EveryStopLeavesTheEarlierResultsAsTheyWere) {
@@ -342,6 +378,205 @@ TEST(Faults, EveryStopLeavesTheEarlierResultsAsTheyWere) {
               (std::vector<std::string>{"r_m2.raw", "r_m2.txt", "r_scabrosimeter.txt",
                                         "r_scabrosimeter.xls"}))
         << c.what;
+  }
+}
+
+#ifndef _WIN32
+// Lets this process open `more` further files while it lives: a descriptor's number must stay
+// below the limit, and new files take the lowest numbers free.
+class OpenFilesLimit {
+ public:
+  explicit OpenFilesLimit(int more) {
+    const int lowest_free = open("/dev/null", O_RDONLY);
+    close(lowest_free);
+    getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit lowered = saved_;
+    lowered.rlim_cur = static_cast<rlim_t>(lowest_free + more);
+    EXPECT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  }
+  ~OpenFilesLimit() { setrlimit(RLIMIT_NOFILE, &saved_); }
+
+ private:
+  rlimit saved_;
+};
+#endif
+
+TEST(Faults, ADatasetFileThatCannotBeOpenedStopsTheRunWithNothingWritten) {
+#ifdef _WIN32
+  GTEST_SKIP() << "no limit on open files to lower there";
+#else
+  // Too many files open: no file may be opened (the raw raster fails), or one (the descriptor
+  // fails). Neither is missing: "No File", and a new descriptor over the real one, would be
+  // wrong. (A file the program may not read: EndToEnd.AFileTheProgramMayNotReadStopsTheRun.)
+  for (const int more : {0, 1}) {
+    TempFolder images;
+    images.write("d/r.raw", "abcd");
+    images.write("d/r.txt", "2 2 1 0 255 30");
+    images.write("d/r_scabrosimeter.txt", "earlier report");
+    const Outcome outcome = run_with_answers(images, "d 1 r 3 3 1 0 k", [more](scab::Run& run) {
+      const OpenFilesLimit limit(more);
+      return run_program(run);
+    });
+    const std::string what =
+        more == 0 ? "raw raster c:\\images\\d\\r.raw" : "descriptor file c:\\images\\d\\r.txt";
+    EXPECT_EQ(outcome.status, 1) << what;
+    EXPECT_TRUE(ends_with(outcome.console,
+                          "\n\n\tThe " + what + " could not be opened: " + std::strerror(EMFILE) +
+                              ".\n\tCheck that the program may read it (its permissions, the "
+                              "limit on open files), then run the program again.\n"))
+        << outcome.console;
+    EXPECT_EQ(outcome.console.find("No File"), std::string::npos);
+    EXPECT_EQ(images.read("d/r.txt"), "2 2 1 0 255 30");
+    EXPECT_EQ(images.read("d/r_scabrosimeter.txt"), "earlier report");
+    EXPECT_EQ(images.list("d"),
+              (std::vector<std::string>{"r.raw", "r.txt", "r_scabrosimeter.txt"}));
+  }
+#endif
+}
+
+#ifdef __linux__
+// Makes `path` immutable, or no longer: not even root may then replace, rename or remove it.
+// False where the file system has no such flag.
+bool set_immutable(const fs::path& path, bool immutable) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  close(fd);
+  return done;
+}
+#endif
+
+TEST(Faults, ResultsThatCannotBeRenamedIntoPlaceLeaveTheEarlierOnes) {
+  // After the analysis, and before its results are put in place, a folder is put at the
+  // table's name, or the earlier table is made immutable. The report, put in place first, is
+  // rolled back (to nothing, when there was no earlier one): both earlier files stand, and the
+  // stop says so, worded as the rename that failed.
+  enum Block { folder, folder_without_earlier_report, immutable };
+  for (const Block block : {folder, folder_without_earlier_report, immutable}) {
+    TempFolder images;
+    images.write("d/r.raw", "abcdef");
+    images.write("d/r.txt", "2 3");
+    if (block != folder_without_earlier_report)
+      images.write("d/r_scabrosimeter.txt", "earlier report");
+    images.write("d/r_scabrosimeter.xls", "earlier table");
+    const fs::path table = fs::path(images.path()) / "d/r_scabrosimeter.xls";
+    bool blocked = false;
+    const Outcome outcome = run_with_answers(images, "d 1 r 0 k", [&](scab::Run& run) {
+      try {
+        open_dataset(run);
+        load_raster(run);
+        prepare_heights(run);
+        analyse(run);
+#ifdef __linux__
+        if (block == immutable) blocked = set_immutable(table, true);
+#endif
+        if (block != immutable) {
+          fs::remove(table);
+          blocked = fs::create_directory(table);
+        }
+        close_results(run);
+      } catch (const RunStop& stop) {
+        return stop.status;
+      }
+      return 0;
+    });
+#ifdef __linux__
+    if (block == immutable) set_immutable(table, false);
+#endif
+    if (!blocked) continue;  // a file system without the immutable flag
+    const std::string where = "block " + std::to_string(block) + "\n" + outcome.console;
+    EXPECT_EQ(outcome.status, 1) << where;
+    EXPECT_TRUE(ends_with(outcome.console,
+                          "\n\n\tThe table file c:\\images\\d\\r_scabrosimeter.xls could not be "
+                          "renamed into place: " +
+                              std::string(std::strerror(block == immutable ? EPERM : EISDIR)) +
+                              ".\n\tCheck what stands at that name in the folder (a folder, a "
+                              "file that may not be replaced), then run the program again.\n" +
+                              kUnchanged))
+        << where;
+    if (block == folder_without_earlier_report) {
+      EXPECT_FALSE(images.exists("d/r_scabrosimeter.txt")) << where;
+    } else {
+      EXPECT_EQ(images.read("d/r_scabrosimeter.txt"), "earlier report") << where;
+    }
+    if (block == immutable) {
+      EXPECT_EQ(images.read("d/r_scabrosimeter.xls"), "earlier table");
+    }
+    EXPECT_EQ(images.list("d").size(), block == folder_without_earlier_report ? 3u : 4u)
+        << "no temporary file is left";
+  }
+}
+
+TEST(Faults, DescriptorNumbersAreReadWithABoundedLookAhead) {
+  // Digits by the megabyte: the message shows the first 40, and the reading stops there (the
+  // memory a longer read would take: EndToEnd.AnAddressSpaceLimitEndsInTheProgramsOwnMessages).
+  for (const std::string& before : {std::string(), std::string("12 ")}) {
+    TempFolder images;
+    images.write("d/r.raw", "abcd");
+    images.write("d/r.txt", before + std::string(4 << 20, '7') + " 3");
+    AllocatorSpy spy;
+    const Outcome outcome = run_with_answers(images, "d 1 r 0 k");
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_TRUE(
+        ends_with(outcome.console, "does not give the numbers of lines and columns: it holds " +
+                                       std::string(40, '7') +
+                                       "..., a number too large for the program (at most "
+                                       "2147483647).\n\tCorrect its first two numbers "
+                                       "(lines, then columns), or delete it to be asked for "
+                                       "them, then run the program again.\n"))
+        << outcome.console.substr(0, 2000);
+    // Leading zeros are digits like any other: within the look-ahead, still a number.
+    images.write("d/r.txt", std::string(30, '0') + "2 " + std::string(30, '0') + "2");
+    EXPECT_EQ(run_with_answers(images, "d 1 r 0 k").status, 0);
+  }
+}
+
+TEST(Faults, AControlGroupsMemoryLimitBoundsTheMemoryARunMayUse) {
+  // A folder laid out as / is: /proc/self/cgroup and the groups' files under /sys/fs/cgroup.
+  TempFolder root;
+  const auto v2 = [&root](const std::string& group, const std::string& max,
+                          const std::string& current, const std::string& stat) {
+    root.write("sys/fs/cgroup" + group + "/memory.max", max + "\n");
+    root.write("sys/fs/cgroup" + group + "/memory.current", current + "\n");
+    root.write("sys/fs/cgroup" + group + "/memory.stat", stat);
+  };
+  EXPECT_EQ(control_group_memory_left(root.path()), 0u) << "no /proc/self/cgroup";
+  root.write("proc/self/cgroup", "0::/box/run\n");
+  EXPECT_EQ(control_group_memory_left(root.path()), 0u) << "no group's files";
+  v2("/box/run", "max", "5000", "anon 4000\ninactive_file 1000\n");
+  EXPECT_EQ(control_group_memory_left(root.path()), 0u) << "max is no limit";
+  // The group's limit less what it uses, its inactive page cache not counted; and a group
+  // above it that leaves less.
+  v2("/box/run", "1000000", "300000", "anon 100000\ninactive_file 50000\nactive_file 9\n");
+  EXPECT_EQ(control_group_memory_left(root.path()), 1000000u - 250000u);
+  v2("/box", "600000", "400000", "");
+  EXPECT_EQ(control_group_memory_left(root.path()), 200000u);
+  v2("/box", "100", "400000", "");  // beyond its limit already: as little as can be
+  EXPECT_EQ(control_group_memory_left(root.path()), 1u);
+  // A container that sees its own group as the top: the path in /proc is not under it.
+  TempFolder container;
+  container.write("proc/self/cgroup", "0::/../outside/run\n");
+  container.write("sys/fs/cgroup/memory.max", "8000000\n");
+  container.write("sys/fs/cgroup/memory.current", "3000000\n");
+  EXPECT_EQ(control_group_memory_left(container.path()), 5000000u);
+  // cgroup v1: the memory controller's hierarchy, its huge "no limit", and its hierarchical
+  // count of inactive file pages; the v2 line beside it holds no memory figures.
+  TempFolder v1;
+  v1.write("proc/self/cgroup", "5:cpu,cpuacct:/\n4:memory:/job/7\n0::/\n");
+  v1.write("sys/fs/cgroup/memory/memory.limit_in_bytes", "9223372036854771712\n");
+  v1.write("sys/fs/cgroup/memory/memory.usage_in_bytes", "123456789\n");
+  v1.write("sys/fs/cgroup/memory/job/7/memory.limit_in_bytes", "2000000\n");
+  v1.write("sys/fs/cgroup/memory/job/7/memory.usage_in_bytes", "900000\n");
+  v1.write("sys/fs/cgroup/memory/job/7/memory.stat",
+           "inactive_file 1\ntotal_inactive_file 100000\n");
+  EXPECT_EQ(control_group_memory_left(v1.path()), 1200000u);
+  // This machine's own groups, whatever they are, bound what a run may use.
+  const uint64_t left = control_group_memory_left("");
+  if (left != 0) {
+    EXPECT_LE(usable_memory_bytes(), left);
   }
 }
 

@@ -1,6 +1,6 @@
 // The copies of the sample loops (arith/isa.h): the same heights and the same range from each,
-// the model's. (The passes' copies are compared in reference_passes_test.cpp, the program's in
-// end_to_end_test.cpp.)
+// the model's; the conversion's extremes, the range's. (The passes' copies are compared in
+// reference_passes_test.cpp, the program's in end_to_end_test.cpp.)
 #include "arith/isa.h"
 
 #include <gtest/gtest.h>
@@ -59,7 +59,10 @@ TEST(Isa, SampleLoopsGiveTheModelsHeightsAndRangeOnEveryCopy) {
         EXPECT_EQ(range.high, expected.high) << what;
         EXPECT_EQ(range.smallest, expected.smallest) << what;
         std::vector<double> heights(static_cast<size_t>(n));
-        samples_to_heights(width, bytes.data(), n, factor, heights.data());
+        const SampleExtremes extremes =
+            samples_to_heights(width, bytes.data(), n, factor, heights.data());
+        EXPECT_EQ(extremes.low, expected.low) << what;
+        EXPECT_EQ(extremes.high, expected.high) << what;
         for (size_t j = 0; j < heights.size(); j++) {
           ASSERT_EQ(hex(heights[j]), hex(model[j])) << what << ", sample " << j;
         }

@@ -35,7 +35,7 @@ SCABROSIMETER_KERNEL(NeighbourSums, rms_error_pass, (const LineSource& heights),
 SCABROSIMETER_KERNEL(void, fold_samples,
                      (int width, const unsigned char* bytes, long n, SampleRange& range),
                      (width, bytes, n, range))
-SCABROSIMETER_KERNEL(void, samples_to_heights,
+SCABROSIMETER_KERNEL(SampleExtremes, samples_to_heights,
                      (int width, const unsigned char* bytes, long n, double factor, double* out),
                      (width, bytes, n, factor, out))
 

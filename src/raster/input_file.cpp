@@ -45,6 +45,8 @@ const char* describe(FileKind kind) {
       return "a file";
     case FileKind::missing:
       return "missing";
+    case FileKind::open_failed:
+      return "a file that could not be opened";
     case FileKind::directory:
       return "a folder";
     case FileKind::fifo:
@@ -69,14 +71,18 @@ InputFile::InputFile(const std::string& host_path) {
   const int fd = open(host_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
 #endif
   if (fd < 0) {
+    // Only "nothing there" counts as missing: a file that may not be read, or that cannot be
+    // opened now (too many open files, an I/O error), is there all the same.
     error_ = errno;
     struct stat status;
     if (error_ == ELOOP) {
       kind_ = FileKind::link_loop;
+    } else if (error_ == ENOENT || error_ == ENOTDIR) {
+      kind_ = FileKind::missing;
     } else if (stat(host_path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
       kind_ = kind_of(status);  // a folder on Windows, a socket elsewhere
     } else {
-      kind_ = FileKind::missing;
+      kind_ = FileKind::open_failed;
     }
     return;
   }
@@ -87,6 +93,7 @@ void InputFile::take(int fd) {
   struct stat status;
   if (fstat(fd, &status) != 0) {
     error_ = errno;
+    kind_ = FileKind::open_failed;
     close_descriptor(fd);
     return;
   }
@@ -143,6 +150,29 @@ int64_t InputFile::read_at(void* into, size_t count, uint64_t offset) const {
     done += static_cast<size_t>(got);
   }
   return static_cast<int64_t>(done);
+}
+
+int InputFile::stamp(FileStamp& out) const {
+#ifdef _WIN32
+  struct _stat64 status;
+  if (_fstat64(fd_, &status) != 0) return errno;
+  out.modified_seconds = status.st_mtime;
+  out.changed_seconds = status.st_ctime;
+#else
+  struct stat status;
+  if (fstat(fd_, &status) != 0) return errno;
+  out.modified_seconds = status.st_mtime;
+  out.changed_seconds = status.st_ctime;
+#if defined(__APPLE__)
+  out.modified_nanoseconds = status.st_mtimespec.tv_nsec;
+  out.changed_nanoseconds = status.st_ctimespec.tv_nsec;
+#else
+  out.modified_nanoseconds = status.st_mtim.tv_nsec;
+  out.changed_nanoseconds = status.st_ctim.tv_nsec;
+#endif
+#endif
+  out.size = static_cast<uint64_t>(status.st_size);
+  return 0;
 }
 
 FILE* InputFile::release_as_stream() {

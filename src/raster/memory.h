@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace scab {
 
@@ -11,9 +12,17 @@ namespace scab {
 uint64_t bytes_needed(int lines, int columns, int width);
 
 // The memory a run may use, in bytes: the machine's physical memory, or less where the address
-// space this process may still take is smaller (ulimit -v), or the ceiling set below; 0 when
-// none of them can be told.
+// space this process may still take is smaller (ulimit -v), where its control groups leave it
+// less (a container's memory limit), or below the ceiling set below; 0 when none of them can
+// be told.
 uint64_t usable_memory_bytes();
+
+// The memory that the control groups this process runs in leave it, in bytes (Linux, cgroup v2
+// or v1): the least, over its group and every group above it, of the group's limit less what
+// the group uses, its page cache that can be dropped (inactive file pages) not counted. 0 when
+// no group sets a limit (or none can be read). `root` is the folder that stands for / in the
+// paths /proc/self/cgroup and /sys/fs/cgroup/...: "" for the system's own.
+uint64_t control_group_memory_left(const std::string& root);
 
 // The machine's physical memory in bytes; 0 when the system does not say.
 uint64_t physical_memory_bytes();

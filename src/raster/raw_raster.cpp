@@ -46,6 +46,7 @@ RawRaster::RawRaster(InputFile file, int lines, int columns, int width)
   // The first reading: how far the file goes, and the range of its samples. A sample cut by
   // the end of the file keeps the bytes it has as its low-order bytes; the bytes it lacks, and
   // every cell after it, are 0.
+  if (const int error = file_.stamp(stamp_)) throw RasterReadError(error);
   const int block_lines = std::min(lines_per_block(line_bytes_), lines);
   Buffer<unsigned char> block(static_cast<size_t>(line_bytes_) * block_lines);
   const uint64_t expected = line_bytes_ * static_cast<uint64_t>(lines);
@@ -56,6 +57,7 @@ RawRaster::RawRaster(InputFile file, int lines, int columns, int width)
     const uint64_t wanted = static_cast<uint64_t>(count) * line_bytes_;
     const int64_t got = file_.read_at(block.data(), static_cast<size_t>(wanted), offset);
     if (got < 0) throw RasterReadError(errno != 0 ? errno : EIO);
+    check_unchanged();
     found_ += static_cast<uint64_t>(got);
     std::memset(block.data() + got, 0, static_cast<size_t>(wanted - got));
     const long cells = static_cast<long>(count) * columns;
@@ -86,7 +88,14 @@ void RawRaster::read_lines(int first, int count, unsigned char* bytes) const {
   const int64_t got = held > 0 ? file_.read_at(bytes, static_cast<size_t>(held), offset) : 0;
   if (got < 0) throw RasterReadError(errno != 0 ? errno : EIO);
   if (static_cast<uint64_t>(got) < held) throw RasterChanged();
+  check_unchanged();
   std::memset(bytes + held, 0, static_cast<size_t>(wanted - held));
+}
+
+void RawRaster::check_unchanged() const {
+  FileStamp now;
+  if (const int error = file_.stamp(now)) throw RasterReadError(error);
+  if (now != stamp_) throw RasterChanged();
 }
 
 const unsigned char* RawRaster::stored_line(int i) const {
@@ -103,7 +112,10 @@ const unsigned char* RawRaster::stored_line(int i) const {
 }
 
 void RawRaster::line(int i, double* out) const {
-  samples_to_heights(width_, stored_line(i), columns_, factor_, out);
+  // A sample beyond the range of the first reading was written since: the passes chose their
+  // shortcuts from that range.
+  const SampleExtremes found = samples_to_heights(width_, stored_line(i), columns_, factor_, out);
+  if (found.low < minimum_ || found.high > maximum_) throw RasterChanged();
 }
 
 double metres_per_unit(int unit) {

@@ -2,8 +2,10 @@
 //
 // The passes read the raster line after line, a few times over. Nothing of it is held in
 // memory: each line is read from the file when a pass asks for it and widened to doubles, in
-// the height unit asked for. The file is never trusted to stay as it was: a line that the file
-// no longer holds stops the run (RasterChanged) rather than reading past its end.
+// the height unit asked for. The file is never trusted to stay as it was: after every block
+// read, its size and its modification and change times must be those the first reading began
+// with, and every sample must lie in the range the first reading found; otherwise the run
+// stops (RasterChanged) rather than mixing two files' figures.
 #pragma once
 
 #include <cstdint>
@@ -25,8 +27,8 @@ HeightRange heights_range(int64_t minimum, int64_t maximum, int64_t smallest_mag
 // millimetres) into metres: the double nearest 1, 0.1, 0.01 or 0.001.
 double metres_per_unit(int unit);
 
-// The raw file gave fewer bytes than it held when the raster was first read: it was cut short
-// or replaced during the analysis.
+// The raw file no longer holds what it held when the raster was first read: it was cut short,
+// written to or copied over during the analysis.
 class RasterChanged : public std::runtime_error {
  public:
   RasterChanged() : std::runtime_error("the raw raster file changed during the analysis") {}
@@ -46,14 +48,20 @@ class RawRaster final : public LineSource {
  public:
   // Takes over `file` and reads it through once, for its size and the range of its samples. A
   // file shorter than lines x columns x width is read as far as it goes: every cell it does
-  // not reach is 0. Throws RasterReadError when a read fails, std::bad_alloc when memory for
-  // a line cannot be had.
+  // not reach is 0. Throws RasterReadError when a read fails, RasterChanged when the file
+  // changes while it is read, std::bad_alloc when memory for a line cannot be had.
   RawRaster(InputFile file, int lines, int columns, int width);
 
   int lines() const override { return lines_; }
   int columns() const override { return columns_; }
+  // Throws RasterChanged when the file changed since the first reading, RasterReadError when a
+  // read fails.
   void line(int i, double* out) const override;
   HeightRange range() const override;
+
+  // Throws RasterChanged when the file's size or times are no longer those of the first reading
+  // (a write after the last block was read, say), RasterReadError when they cannot be had.
+  void check_unchanged() const;
 
   // The bytes found in the file by the first reading (at most the expected size).
   uint64_t bytes_found() const { return found_; }
@@ -77,6 +85,7 @@ class RawRaster final : public LineSource {
   const unsigned char* stored_line(int i) const;
 
   InputFile file_;
+  FileStamp stamp_;  // the file's, when the first reading began
   int lines_, columns_, width_;
   uint64_t line_bytes_;
   uint64_t found_ = 0;

@@ -61,24 +61,37 @@ void fold(const unsigned char* bytes, long n, SampleRange& range) {
 // [2^-60, 2^60] is zero or a normal double far from both ends of the range: its exact rest
 // gives the model's double. Other factors take the model's product one at a time.
 template <int kWidth>
-void heights(const unsigned char* bytes, long n, double factor, double* out) {
+SampleExtremes heights(const unsigned char* bytes, long n, double factor, double* out) {
+  int32_t least = INT32_MAX, most = INT32_MIN;
   if (!(factor == 1 || (std::fabs(factor) >= 0x1p-60 && std::fabs(factor) <= 0x1p60))) {
-    for (long j = 0; j < n; j++)
-      out[j] = fast::mul(sample_at<kWidth>(bytes, j), factor);
-    return;
+    for (long j = 0; j < n; j++) {
+      const int32_t s = sample_at<kWidth>(bytes, j);
+      least = s < least ? s : least;
+      most = s > most ? s : most;
+      out[j] = fast::mul(s, factor);
+    }
+    return {least, most};
   }
   if (factor == 1) {
-#pragma omp simd
-    for (long j = 0; j < n; j++)
-      out[j] = sample_at<kWidth>(bytes, j);
-    return;
+#pragma omp simd reduction(min : least) reduction(max : most)
+    for (long j = 0; j < n; j++) {
+      const int32_t s = sample_at<kWidth>(bytes, j);
+      least = s < least ? s : least;
+      most = s > most ? s : most;
+      out[j] = s;
+    }
+    return {least, most};
   }
-#pragma omp simd
+#pragma omp simd reduction(min : least) reduction(max : most)
   for (long j = 0; j < n; j++) {
-    const double sample = sample_at<kWidth>(bytes, j);
+    const int32_t s = sample_at<kWidth>(bytes, j);
+    least = s < least ? s : least;
+    most = s > most ? s : most;
+    const double sample = s;
     const double product = sample * factor;
     out[j] = fast::model_of_pair(product, std::fma(sample, factor, -product));
   }
+  return {least, most};
 }
 
 }  // namespace
@@ -93,11 +106,12 @@ void fold_samples(int width, const unsigned char* bytes, long n, SampleRange& ra
   if (width == 4) fold<4>(bytes, n, range);
 }
 
-void samples_to_heights(int width, const unsigned char* bytes, long n, double factor, double* out) {
+SampleExtremes samples_to_heights(int width, const unsigned char* bytes, long n, double factor,
+                                  double* out) {
   assert((width == 1 || width == 2 || width == 4) && n >= 0);
-  if (width == 1) heights<1>(bytes, n, factor, out);
-  if (width == 2) heights<2>(bytes, n, factor, out);
-  if (width == 4) heights<4>(bytes, n, factor, out);
+  if (width == 1) return heights<1>(bytes, n, factor, out);
+  if (width == 2) return heights<2>(bytes, n, factor, out);
+  return heights<4>(bytes, n, factor, out);
 }
 
 }  // namespace SCABROSIMETER_EXPORTS

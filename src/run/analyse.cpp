@@ -74,6 +74,8 @@ void drive(Run& run) {
   ProgressLine progress(run, static_cast<long>(kReadsOfEachLine) * heights.lines());
   const Analysis analysis = run_passes(heights, [&] { progress.update(heights.read()); });
   progress.erase();
+  // A write after the last block was read would otherwise go unseen.
+  run.raster->check_unchanged();
   FILE* report = run.results.report->stream();
   write_profile(analysis.profile, run.console.out, report, run.results.table->stream());
   write_rms_error(analysis.rms_error, run.console.out, report);
@@ -85,10 +87,7 @@ void analyse(Run& run) {
   try {
     drive(run);
   } catch (const RasterChanged&) {
-    stop_run(run, 1,
-             "\n\n\tThe file " + run.dataset.raw_path +
-                 " changed during the analysis: it no longer holds what it held when it was "
-                 "first read.\n\tRun the program again once nothing else writes to it.\n");
+    stop_for_changed_file(run);
   } catch (const RasterReadError& failure) {
     stop_for_read_error(run, failure.error);
   } catch (const std::bad_alloc&) {

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstring>
 
+#include "run/signals.h"
+
 #ifdef _WIN32
 #include <conio.h>
 #include <io.h>
@@ -28,11 +30,15 @@ void console_getch(FILE* in) {
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
+    // A signal meanwhile (Ctrl+C) puts the modes back before the program ends: a shell that
+    // does not would be left without echo.
+    remember_terminal_modes(fd, saved);
     tcsetattr(fd, TCSANOW, &raw);
     char key;
     ssize_t ignored = read(fd, &key, 1);
     (void)ignored;
     tcsetattr(fd, TCSANOW, &saved);
+    forget_terminal_modes();
     return;
   }
 #endif
@@ -54,7 +60,7 @@ static int skip_white_space(FILE* in) {
   return c;
 }
 
-ReadStatus read_int(FILE* in, int& value) {
+ReadStatus read_int(FILE* in, int& value, size_t max_digits) {
   int c = skip_white_space(in);
   if (c == EOF) return ReadStatus::end_of_input;
   const bool negative = c == '-';
@@ -65,7 +71,9 @@ ReadStatus read_int(FILE* in, int& value) {
   }
   long long magnitude = 0;
   bool fits = true;
+  size_t digits = 0;
   for (; c != EOF && std::isdigit(c); c = fgetc(in)) {
+    if (++digits > max_digits) break;
     magnitude = magnitude * 10 + (c - '0');
     if (magnitude > static_cast<long long>(INT_MAX) + 1) {
       fits = false;
@@ -74,16 +82,18 @@ ReadStatus read_int(FILE* in, int& value) {
   }
   if (c != EOF) ungetc(c, in);
   const long long signed_value = negative ? -magnitude : magnitude;
-  if (!fits || signed_value > INT_MAX || signed_value < INT_MIN) return ReadStatus::not_a_number;
+  if (digits > max_digits || !fits || signed_value > INT_MAX || signed_value < INT_MIN)
+    return ReadStatus::not_a_number;
   value = static_cast<int>(signed_value);
   return ReadStatus::ok;
 }
 
-ReadStatus read_word(FILE* in, std::string& word) {
+ReadStatus read_word(FILE* in, std::string& word, size_t max_length) {
   int c = skip_white_space(in);
   if (c == EOF) return ReadStatus::end_of_input;
   word.clear();
   for (; c != EOF && !std::isspace(static_cast<unsigned char>(c)); c = fgetc(in)) {
+    if (word.size() == max_length) break;
     word += static_cast<char>(c);
   }
   if (c != EOF) ungetc(c, in);

@@ -62,6 +62,17 @@ std::string ask_name(Run& run, const char* prompt) {
                "program again.\n");
 }
 
+// A stop for a dataset file that is there but could not be opened (it may not be read, too
+// many files are open, ...): the system's reason. Nothing has been written yet.
+[[noreturn]] void stop_for_open_failure(Run& run, const char* what, const std::string& path,
+                                        int error) {
+  stop_run(run, 1,
+           std::string("\n\n\tThe ") + what + " " + path +
+               " could not be opened: " + std::strerror(error) +
+               ".\n\tCheck that the program may read it (its permissions, the limit on open "
+               "files), then run the program again.\n");
+}
+
 // The folder, the data type and the raster name (and a DEM's sample width, not validated: 0
 // is 16 bits, anything else 32 bits); the paths of the raster's files.
 void ask_dataset(Run& run) {
@@ -105,6 +116,8 @@ void open_raw_raster(Run& run) {
     run.console.getch();
     throw RunStop{0};
   }
+  if (run.raw_file.kind() == FileKind::open_failed)
+    stop_for_open_failure(run, "raw raster", path, run.raw_file.error());
   if (!run.raw_file.is_open()) stop_for_file_kind(run, "raw raster", path, run.raw_file.kind());
 }
 
@@ -121,8 +134,9 @@ void create_descriptor(Run& run, int bytes_per_sample) {
   }
   fprintf(descriptor->stream(), "%d\n%d\n%d\n%d\n%d\n%d\n", dataset.lines, dataset.columns,
           bytes_per_sample, 0, 65500, dataset.pixel_size);
+  // A descriptor that appeared meanwhile (another run's, say) is never replaced.
   error = descriptor->finish();
-  if (error == 0) error = descriptor->commit();
+  if (error == 0) error = descriptor->commit_new();
   if (error != 0) {
     // A descriptor cut short would give wrong dimensions to the next run: none is written.
     stop_run(run, 1,
@@ -133,24 +147,38 @@ void create_descriptor(Run& run, int bytes_per_sample) {
   }
 }
 
-// Reads the descriptor file, or asks for its values and creates it. Gives what stopped the
-// reading of the numbers of lines and columns, or "".
+// Reads the numbers of an open descriptor file. Gives what stopped the reading of the numbers
+// of lines and columns, or "".
+std::string read_descriptor_file(Run& run, InputFile& descriptor) {
+  Dataset& dataset = run.dataset;
+  errno = 0;
+  FILE* stream = descriptor.release_as_stream();
+  if (!stream) stop_for_open_failure(run, "descriptor file", dataset.descriptor_path, errno);
+  // Fields 3 to 5 (bytes per sample, minimum, maximum) are read and dropped.
+  int bytes_per_sample = 0, minimum = 0, maximum = 0;
+  const std::string found =
+      read_descriptor(stream, {&dataset.lines, &dataset.columns, &bytes_per_sample, &minimum,
+                               &maximum, &dataset.pixel_size});
+  const int error = ferror(stream) ? (errno != 0 ? errno : EIO) : 0;
+  fclose(stream);
+  if (error != 0) {
+    stop_run(run, 1,
+             "\n\n\tThe descriptor file " + dataset.descriptor_path +
+                 " could not be read: " + std::strerror(error) +
+                 ".\n\tCheck the file and the device it is on, then run the program again.\n");
+  }
+  return found;
+}
+
+// Reads the descriptor file, or asks for its values and creates it when, and only when, there
+// is none. Gives what stopped the reading of the numbers of lines and columns, or "".
 std::string read_or_create_descriptor(Run& run) {
   FILE* out = run.console.out;
   Dataset& dataset = run.dataset;
   InputFile descriptor(host_path_of(run, dataset.descriptor_path));
-  if (descriptor.is_open()) {
-    FILE* stream = descriptor.release_as_stream();
-    // Fields 3 to 5 (bytes per sample, minimum, maximum) are read and dropped.
-    int bytes_per_sample = 0, minimum = 0, maximum = 0;
-    std::string found;
-    if (stream) {
-      found = read_descriptor(stream, {&dataset.lines, &dataset.columns, &bytes_per_sample,
-                                       &minimum, &maximum, &dataset.pixel_size});
-      fclose(stream);
-    }
-    return found;
-  }
+  if (descriptor.is_open()) return read_descriptor_file(run, descriptor);
+  if (descriptor.kind() == FileKind::open_failed)
+    stop_for_open_failure(run, "descriptor file", dataset.descriptor_path, descriptor.error());
   if (descriptor.kind() != FileKind::missing)
     stop_for_file_kind(run, "descriptor file", dataset.descriptor_path, descriptor.kind());
 

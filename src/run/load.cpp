@@ -41,6 +41,13 @@ void stop_for_read_error(Run& run, int error) {
                ".\n\tCheck the file and the device it is on, then run the program again.\n");
 }
 
+void stop_for_changed_file(Run& run) {
+  stop_run(run, 1,
+           "\n\n\tThe file " + run.dataset.raw_path +
+               " changed during the analysis: it no longer holds what it held when it was "
+               "first read.\n\tRun the program again once nothing else writes to it.\n");
+}
+
 void load_raster(Run& run) {
   const Dataset& dataset = run.dataset;
   const int width = sample_bytes(run.answers);
@@ -59,6 +66,8 @@ void load_raster(Run& run) {
     stop_for_memory(run, width);
   } catch (const RasterReadError& failure) {
     stop_for_read_error(run, failure.error);
+  } catch (const RasterChanged&) {
+    stop_for_changed_file(run);
   }
   const uint64_t found = run.raster->bytes_found();
   if (found < expected) {

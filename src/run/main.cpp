@@ -3,8 +3,8 @@
 
 #include "run/arguments.h"
 #include "run/paths.h"
-#include "run/pending_file.h"
 #include "run/run.h"
+#include "run/signals.h"
 
 int main(int argc, char** argv) {
   const int status =

@@ -6,13 +6,17 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+
+#include "run/signals.h"
 
 #ifdef _WIN32
 #include <io.h>
 #include <process.h>
 #include <windows.h>
 #else
+#include <dirent.h>
 #include <sys/file.h>
 #include <unistd.h>
 #endif
@@ -51,20 +55,12 @@ void forget_slot(const std::string& path) {
   }
 }
 
-extern "C" void remove_pending_files_and_end(int signal_number) {
-  for (int k = 0; k < kSlots; k++) {
-    if (slot_used[k].load()) {
+int process_number() {
 #ifdef _WIN32
-      _unlink(slot_paths[k]);
+  return _getpid();
 #else
-      unlink(slot_paths[k]);
+  return static_cast<int>(getpid());
 #endif
-    }
-  }
-  // The handler was installed to run once: the signal, raised again, now takes its default
-  // action as soon as this handler returns.
-  std::signal(signal_number, SIG_DFL);
-  std::raise(signal_number);
 }
 
 int open_new_file(const std::string& path, bool text) {
@@ -77,11 +73,11 @@ int open_new_file(const std::string& path, bool text) {
 #endif
 }
 
-int process_number() {
+void close_descriptor(int fd) {
 #ifdef _WIN32
-  return _getpid();
+  _close(fd);
 #else
-  return static_cast<int>(getpid());
+  close(fd);
 #endif
 }
 
@@ -95,10 +91,23 @@ int rename_over(const std::string& from, const std::string& to) {
 #endif
 }
 
+// The path of the file `name` in the folder of `path`.
+std::string beside(const std::string& path, const std::string& name) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? name : path.substr(0, slash + 1) + name;
+}
+
 std::string folder_of(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");
   if (slash == std::string::npos) return ".";
   return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+}
+
+// A temporary name of this process not yet given out: ".scab-PID-N.tmp".
+std::string new_temporary_name(const std::string& final_path) {
+  static std::atomic<unsigned> counter{0};
+  return beside(final_path, ".scab-" + std::to_string(process_number()) + "-" +
+                                std::to_string(counter++) + ".tmp");
 }
 
 // Holds an exclusive lock on a folder while it lives, where the system has such locks; two
@@ -125,24 +134,144 @@ class FolderLock {
   int fd_ = -1;
 };
 
+#ifndef _WIN32
+// The process number in a temporary name, or -1 for any other name.
+long owner_of(const char* name) {
+  const auto digits = [](const char*& at) {
+    const char* from = at;
+    while (*at >= '0' && *at <= '9')
+      at++;
+    return at > from && at - from <= 10;
+  };
+  if (std::strncmp(name, ".scab-", 6) != 0) return -1;
+  const char* at = name + 6;
+  if (!digits(at) || *at != '-') return -1;
+  const long pid = std::atol(name + 6);
+  at++;
+  if (!digits(at) || std::strcmp(at, ".tmp") != 0) return -1;
+  return pid > 0 ? pid : -1;
+}
+#endif
+
+// Removes the temporary files that processes which no longer exist left in `folder`: names of
+// the pattern whose process number is no process's now (kill gives ESRCH), and that no process
+// holds locked (a live process of another PID namespace does, while its file is pending). The
+// folder's lock keeps out a commit, whose kept earlier files are not locked.
+void remove_stale_files(const std::string& folder) {
+#ifndef _WIN32
+  const FolderLock lock(folder);
+  DIR* entries = opendir(folder.c_str());
+  if (!entries) return;
+  while (const dirent* entry = readdir(entries)) {
+    const long pid = owner_of(entry->d_name);
+    if (pid < 0 || pid == process_number()) continue;
+    if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    const std::string path = folder + "/" + entry->d_name;
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) unlink(path.c_str());
+    close(fd);
+  }
+  closedir(entries);
+#else
+  (void)folder;  // no process numbers to ask about there
+#endif
+}
+
+// Sweeps each folder once in a process: the program makes its few files in one folder.
+void remove_stale_files_once(const std::string& folder) {
+  static std::string swept;
+  if (folder == swept) return;
+  remove_stale_files(folder);
+  swept = folder;
+}
+
+// Locks the new temporary file `fd` against a later run's sweep; gives a descriptor that keeps
+// the lock until it is closed, or -1.
+int lock_pending(int fd) {
+#ifndef _WIN32
+  const int lock = dup(fd);
+  if (lock >= 0 && flock(lock, LOCK_EX | LOCK_NB) != 0) {
+    close(lock);
+    return -1;
+  }
+  return lock;
+#else
+  (void)fd;
+  return -1;
+#endif
+}
+
+// Keeps the earlier file at `final_path` under a new temporary name, `kept`, while a new one
+// takes its place: a second hard link, or where the system has none, the file renamed aside.
+// Nothing standing there, or a folder (the rename that follows fails on it), keeps nothing.
+// Gives 0 or the error number.
+int keep_earlier(const std::string& final_path, std::string& kept) {
+  kept.clear();
+  struct stat status;
+#ifdef _WIN32
+  if (stat(final_path.c_str(), &status) != 0) return errno == ENOENT ? 0 : errno;
+#else
+  if (lstat(final_path.c_str(), &status) != 0) return errno == ENOENT ? 0 : errno;
+#endif
+  if (S_ISDIR(status.st_mode)) return 0;
+  const std::string name = new_temporary_name(final_path);
+#ifndef _WIN32
+  // A symbolic link standing at the final name is kept itself: linkat does not follow it.
+  if (linkat(AT_FDCWD, final_path.c_str(), AT_FDCWD, name.c_str(), 0) == 0) {
+    kept = name;
+    return 0;
+  }
+#endif
+  const int error = rename_over(final_path, name);
+  if (error == 0) kept = name;
+  return error;
+}
+
+// What would keep `final_path` from being taken at the end, found before anything is written:
+// EISDIR for a folder standing there, the system's error for a name it does not accept (too
+// long, say); 0 when none.
+int final_name_refusal(const std::string& final_path) {
+  struct stat status;
+  if (stat(final_path.c_str(), &status) != 0) return errno == ENOENT ? 0 : errno;
+  return S_ISDIR(status.st_mode) ? EISDIR : 0;
+}
+
+void remove_file(const std::string& path) {
+#ifdef _WIN32
+  _unlink(path.c_str());
+#else
+  unlink(path.c_str());
+#endif
+}
+
 }  // namespace
 
-PendingFile::PendingFile(std::string final_path, std::string temporary_path, FILE* stream)
+void remove_pending_files_now() {
+  for (int k = 0; k < kSlots; k++) {
+    if (slot_used[k].load()) {
+#ifdef _WIN32
+      _unlink(slot_paths[k]);
+#else
+      unlink(slot_paths[k]);
+#endif
+    }
+  }
+}
+
+PendingFile::PendingFile(std::string final_path, std::string temporary_path, FILE* stream, int lock)
     : final_path_(std::move(final_path)),
       temporary_path_(std::move(temporary_path)),
-      stream_(stream) {}
+      stream_(stream),
+      lock_(lock) {}
 
 std::unique_ptr<PendingFile> PendingFile::create(const std::string& final_path, bool text,
                                                  int& error) {
-  struct stat status;
-  if (stat(final_path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
-    error = EISDIR;
-    return nullptr;
-  }
-  static std::atomic<unsigned> counter{0};
+  error = final_name_refusal(final_path);
+  if (error != 0) return nullptr;
+  remove_stale_files_once(folder_of(final_path));
   for (int attempt = 0; attempt < 1000; attempt++) {
-    const std::string temporary =
-        final_path + ".tmp-" + std::to_string(process_number()) + "-" + std::to_string(counter++);
+    const std::string temporary = new_temporary_name(final_path);
     const int slot = remember(temporary);
     const int fd = open_new_file(temporary, text);
     if (fd < 0) {
@@ -151,6 +280,7 @@ std::unique_ptr<PendingFile> PendingFile::create(const std::string& final_path, 
       if (error == EEXIST) continue;
       return nullptr;
     }
+    const int lock = lock_pending(fd);
 #ifdef _WIN32
     FILE* stream = _fdopen(fd, text ? "w" : "wb");
 #else
@@ -158,13 +288,14 @@ std::unique_ptr<PendingFile> PendingFile::create(const std::string& final_path, 
 #endif
     if (!stream) {
       error = errno;
-      close(fd);
-      std::remove(temporary.c_str());
+      close_descriptor(fd);
+      if (lock >= 0) close_descriptor(lock);
+      remove_file(temporary);
       if (slot >= 0) slot_used[slot].store(false);
       return nullptr;
     }
     error = 0;
-    return std::unique_ptr<PendingFile>(new PendingFile(final_path, temporary, stream));
+    return std::unique_ptr<PendingFile>(new PendingFile(final_path, temporary, stream, lock));
   }
   error = EEXIST;
   return nullptr;
@@ -172,18 +303,23 @@ std::unique_ptr<PendingFile> PendingFile::create(const std::string& final_path, 
 
 PendingFile::~PendingFile() {
   if (stream_) fclose(stream_);
-  if (!committed_) std::remove(temporary_path_.c_str());
+  if (!committed_) remove_file(temporary_path_);
   forget();
 }
 
 void PendingFile::forget() {
   forget_slot(temporary_path_);
+  if (lock_ >= 0) close_descriptor(lock_);
+  lock_ = -1;
 }
 
 int PendingFile::finish() {
+  if (finished_) return finish_error_;
+  finished_ = true;
   FILE* stream = stream_;
   stream_ = nullptr;
-  return stream ? close_checked(stream) : EIO;
+  finish_error_ = stream ? close_checked(stream) : EIO;
+  return finish_error_;
 }
 
 int PendingFile::commit() {
@@ -195,6 +331,38 @@ int PendingFile::commit() {
   return error;
 }
 
+int PendingFile::commit_new() {
+#ifdef _WIN32
+  if (!MoveFileExA(temporary_path_.c_str(), final_path_.c_str(), MOVEFILE_WRITE_THROUGH))
+    return GetLastError() == ERROR_ALREADY_EXISTS ? EEXIST : EIO;
+#else
+  // A second link fails on an existing name, where a rename would replace it. A file system
+  // without links: the rename, after a look at the name.
+  if (link(temporary_path_.c_str(), final_path_.c_str()) == 0) {
+    unlink(temporary_path_.c_str());
+  } else {
+    if (errno == EEXIST) return EEXIST;
+    struct stat status;
+    if (lstat(final_path_.c_str(), &status) == 0) return EEXIST;
+    if (const int error = rename_over(temporary_path_, final_path_)) return error;
+  }
+#endif
+  committed_ = true;
+  forget();
+  return 0;
+}
+
+int PendingFile::roll_back(const std::string& kept) {
+  int error = 0;
+  if (kept.empty()) {
+    error = std::remove(final_path_.c_str()) == 0 ? 0 : errno;
+  } else {
+    error = rename_over(kept, final_path_);
+  }
+  if (error == 0) committed_ = false;
+  return error;
+}
+
 std::vector<int> commit_together(const std::vector<PendingFile*>& files) {
   std::vector<int> errors;
   bool complete = true;
@@ -203,14 +371,35 @@ std::vector<int> commit_together(const std::vector<PendingFile*>& files) {
     complete &= errors.back() == 0;
   }
   if (!complete || files.empty()) return errors;
+  const SignalsHeldBack held_back;
   const FolderLock lock(folder_of(files.front()->final_path()));
-  for (size_t k = 0; k < files.size(); k++) {
+  std::vector<std::string> kept(files.size());
+  size_t failed = files.size();
+  for (size_t k = 0; k < files.size() && failed == files.size(); k++) {
+    errors[k] = keep_earlier(files[k]->final_path(), kept[k]);
+    if (errors[k] != 0) failed = k;
+  }
+  for (size_t k = 0; k < files.size() && failed == files.size(); k++) {
     errors[k] = files[k]->commit();
-    if (errors[k] == 0) continue;
-    // The files after it stay where they are, as the earlier ones do.
-    for (size_t later = k + 1; later < files.size(); later++)
-      errors[later] = ECANCELED;
-    break;
+    if (errors[k] != 0) failed = k;
+  }
+  if (failed < files.size()) {
+    // Back to the earlier set: the files renamed before the failure, in reverse order; then
+    // the earlier files of the others, where they were renamed aside (where they were linked,
+    // the kept name and the final one are the same file, and the rename does nothing).
+    for (size_t k = failed; k-- > 0;) {
+      if (files[k]->roll_back(kept[k]) == 0) errors[k] = ECANCELED;
+    }
+    for (size_t k = failed; k < files.size(); k++) {
+      if (!kept[k].empty() && rename_over(kept[k], files[k]->final_path()) != 0)
+        kept[k].clear();  // its only copy now: left where it is
+      if (k > failed) errors[k] = ECANCELED;
+    }
+  }
+  // What is left under a kept name: a second link to a file back at its final name, or the
+  // earlier version of a file that stays replaced.
+  for (const std::string& name : kept) {
+    if (!name.empty()) remove_file(name);
   }
   return errors;
 }
@@ -229,23 +418,6 @@ int close_checked(FILE* file) {
   if (failed_before && error == 0) error = error_before;
   if ((failed_before || !flushed || !closed) && error == 0) error = EIO;
   return error;
-}
-
-void install_signal_cleanup() {
-#ifdef _WIN32
-  for (const int signal_number : {SIGINT, SIGTERM, SIGBREAK})
-    std::signal(signal_number, remove_pending_files_and_end);
-#else
-  struct sigaction action;
-  std::memset(&action, 0, sizeof action);
-  action.sa_handler = remove_pending_files_and_end;
-  sigemptyset(&action.sa_mask);
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
-    sigaddset(&action.sa_mask, signal_number);
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
-    sigaction(signal_number, &action, nullptr);
-  std::signal(SIGXFSZ, SIG_IGN);
-#endif
 }
 
 }  // namespace scab

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "run/paths.h"
+#include "run/pending_file.h"
 
 namespace scab {
 namespace {
@@ -55,23 +56,63 @@ std::string host_path_of(const Run& run, const std::string& windows_path) {
   return host_path(run.images_root, windows_path);
 }
 
-void close_results(Run& run) {
-  Results& results = run.results;
-  if (!results.begun()) return;
-  const std::vector<int> errors = commit_together({results.report.get(), results.table.get()});
+namespace {
+
+// The stop for result files that could not be written in full: neither was put in place.
+[[noreturn]] void stop_for_incomplete_results(Run& run, int report_error, int table_error) {
+  const Results& results = run.results;
   std::string message;
   const auto describe_failure = [&message](int error, const char* what, const std::string& path) {
-    if (error == 0 || error == ECANCELED) return;  // ECANCELED: not renamed after another failed
+    if (error == 0) return;
     message += std::string("\n\n\tThe ") + what + " file " + path +
                " could not be written in full: " + std::strerror(error) + ".";
   };
-  describe_failure(errors[0], "report", results.report_path);
-  describe_failure(errors[1], "table", results.table_path);
-  if (!message.empty()) {
-    stop_run(
-        run, 1,
-        message + "\n\tMake room on the device or check the folder, then run the program again.\n");
+  describe_failure(report_error, "report", results.report_path);
+  describe_failure(table_error, "table", results.table_path);
+  stop_run(
+      run, 1,
+      message + "\n\tMake room on the device or check the folder, then run the program again.\n");
+}
+
+// The stop for result files complete but not put in place together: a rename failed
+// (`errors` as commit_together gives them). Either both earlier files stand, or the one that
+// could not be put back is named with what each file now holds.
+[[noreturn]] void stop_for_results_not_in_place(Run& run, const std::vector<int>& errors) {
+  Results& results = run.results;
+  const PendingFile* files[2] = {results.report.get(), results.table.get()};
+  const char* whats[2] = {"report", "table"};
+  const std::string paths[2] = {results.report_path, results.table_path};
+  const size_t failed = errors[0] != 0 && errors[0] != ECANCELED ? 0 : 1;
+  std::string message = std::string("\n\n\tThe ") + whats[failed] + " file " + paths[failed] +
+                        " could not be renamed into place: " + std::strerror(errors[failed]) + ".";
+  const size_t other = 1 - failed;
+  if (!files[other]->replaced()) {
+    stop_run(run, 1,
+             message +
+                 "\n\tCheck what stands at that name in the folder (a folder, a file that "
+                 "may not be replaced), then run the program again.\n");
   }
+  message += std::string("\n\tThe ") + whats[other] + " file " + paths[other] +
+             " could not be put back as it was: it holds the results of this run, and " +
+             file_name_of(paths[failed]) +
+             " those of the earlier one.\n\tRun the program again once the folder is in order.\n";
+  results.report.reset();  // neither is unchanged: the stop says no more of them
+  results.table.reset();
+  stop_run(run, 1, message);
+}
+
+}  // namespace
+
+void close_results(Run& run) {
+  Results& results = run.results;
+  if (!results.begun()) return;
+  // Every write is checked before anything is renamed.
+  const int report_error = results.report->finish();
+  const int table_error = results.table->finish();
+  if (report_error != 0 || table_error != 0)
+    stop_for_incomplete_results(run, report_error, table_error);
+  const std::vector<int> errors = commit_together({results.report.get(), results.table.get()});
+  if (errors[0] != 0 || errors[1] != 0) stop_for_results_not_in_place(run, errors);
   results.report.reset();
   results.table.reset();
 }

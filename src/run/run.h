@@ -75,6 +75,9 @@ struct RunStop {
 // Ends the run when reading the raw raster failed (rather than ended): `error` is the system's.
 [[noreturn]] void stop_for_read_error(Run& run, int error);
 
+// Ends the run when the raw raster changed since its first reading.
+[[noreturn]] void stop_for_changed_file(Run& run);
+
 // Asks a numeric question until `accept` takes the answer. `ask` prints the question; it is
 // printed again after every rejected answer. Text that is not a number is discarded up to the
 // end of its line.
