@@ -319,16 +319,17 @@ TEST(Dialog, EveryNameTheFileSystemAcceptsCanBeWritten) {
   EXPECT_EQ(images.list("d"), (std::vector<std::string>{raster + ".raw", raster + ".txt",
                                                         result + "_scabrosimeter.txt",
                                                         result + "_scabrosimeter.xls"}));
+#ifndef _WIN32
+  // (Windows has no limit of a name of its own to go one beyond: its limit is the path's.)
   outcome = dialog(images, "d 1 " + raster + " 1 " + result + "x\n");
   EXPECT_EQ(outcome.status, 1);
-#ifndef _WIN32
   EXPECT_NE(outcome.console.find(
                 "\n\n\tThe report file c:\\images\\d\\" + result +
                 "x_scabrosimeter.txt could not be created: " + std::strerror(ENAMETOOLONG) + "."),
             std::string::npos)
       << outcome.console;
-#endif
   EXPECT_EQ(images.list("d").size(), 4u);
+#endif
 }
 
 TEST(Dialog, ResultNameThatWouldOverwriteADatasetIsRefused) {

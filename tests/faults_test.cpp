@@ -450,6 +450,12 @@ bool set_immutable(const fs::path& path, bool immutable) {
 #endif
 
 TEST(Faults, ResultsThatCannotBeRenamedIntoPlaceLeaveTheEarlierOnes) {
+  // What renaming a file over a folder fails with.
+#ifdef _WIN32
+  const int kFolderInTheWay = EACCES;
+#else
+  const int kFolderInTheWay = EISDIR;
+#endif
   // After the analysis, and before its results are put in place, a folder is put at the
   // table's name, or the earlier table is made immutable. The report, put in place first, is
   // rolled back (to nothing, when there was no earlier one): both earlier files stand, and the
@@ -489,13 +495,14 @@ TEST(Faults, ResultsThatCannotBeRenamedIntoPlaceLeaveTheEarlierOnes) {
     if (!blocked) continue;  // a file system without the immutable flag
     const std::string where = "block " + std::to_string(block) + "\n" + outcome.console;
     EXPECT_EQ(outcome.status, 1) << where;
-    EXPECT_TRUE(ends_with(outcome.console,
-                          "\n\n\tThe table file c:\\images\\d\\r_scabrosimeter.xls could not be "
-                          "renamed into place: " +
-                              std::string(std::strerror(block == immutable ? EPERM : EISDIR)) +
-                              ".\n\tCheck what stands at that name in the folder (a folder, a "
-                              "file that may not be replaced), then run the program again.\n" +
-                              kUnchanged))
+    EXPECT_TRUE(
+        ends_with(outcome.console,
+                  "\n\n\tThe table file c:\\images\\d\\r_scabrosimeter.xls could not be "
+                  "renamed into place: " +
+                      std::string(std::strerror(block == immutable ? EPERM : kFolderInTheWay)) +
+                      ".\n\tCheck what stands at that name in the folder (a folder, a "
+                      "file that may not be replaced), then run the program again.\n" +
+                      kUnchanged))
         << where;
     if (block == folder_without_earlier_report) {
       EXPECT_FALSE(images.exists("d/r_scabrosimeter.txt")) << where;
