@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <exception>
 #include <stdexcept>
@@ -15,24 +16,38 @@ namespace scab::map {
 
 namespace {
 
-void check_samples(const MapSpec& spec, const LinesView& input, int first, int end) {
+// Throws std::invalid_argument for a sample that breaks the promises of compute_lines on lines
+// [first, end); returns whether every cell of them is valid.
+bool check_samples(const MapSpec& spec, const LinesView& input, int first, int end) {
   const size_t begin = static_cast<size_t>(first - input.first_line) * spec.columns;
   const size_t stop = static_cast<size_t>(end - input.first_line) * spec.columns;
-  bool faithful = true;  // one test after the loop keeps the loop free of branches
+  // In 32-bit lanes, without a branch: one test after the loop. A sample s lies within
+  // [-limit, limit] exactly when s + limit, taken modulo 2^32, is at most 2 limit (for a limit
+  // below 2^31: s below -limit wraps to 2^32 - 2^31 + limit or more, s above limit stays below
+  // 2^31 + limit; both exceed 2 limit). Every 32-bit sample is within a limit of 2^31.
+  const bool any_sample = spec.sample_limit >= (int64_t{1} << 31);
+  const auto limit = static_cast<uint32_t>(any_sample ? 0 : spec.sample_limit);
+  const uint32_t span = any_sample ? UINT32_MAX : 2 * limit;
+  uint32_t broken = 0;
+  uint32_t missing = 0;
   for (size_t k = begin; k < stop; ++k) {
-    const int64_t sample = input.samples[k];
-    const uint8_t valid = input.valid[k];
-    faithful &= (valid == 1 && sample >= -spec.sample_limit && sample <= spec.sample_limit) |
-                (valid == 0 && sample == 0);
+    const auto sample = static_cast<uint32_t>(input.samples[k]);
+    const uint32_t valid = input.valid[k];
+    broken |= static_cast<uint32_t>(valid > 1) | (valid & (sample + limit > span)) |
+              ((valid ^ 1) & (sample != 0));
+    missing |= valid ^ 1;
   }
-  if (!faithful) {
+  if (broken != 0) {
     throw std::invalid_argument("a sample is further from 0 than the limit of " +
                                 std::to_string(spec.sample_limit) +
                                 ", or a missing cell is not marked 0 with sample 0");
   }
+  return missing == 0;
 }
 
-void check_input(const MapSpec& spec, const LinesView& input, int first, int count,
+// Throws std::invalid_argument for what compute_lines refuses; returns whether every cell of
+// the lines that the windows cover is valid.
+bool check_input(const MapSpec& spec, const LinesView& input, int first, int count,
                  size_t outputs) {
   const std::string problem = spec_problem(spec);
   if (!problem.empty()) throw std::invalid_argument(problem);
@@ -50,14 +65,14 @@ void check_input(const MapSpec& spec, const LinesView& input, int first, int cou
     throw std::invalid_argument("the input lacks lines " + std::to_string(needed_first) + " to " +
                                 std::to_string(needed_end - 1) + " that the windows cover");
   }
-  if (count > 0) check_samples(spec, input, needed_first, needed_end);
+  return count == 0 || check_samples(spec, input, needed_first, needed_end);
 }
 
 }  // namespace
 
 void compute_lines(const MapSpec& spec, const LinesView& input, int first, int count,
                    const std::vector<float*>& outputs) {
-  check_input(spec, input, first, count, outputs.size());
+  const bool complete = check_input(spec, input, first, count, outputs.size());
   if (count == 0) return;
   const bool narrow = sums_fit_64_bits(spec);
   std::vector<int> windows_done;
@@ -75,9 +90,9 @@ void compute_lines(const MapSpec& spec, const LinesView& input, int first, int c
       window_outputs.push_back(outputs[k]);
     }
     if (narrow) {
-      sweep_window<int64_t>(spec, window, measures, input, first, count, window_outputs);
+      sweep_window<int64_t>(spec, window, measures, input, complete, first, count, window_outputs);
     } else {
-      sweep_window<__int128>(spec, window, measures, input, first, count, window_outputs);
+      sweep_window<__int128>(spec, window, measures, input, complete, first, count, window_outputs);
     }
   }
 }

@@ -77,8 +77,10 @@ int fraction_bits_for(int window) {
 template <typename Wide>
 class WindowSweep {
  public:
+  // `complete`: every cell of the lines the sweep reads is valid, so that every window holds
+  // all its cells and their count need not be summed.
   WindowSweep(const MapSpec& spec, int window, const std::vector<Measure>& measures,
-              const LinesView& input);
+              const LinesView& input, bool complete);
   void compute_line(int line, const std::vector<float*>& outputs);
 
  private:
@@ -94,11 +96,10 @@ class WindowSweep {
   }
   void start(int line);
   void advance();
-  void add_lines(int first, int last);
   template <int Sign>
   void add_line(int line, int interior_line);
-  template <int Sign>
   void add_moments(int line);
+  void move_moments(int entering, int leaving);
   template <int Sign>
   void add_line_roots(int line);
   template <int Sign>
@@ -107,6 +108,7 @@ class WindowSweep {
   void add_regression_cells(int line);
   void take_column_roots();
   void slide_across();
+  void slide_moments();
   template <typename Value>
   void fill(float* out, const Value& value) const;
   void write(Measure measure, float* out);
@@ -131,6 +133,7 @@ class WindowSweep {
   int64_t scale_sq_;  // scale_ squared
   int64_t needed_;    // the valid cells a window needs
   bool exactly_;      // every nearest float decided with integers
+  bool complete_;     // every cell valid: count_ holds w down and w^2 across, unchanging
   bool line_roots_, column_roots_, error_cells_, regression_cells_;
   int current_ = -1;  // the line whose window the sums cover
   // Every cell: its validity, sample and square.
@@ -153,7 +156,8 @@ class WindowSweep {
 
 template <typename Wide>
 WindowSweep<Wide>::WindowSweep(const MapSpec& spec, int window,
-                               const std::vector<Measure>& measures, const LinesView& input)
+                               const std::vector<Measure>& measures, const LinesView& input,
+                               bool complete)
     : measures_(measures),
       input_(input),
       columns_(spec.columns),
@@ -163,6 +167,7 @@ WindowSweep<Wide>::WindowSweep(const MapSpec& spec, int window,
       scale_sq_(static_cast<int64_t>(scale_ * scale_)),
       needed_(cells_needed(spec.min_valid, window)),
       exactly_(spec.round_every_value_exactly),
+      complete_(complete),
       line_roots_(uses(Measure::kRmsLine) || uses(Measure::kHomogeneity)),
       column_roots_(uses(Measure::kRmsColumn) || uses(Measure::kHomogeneity)),
       error_cells_(uses(Measure::kRmsError)),
@@ -182,7 +187,12 @@ WindowSweep<Wide>::WindowSweep(const MapSpec& spec, int window,
       xx_(regression_cells_ ? spec.columns : 0),
       xy_(regression_cells_ ? spec.columns : 0),
       yy_(regression_cells_ ? spec.columns : 0),
-      approx_(spec.columns) {}
+      approx_(spec.columns) {
+  if (complete_) {
+    std::fill(count_.down.begin(), count_.down.end(), int64_t{window});
+    std::fill(count_.across.begin(), count_.across.end(), int64_t{window} * window);
+  }
+}
 
 template <typename Wide>
 void WindowSweep<Wide>::compute_line(int line, const std::vector<float*>& outputs) {
@@ -199,12 +209,14 @@ void WindowSweep<Wide>::compute_line(int line, const std::vector<float*>& output
 
 template <typename Wide>
 void WindowSweep<Wide>::start(int line) {
-  for (auto* sums : {&count_, &sum_, &line_count_, &error_count_, &pair_count_, &x_, &y_})
+  for (auto* sums : {&sum_, &line_count_, &error_count_, &pair_count_, &x_, &y_})
     sums->clear();
+  if (!complete_) count_.clear();
   for (auto* sums : {&square_, &error_, &xx_, &xy_, &yy_})
     sums->clear();
   line_roots_sum_.clear();
   for (int k = line - half_; k <= line + half_; ++k) {
+    add_moments(k);
     add_line<1>(k, k > line - half_ && k < line + half_ ? k : -1);
   }
 }
@@ -212,16 +224,16 @@ void WindowSweep<Wide>::start(int line) {
 template <typename Wide>
 void WindowSweep<Wide>::advance() {
   // Window lines go from current_ - h .. current_ + h to one further; interior lines likewise.
+  move_moments(current_ + 1 + half_, current_ - half_);
   add_line<1>(current_ + 1 + half_, current_ + half_);
   add_line<-1>(current_ - half_, current_ - half_ + 1);
 }
 
-// Adds (or with Sign -1 subtracts) `line` to the sums of every cell and of the line roots, and
-// `interior_line` (unless -1) to the sums of the interior cells.
+// Adds (or with Sign -1 subtracts) `line` to the sums of the line roots, and `interior_line`
+// (unless -1) to the sums of the interior cells.
 template <typename Wide>
 template <int Sign>
 void WindowSweep<Wide>::add_line(int line, int interior_line) {
-  add_moments<Sign>(line);
   if (line_roots_) add_line_roots<Sign>(line);
   if (interior_line < 0) return;
   if (error_cells_) add_error_cells<Sign>(interior_line);
@@ -229,14 +241,32 @@ void WindowSweep<Wide>::add_line(int line, int interior_line) {
 }
 
 template <typename Wide>
-template <int Sign>
 void WindowSweep<Wide>::add_moments(int line) {
   const int32_t* s = samples(line);
   const uint8_t* v = valid(line);
+  if (!complete_) {
+    for (int j = 0; j < columns_; ++j)
+      count_.down[j] += v[j];
+  }
   for (int j = 0; j < columns_; ++j) {
-    count_.down[j] += Sign * v[j];
-    sum_.down[j] += Sign * int64_t{s[j]};
-    square_.down[j] += Sign * (static_cast<Wide>(s[j]) * s[j]);
+    sum_.down[j] += s[j];
+    square_.down[j] += static_cast<Wide>(s[j]) * s[j];
+  }
+}
+
+// The cells' sums down each column from the window of one line to that of the next: `entering`
+// added and `leaving` taken away, in one pass.
+template <typename Wide>
+void WindowSweep<Wide>::move_moments(int entering, int leaving) {
+  const int32_t *in = samples(entering), *out = samples(leaving);
+  if (!complete_) {
+    const uint8_t *v_in = valid(entering), *v_out = valid(leaving);
+    for (int j = 0; j < columns_; ++j)
+      count_.down[j] += int64_t{v_in[j]} - v_out[j];
+  }
+  for (int j = 0; j < columns_; ++j) {
+    sum_.down[j] += int64_t{in[j]} - out[j];
+    square_.down[j] += static_cast<Wide>(in[j]) * in[j] - static_cast<Wide>(out[j]) * out[j];
   }
 }
 
@@ -316,9 +346,7 @@ void WindowSweep<Wide>::take_column_roots() {
 
 template <typename Wide>
 void WindowSweep<Wide>::slide_across() {
-  count_.slide_across(half_);
-  sum_.slide_across(half_);
-  square_.slide_across(half_);
+  slide_moments();
   if (column_roots_) {
     take_column_roots();
     column_roots_sum_.slide_across(half_);
@@ -333,6 +361,29 @@ void WindowSweep<Wide>::slide_across() {
       sums->slide_across(half_ - 1);
     for (auto* sums : {&xx_, &xy_, &yy_})
       sums->slide_across(half_ - 1);
+  }
+}
+
+// Sums::slide_across for the cells' sum and sum of squares (and count, unless complete_), in
+// one loop: running sums side by side.
+template <typename Wide>
+void WindowSweep<Wide>::slide_moments() {
+  if (!complete_) count_.slide_across(half_);
+  const int64_t* sum_down = sum_.down.data();
+  const Wide* square_down = square_.down.data();
+  int64_t sum = 0;
+  Wide square = 0;
+  for (int j = 0; j < 2 * half_; ++j) {
+    sum += sum_down[j];
+    square += square_down[j];
+  }
+  for (int j = half_; j < columns_ - half_; ++j) {
+    sum += sum_down[j + half_];
+    square += square_down[j + half_];
+    sum_.across[j] = sum;
+    square_.across[j] = square;
+    sum -= sum_down[j - half_];
+    square -= square_down[j - half_];
   }
 }
 
@@ -367,6 +418,9 @@ void WindowSweep<Wide>::write(Measure measure, float* out) {
 // their rounding. The approximation is sqrt((N Q - T^2) x 1 / (N scale)^2), the inverse taken
 // again only where N changes: within 2^-51 of the exact value relatively (four roundings of
 // 2^-53 under the root, halved by it, and the root's own), and without a division per cell.
+// The loops after the first run in vector lanes; the rare values that rounding cannot tell
+// (near a float midpoint) are decided again one at a time. A window with too few valid cells
+// takes NaN from the start: its root and its rounding stay NaN, which is never near a midpoint.
 template <typename Wide>
 void WindowSweep<Wide>::write_rms(float* out) {
   int64_t inverse_of = -1;
@@ -377,11 +431,24 @@ void WindowSweep<Wide>::write_rms(float* out) {
       const double divisor = static_cast<double>(inverse_of) * scale_;
       inverse = 1 / (divisor * divisor);
     }
-    approx_[j] = static_cast<double>(spread(j)) * inverse;
+    approx_[j] = count_.across[j] >= needed_ ? static_cast<double>(spread(j)) * inverse
+                                             : std::numeric_limits<double>::quiet_NaN();
   }
-  for (int j = half_; j < columns_ - half_; ++j)  // apart: roots in vector lanes
+  for (int j = half_; j < columns_ - half_; ++j)
     approx_[j] = std::sqrt(approx_[j]);
-  fill(out, [this](int j) { return rms(j, approx_[j]); });
+  for (int j = half_; j < columns_ - half_; ++j)
+    out[j] = static_cast<float>(approx_[j]);  // a double's NaN is the float's: kNoValue
+  uint32_t doubtful = exactly_;               // 32 bits wide, as the test's lanes
+  for (int j = half_; j < columns_ - half_; ++j)
+    doubtful |= near_float_boundary(approx_[j]);
+  std::fill(out, out + half_, kNoValue);
+  std::fill(out + columns_ - half_, out + columns_, kNoValue);
+  if (doubtful == 0) return;
+  for (int j = half_; j < columns_ - half_; ++j) {
+    if (count_.across[j] >= needed_ && (exactly_ || near_float_boundary(approx_[j]))) {
+      out[j] = rms(j, approx_[j]);
+    }
+  }
 }
 
 template <typename Wide>
@@ -467,11 +534,11 @@ bool sums_fit_64_bits(const MapSpec& spec) {
 
 template <typename Wide>
 void sweep_window(const MapSpec& spec, int window, const std::vector<Measure>& measures,
-                  const LinesView& input, int first, int count,
+                  const LinesView& input, bool complete, int first, int count,
                   const std::vector<float*>& outputs) {
   assert(measures.size() == outputs.size());
   const int half = (window - 1) / 2;
-  WindowSweep<Wide> sweep(spec, window, measures, input);
+  WindowSweep<Wide> sweep(spec, window, measures, input, complete);
   std::vector<float*> line_outputs(outputs.size());
   for (int line = first; line < first + count; ++line) {
     const size_t offset = static_cast<size_t>(line - first) * spec.columns;
@@ -487,8 +554,8 @@ void sweep_window(const MapSpec& spec, int window, const std::vector<Measure>& m
 }
 
 template void sweep_window<int64_t>(const MapSpec&, int, const std::vector<Measure>&,
-                                    const LinesView&, int, int, const std::vector<float*>&);
+                                    const LinesView&, bool, int, int, const std::vector<float*>&);
 template void sweep_window<__int128>(const MapSpec&, int, const std::vector<Measure>&,
-                                     const LinesView&, int, int, const std::vector<float*>&);
+                                     const LinesView&, bool, int, int, const std::vector<float*>&);
 
 }  // namespace scab::map

@@ -15,15 +15,18 @@ bool sums_fit_64_bits(const MapSpec& spec);
 
 // Writes the values of `measures` over windows of `window` cells on lines [first, first +
 // count) to outputs[k] (measure k), each line `spec.columns` floats after the one before.
-// `input` holds the lines those windows cover. Wide is int64_t where sums_fit_64_bits(spec),
-// else __int128.
+// `input` holds the lines those windows cover; `complete` says that every cell of those lines
+// is valid. Wide is int64_t where sums_fit_64_bits(spec), else __int128.
 template <typename Wide>
 void sweep_window(const MapSpec& spec, int window, const std::vector<Measure>& measures,
-                  const LinesView& input, int first, int count, const std::vector<float*>& outputs);
+                  const LinesView& input, bool complete, int first, int count,
+                  const std::vector<float*>& outputs);
 
 extern template void sweep_window<int64_t>(const MapSpec&, int, const std::vector<Measure>&,
-                                           const LinesView&, int, int, const std::vector<float*>&);
+                                           const LinesView&, bool, int, int,
+                                           const std::vector<float*>&);
 extern template void sweep_window<__int128>(const MapSpec&, int, const std::vector<Measure>&,
-                                            const LinesView&, int, int, const std::vector<float*>&);
+                                            const LinesView&, bool, int, int,
+                                            const std::vector<float*>&);
 
 }  // namespace scab::map
