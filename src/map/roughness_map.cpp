@@ -71,7 +71,7 @@ bool check_input(const MapSpec& spec, const LinesView& input, int first, int cou
 }  // namespace
 
 void compute_lines(const MapSpec& spec, const LinesView& input, int first, int count,
-                   const std::vector<float*>& outputs) {
+                   const std::vector<float*>& outputs, const std::atomic<bool>* stop) {
   const bool complete = check_input(spec, input, first, count, outputs.size());
   if (count == 0) return;
   const bool narrow = sums_fit_64_bits(spec);
@@ -90,15 +90,18 @@ void compute_lines(const MapSpec& spec, const LinesView& input, int first, int c
       window_outputs.push_back(outputs[k]);
     }
     if (narrow) {
-      sweep_window<int64_t>(spec, window, measures, input, complete, first, count, window_outputs);
+      sweep_window<int64_t>(spec, window, measures, input, complete, first, count, window_outputs,
+                            stop);
     } else {
-      sweep_window<__int128>(spec, window, measures, input, complete, first, count, window_outputs);
+      sweep_window<__int128>(spec, window, measures, input, complete, first, count, window_outputs,
+                             stop);
     }
   }
 }
 
 void compute_lines_threaded(const MapSpec& spec, const LinesView& input, int first, int count,
-                            const std::vector<float*>& outputs, int threads) {
+                            const std::vector<float*>& outputs, int threads,
+                            const std::atomic<bool>* stop) {
   // A run starts its sums afresh over a whole window: runs shorter than a window would spend
   // more on that than on their lines.
   const int window = 2 * halo(spec) + 1;
@@ -111,7 +114,7 @@ void compute_lines_threaded(const MapSpec& spec, const LinesView& input, int fir
     for (float* output : outputs)
       run_outputs.push_back(output + static_cast<size_t>(run_first - first) * spec.columns);
     try {
-      compute_lines(spec, input, run_first, run_end - run_first, run_outputs);
+      compute_lines(spec, input, run_first, run_end - run_first, run_outputs, stop);
     } catch (...) {
       errors[k] = std::current_exception();
     }

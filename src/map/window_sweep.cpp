@@ -535,12 +535,13 @@ bool sums_fit_64_bits(const MapSpec& spec) {
 template <typename Wide>
 void sweep_window(const MapSpec& spec, int window, const std::vector<Measure>& measures,
                   const LinesView& input, bool complete, int first, int count,
-                  const std::vector<float*>& outputs) {
+                  const std::vector<float*>& outputs, const std::atomic<bool>* stop) {
   assert(measures.size() == outputs.size());
   const int half = (window - 1) / 2;
   WindowSweep<Wide> sweep(spec, window, measures, input, complete);
   std::vector<float*> line_outputs(outputs.size());
   for (int line = first; line < first + count; ++line) {
+    if (stop && stop->load(std::memory_order_relaxed)) throw Stopped();
     const size_t offset = static_cast<size_t>(line - first) * spec.columns;
     for (size_t k = 0; k < outputs.size(); ++k)
       line_outputs[k] = outputs[k] + offset;
@@ -554,8 +555,10 @@ void sweep_window(const MapSpec& spec, int window, const std::vector<Measure>& m
 }
 
 template void sweep_window<int64_t>(const MapSpec&, int, const std::vector<Measure>&,
-                                    const LinesView&, bool, int, int, const std::vector<float*>&);
+                                    const LinesView&, bool, int, int, const std::vector<float*>&,
+                                    const std::atomic<bool>*);
 template void sweep_window<__int128>(const MapSpec&, int, const std::vector<Measure>&,
-                                     const LinesView&, bool, int, int, const std::vector<float*>&);
+                                     const LinesView&, bool, int, int, const std::vector<float*>&,
+                                     const std::atomic<bool>*);
 
 }  // namespace scab::map

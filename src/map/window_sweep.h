@@ -1,6 +1,7 @@
 // The sums of one window size, carried from line to line: the engine of compute_lines.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -16,17 +17,18 @@ bool sums_fit_64_bits(const MapSpec& spec);
 // Writes the values of `measures` over windows of `window` cells on lines [first, first +
 // count) to outputs[k] (measure k), each line `spec.columns` floats after the one before.
 // `input` holds the lines those windows cover; `complete` says that every cell of those lines
-// is valid. Wide is int64_t where sums_fit_64_bits(spec), else __int128.
+// is valid. Wide is int64_t where sums_fit_64_bits(spec), else __int128. Throws Stopped once
+// `stop` (when not null) is set, read before each line.
 template <typename Wide>
 void sweep_window(const MapSpec& spec, int window, const std::vector<Measure>& measures,
                   const LinesView& input, bool complete, int first, int count,
-                  const std::vector<float*>& outputs);
+                  const std::vector<float*>& outputs, const std::atomic<bool>* stop);
 
 extern template void sweep_window<int64_t>(const MapSpec&, int, const std::vector<Measure>&,
                                            const LinesView&, bool, int, int,
-                                           const std::vector<float*>&);
+                                           const std::vector<float*>&, const std::atomic<bool>*);
 extern template void sweep_window<__int128>(const MapSpec&, int, const std::vector<Measure>&,
                                             const LinesView&, bool, int, int,
-                                            const std::vector<float*>&);
+                                            const std::vector<float*>&, const std::atomic<bool>*);
 
 }  // namespace scab::map
