@@ -67,6 +67,7 @@ class InputBand {
 
   int lines() const { return lines_; }
   int columns() const { return columns_; }
+  bool image() const { return image_; }
   GDALDataset& dataset() const { return *dataset_; }
   GDALRasterBand& band() const { return *band_; }
   // How far from 0 a sample can be: 65536 when the band's type and the unit keep it so.

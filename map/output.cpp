@@ -25,11 +25,15 @@ std::string write_failure(const std::string& path, int error) {
   return "cannot write " + path + ": " + reason;
 }
 
-// The unit of a measure's values: the heights' unit, percent, or none for a correlation.
-std::string unit_of(map::Measure measure, GDALRasterBand& heights) {
+// The unit of a measure's values: percent for the homogeneity coefficient, none for a
+// correlation, else the heights' unit: the band's own where it names one, else metres for a DEM
+// (the importer's rule takes heights as metres) and grey levels for an image.
+std::string unit_of(map::Measure measure, const InputBand& input) {
   if (measure == map::Measure::kHomogeneity) return "%";
   if (measure == map::Measure::kR) return "";
-  return heights.GetUnitType();
+  const std::string own = input.band().GetUnitType();
+  if (!own.empty()) return own;
+  return input.image() ? "grey levels" : "m";
 }
 
 void describe(GDALDataset& output, const InputBand& input, const std::vector<map::Layer>& layers) {
@@ -42,7 +46,7 @@ void describe(GDALDataset& output, const InputBand& input, const std::vector<map
     GDALRasterBand* band = output.GetRasterBand(static_cast<int>(k) + 1);
     band->SetDescription(map::layer_description(layers[k]).c_str());
     band->SetNoDataValue(std::numeric_limits<double>::quiet_NaN());
-    band->SetUnitType(unit_of(layers[k].measure, input.band()).c_str());
+    band->SetUnitType(unit_of(layers[k].measure, input).c_str());
   }
 }
 

@@ -167,9 +167,11 @@ TEST(MapTool, WritesADescribedFloat32BandPerMeasureAndWindow) {
   ASSERT_TRUE(output);
   ASSERT_EQ(output->GetRasterCount(), 4);
   const char* descriptions[] = {"rms w=5", "rms w=9", "r w=5", "r w=9"};
+  const char* units[] = {"m", "m", "", ""};  // heights without a unit of their own: metres
   for (int k = 0; k < 4; ++k) {
     GDALRasterBand* band = output->GetRasterBand(k + 1);
     EXPECT_STREQ(band->GetDescription(), descriptions[k]);
+    EXPECT_STREQ(band->GetUnitType(), units[k]);
     EXPECT_EQ(band->GetRasterDataType(), GDT_Float32);
     int has_nodata = 0;
     EXPECT_TRUE(std::isnan(band->GetNoDataValue(&has_nodata)));
@@ -195,6 +197,30 @@ TEST(MapTool, WritesADescribedFloat32BandPerMeasureAndWindow) {
   EXPECT_EQ(ws.progress.back(), 1.0);
   EXPECT_TRUE(std::is_sorted(ws.progress.begin(), ws.progress.end()));
   EXPECT_EQ(entries(ws.dir), std::set<std::string>({"relief.tif", "map.tif"}));
+}
+
+TEST(MapTool, EachBandSaysItsUnit) {
+  Workspace ws;
+  const std::string input = ws.tiff("feet.tif", GDT_Int16, 12, 12, relief(12, 12, 7));
+  GDALDatasetUniquePtr feet(GDALDataset::Open(input.c_str(), GDAL_OF_RASTER | GDAL_OF_UPDATE));
+  feet->GetRasterBand(1)->SetUnitType("ft");
+  feet.reset();
+  const std::vector<std::string> every = {"--window", "5", "--measure",
+                                          "rms,rms-line,rms-column,homogeneity,rms-error,r"};
+  auto args = every;
+  args.insert(args.end(), {input, ws.path("feet_map.tif")});
+  ASSERT_EQ(ws.map(args), 0) << ws.err;
+  std::vector<std::string> units;
+  GDALDatasetUniquePtr map(GDALDataset::Open(ws.path("feet_map.tif").c_str(), GDAL_OF_RASTER));
+  for (int k = 1; k <= map->GetRasterCount(); ++k)
+    units.push_back(map->GetRasterBand(k)->GetUnitType());
+  EXPECT_EQ(units, std::vector<std::string>({"ft", "ft", "ft", "%", "ft", ""}));
+  const std::string grey = ws.tiff("grey.tif", GDT_Byte, 12, 12, relief(12, 12, 7));
+  args = {"--image", "--measure", "rms,homogeneity", grey, ws.path("grey_map.tif")};
+  ASSERT_EQ(ws.map(args), 0) << ws.err;
+  map.reset(GDALDataset::Open(ws.path("grey_map.tif").c_str(), GDAL_OF_RASTER));
+  EXPECT_STREQ(map->GetRasterBand(1)->GetUnitType(), "grey levels");
+  EXPECT_STREQ(map->GetRasterBand(2)->GetUnitType(), "%");
 }
 
 TEST(MapTool, WholeThroughAVrtOfTilesAndOnAnyThreadsTheSameBits) {
