@@ -19,18 +19,36 @@ if(NOT SCABROSIMETER_GMPXX_FOUND)
   return()
 endif()
 
+# The engine's sweep is compiled once for each of the kernels' instruction sets
+# (SCABROSIMETER_ISAS: src/arith/isa.h), and chosen when it runs, as the kernels are.
+foreach(isa IN LISTS SCABROSIMETER_ISAS)
+  add_library(scabrosimeter_map_sweep_${isa} OBJECT ${_map_root}/src/map/window_sweep.cpp)
+  target_include_directories(scabrosimeter_map_sweep_${isa} PRIVATE ${_map_root}/src)
+  target_link_libraries(scabrosimeter_map_sweep_${isa} PRIVATE PkgConfig::SCABROSIMETER_GMPXX
+                        scabrosimeter_warnings)
+  target_compile_definitions(scabrosimeter_map_sweep_${isa} PRIVATE SCABROSIMETER_ISA=isa_${isa})
+  # The engine reads no errno from the maths library: its square roots can then be taken in
+  # vector lanes, without a call for negative numbers (it takes none).
+  target_compile_options(scabrosimeter_map_sweep_${isa} PRIVATE -fno-math-errno)
+endforeach()
 add_library(scabrosimeter_map_core STATIC
   ${_map_root}/src/map/measures.cpp
   ${_map_root}/src/map/nearest_float.cpp
   ${_map_root}/src/map/homogeneity.cpp
-  ${_map_root}/src/map/window_sweep.cpp
   ${_map_root}/src/map/roughness_map.cpp
 )
+foreach(isa IN LISTS SCABROSIMETER_ISAS)
+  target_sources(scabrosimeter_map_core PRIVATE $<TARGET_OBJECTS:scabrosimeter_map_sweep_${isa}>)
+endforeach()
+if(TARGET scabrosimeter_map_sweep_avx2)
+  target_compile_definitions(scabrosimeter_map_sweep_avx2 PRIVATE SCABROSIMETER_ISA_AVX2=1)
+  target_compile_definitions(scabrosimeter_map_core PRIVATE SCABROSIMETER_MAP_AVX2=1)
+endif()
 target_include_directories(scabrosimeter_map_core PUBLIC ${_map_root}/src)
-target_link_libraries(scabrosimeter_map_core PUBLIC PkgConfig::SCABROSIMETER_GMPXX Threads::Threads)
+# scabrosimeter_core: the choice of instruction set (src/arith/isa.cpp).
+target_link_libraries(scabrosimeter_map_core PUBLIC PkgConfig::SCABROSIMETER_GMPXX Threads::Threads
+                      scabrosimeter_core)
 target_link_libraries(scabrosimeter_map_core PRIVATE scabrosimeter_warnings)
-# The engine reads no errno from the maths library: its square roots can then be taken in vector
-# lanes, without a call for negative numbers (it takes none).
 target_compile_options(scabrosimeter_map_core PRIVATE -fno-math-errno)
 
 if(SCABROSIMETER_TESTS)
@@ -44,6 +62,11 @@ if(SCABROSIMETER_TESTS)
     target_link_libraries(scabrosimeter_map_tests PRIVATE scabrosimeter_map_core
                           PkgConfig::SCABROSIMETER_MPFR GTest::gtest_main scabrosimeter_warnings)
     gtest_discover_tests(scabrosimeter_map_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+    if(TARGET scabrosimeter_map_sweep_avx2 AND NOT CMAKE_CROSSCOMPILING)
+      # As for the kernels: no AVX instruction outside the AVX2 copy's own functions.
+      add_test(NAME map_isa_objects COMMAND bash ${CMAKE_SOURCE_DIR}/tests/isa_objects_test.sh
+               "$<TARGET_OBJECTS:scabrosimeter_map_sweep_avx2>")
+    endif()
   else()
     message(STATUS "MPFR not found: the roughness maps' tests are not built (on Debian: "
                    "apt-get install libmpfr-dev)")

@@ -42,7 +42,8 @@ message(STATUS "Python module for ${Python3_EXECUTABLE} (${Python3_VERSION})")
 
 # The core goes into a shared module too.
 foreach(_target IN ITEMS scabrosimeter_core scabrosimeter_kernels_base scabrosimeter_kernels_avx2
-                        scabrosimeter_map_core)
+                        scabrosimeter_map_core scabrosimeter_map_sweep_base
+                        scabrosimeter_map_sweep_avx2)
   if(TARGET ${_target})
     set_target_properties(${_target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
   endif()

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "arith/isa.h"
 #include "map/measures.h"
 #include "map/roughness_map.h"
 
@@ -536,4 +537,18 @@ TEST(MapEngine, StopsOnceAsked) {
   stop = false;
   EXPECT_NO_THROW(compute_lines_threaded(spec, raster.view(), 0, 200, outputs, 4, &stop));
   EXPECT_TRUE(same_bits(map, compute(spec, raster)));
+}
+
+TEST(MapEngine, BothInstructionSetsGiveTheSameBits) {
+  // The sweep compiled for any x86-64 and for AVX2, where the processor has it.
+  const Raster raster = random_raster(73, 58, 0, 65535, 19, 0.02);
+  const MapSpec spec = spec_of(raster, every_measure({3, 9, 21}), 2, 65536, 0.7);
+  const bool was = scab::isa::use_avx2(false);
+  const Map base = compute(spec, raster, 2);
+  scab::isa::use_avx2(true);
+  const bool avx2 = scab::isa::avx2_in_use();
+  const Map other = compute(spec, raster, 2);
+  scab::isa::use_avx2(was);
+  EXPECT_TRUE(same_bits(base, other));
+  if (!avx2) GTEST_SKIP() << "no AVX2 here: one copy compared with itself";
 }

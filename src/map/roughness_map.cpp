@@ -10,6 +10,7 @@
 #include <system_error>
 #include <thread>
 
+#include "arith/isa.h"
 #include "map/window_sweep.h"
 
 namespace scab::map {
@@ -68,7 +69,29 @@ bool check_input(const MapSpec& spec, const LinesView& input, int first, int cou
   return count == 0 || check_samples(spec, input, needed_first, needed_end);
 }
 
+// The sweep of one window size, in the copy compiled for the processor (arith/isa.h).
+template <typename Wide>
+void sweep(const MapSpec& spec, int window, const std::vector<Measure>& measures,
+           const LinesView& input, bool complete, int first, int count,
+           const std::vector<float*>& outputs, const std::atomic<bool>* stop) {
+#ifdef SCABROSIMETER_MAP_AVX2
+  if (isa::avx2_in_use()) {
+    return isa_avx2::sweep_window<Wide>(spec, window, measures, input, complete, first, count,
+                                        outputs, stop);
+  }
+#endif
+  isa_base::sweep_window<Wide>(spec, window, measures, input, complete, first, count, outputs,
+                               stop);
+}
+
 }  // namespace
+
+bool sums_fit_64_bits(const MapSpec& spec) {
+  int largest = 0;
+  for (const Layer& layer : spec.layers)
+    largest = std::max(largest, layer.window);
+  return spec.sample_limit <= 65536 && largest <= 181;
+}
 
 void compute_lines(const MapSpec& spec, const LinesView& input, int first, int count,
                    const std::vector<float*>& outputs, const std::atomic<bool>* stop) {
@@ -90,11 +113,9 @@ void compute_lines(const MapSpec& spec, const LinesView& input, int first, int c
       window_outputs.push_back(outputs[k]);
     }
     if (narrow) {
-      sweep_window<int64_t>(spec, window, measures, input, complete, first, count, window_outputs,
-                            stop);
+      sweep<int64_t>(spec, window, measures, input, complete, first, count, window_outputs, stop);
     } else {
-      sweep_window<__int128>(spec, window, measures, input, complete, first, count, window_outputs,
-                             stop);
+      sweep<__int128>(spec, window, measures, input, complete, first, count, window_outputs, stop);
     }
   }
 }

@@ -7,18 +7,31 @@
 // The measures that compare a cell with its neighbours (rms-error, r) sum per-cell quantities
 // over the window's interior, lines i - h + 1 to i + h - 1 and columns j - h + 1 to j + h - 1;
 // the neighbours of those cells are inside the window.
+//
+// Compiled twice (arith/isa.h): for any x86-64 and for AVX2, each copy in a namespace of its own.
+// The headers whose inline code both copies share come first, compiled for any x86-64; then
+// arith/kernel_target.h switches the instruction set on for the rest of the file. The copies
+// give the same bits: integer sums, and the same correctly rounded double operations (square
+// roots, products, conversions; no contraction into FMA: -ffp-contract=off).
 #include "map/window_sweep.h"
 
+// <cmath> before <gmpxx.h> (through nearest_float.h): the other way round, GCC calls the
+// library's sqrt for std::sqrt instead of the instruction, and not in vector lanes.
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "map/homogeneity.h"
 #include "map/nearest_float.h"
+// clang-format off
+#include "arith/kernel_target.h"
+// clang-format on
 
-namespace scab::map {
+namespace scab::map::SCABROSIMETER_ISA {
 
 namespace {
 
@@ -525,13 +538,6 @@ float WindowSweep<Wide>::r(int j) const {
 
 }  // namespace
 
-bool sums_fit_64_bits(const MapSpec& spec) {
-  int largest = 0;
-  for (const Layer& layer : spec.layers)
-    largest = std::max(largest, layer.window);
-  return spec.sample_limit <= 65536 && largest <= 181;
-}
-
 template <typename Wide>
 void sweep_window(const MapSpec& spec, int window, const std::vector<Measure>& measures,
                   const LinesView& input, bool complete, int first, int count,
@@ -561,4 +567,4 @@ template void sweep_window<__int128>(const MapSpec&, int, const std::vector<Meas
                                      const LinesView&, bool, int, int, const std::vector<float*>&,
                                      const std::atomic<bool>*);
 
-}  // namespace scab::map
+}  // namespace scab::map::SCABROSIMETER_ISA

@@ -19,16 +19,34 @@ bool sums_fit_64_bits(const MapSpec& spec);
 // `input` holds the lines those windows cover; `complete` says that every cell of those lines
 // is valid. Wide is int64_t where sums_fit_64_bits(spec), else __int128. Throws Stopped once
 // `stop` (when not null) is set, read before each line.
+//
+// window_sweep.cpp is compiled for any x86-64 (isa_base) and, where the build has it, for AVX2
+// (isa_avx2: arith/isa.h); the two copies give the same bits, and compute_lines calls the one
+// for the processor.
+namespace isa_base {
 template <typename Wide>
 void sweep_window(const MapSpec& spec, int window, const std::vector<Measure>& measures,
                   const LinesView& input, bool complete, int first, int count,
                   const std::vector<float*>& outputs, const std::atomic<bool>* stop);
-
 extern template void sweep_window<int64_t>(const MapSpec&, int, const std::vector<Measure>&,
                                            const LinesView&, bool, int, int,
                                            const std::vector<float*>&, const std::atomic<bool>*);
 extern template void sweep_window<__int128>(const MapSpec&, int, const std::vector<Measure>&,
                                             const LinesView&, bool, int, int,
                                             const std::vector<float*>&, const std::atomic<bool>*);
+}  // namespace isa_base
+
+namespace isa_avx2 {
+template <typename Wide>
+void sweep_window(const MapSpec& spec, int window, const std::vector<Measure>& measures,
+                  const LinesView& input, bool complete, int first, int count,
+                  const std::vector<float*>& outputs, const std::atomic<bool>* stop);
+extern template void sweep_window<int64_t>(const MapSpec&, int, const std::vector<Measure>&,
+                                           const LinesView&, bool, int, int,
+                                           const std::vector<float*>&, const std::atomic<bool>*);
+extern template void sweep_window<__int128>(const MapSpec&, int, const std::vector<Measure>&,
+                                            const LinesView&, bool, int, int,
+                                            const std::vector<float*>&, const std::atomic<bool>*);
+}  // namespace isa_avx2
 
 }  // namespace scab::map
