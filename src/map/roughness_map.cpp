@@ -21,29 +21,24 @@ namespace {
 // [first, end); returns whether every cell of them is valid.
 bool check_samples(const MapSpec& spec, const LinesView& input, int first, int end) {
   const size_t begin = static_cast<size_t>(first - input.first_line) * spec.columns;
-  const size_t stop = static_cast<size_t>(end - input.first_line) * spec.columns;
-  // In 32-bit lanes, without a branch: one test after the loop. A sample s lies within
-  // [-limit, limit] exactly when s + limit, taken modulo 2^32, is at most 2 limit (for a limit
-  // below 2^31: s below -limit wraps to 2^32 - 2^31 + limit or more, s above limit stays below
-  // 2^31 + limit; both exceed 2 limit). Every 32-bit sample is within a limit of 2^31.
-  const bool any_sample = spec.sample_limit >= (int64_t{1} << 31);
-  const auto limit = static_cast<uint32_t>(any_sample ? 0 : spec.sample_limit);
-  const uint32_t span = any_sample ? UINT32_MAX : 2 * limit;
-  uint32_t broken = 0;
-  uint32_t missing = 0;
-  for (size_t k = begin; k < stop; ++k) {
-    const auto sample = static_cast<uint32_t>(input.samples[k]);
-    const uint32_t valid = input.valid[k];
-    broken |= static_cast<uint32_t>(valid > 1) | (valid & (sample + limit > span)) |
-              ((valid ^ 1) & (sample != 0));
-    missing |= valid ^ 1;
+  const size_t cells = static_cast<size_t>(end - first) * spec.columns;
+  CellsChecked checked;
+#ifdef SCABROSIMETER_MAP_AVX2
+  if (isa::avx2_in_use()) {
+    checked =
+        isa_avx2::check_cells(input.samples + begin, input.valid + begin, cells, spec.sample_limit);
+  } else
+#endif
+  {
+    checked =
+        isa_base::check_cells(input.samples + begin, input.valid + begin, cells, spec.sample_limit);
   }
-  if (broken != 0) {
+  if (checked.broken) {
     throw std::invalid_argument("a sample is further from 0 than the limit of " +
                                 std::to_string(spec.sample_limit) +
                                 ", or a missing cell is not marked 0 with sample 0");
   }
-  return missing == 0;
+  return checked.complete;
 }
 
 // Throws std::invalid_argument for what compute_lines refuses; returns whether every cell of

@@ -130,6 +130,7 @@ class WindowSweep {
     return static_cast<Wide>(count_.across[j]) * square_.across[j] - static_cast<Wide>(t) * t;
   }
   void write_rms(float* out);
+  void approximate_rms_counting();
   float rms(int j, double approx) const;
   float rms_line(int j) const;
   float rms_column(int j) const;
@@ -436,16 +437,19 @@ void WindowSweep<Wide>::write(Measure measure, float* out) {
 // takes NaN from the start: its root and its rounding stay NaN, which is never near a midpoint.
 template <typename Wide>
 void WindowSweep<Wide>::write_rms(float* out) {
-  int64_t inverse_of = -1;
-  double inverse = 0;
-  for (int j = half_; j < columns_ - half_; ++j) {
-    if (count_.across[j] != inverse_of) {
-      inverse_of = count_.across[j];
-      const double divisor = static_cast<double>(inverse_of) * scale_;
-      inverse = 1 / (divisor * divisor);
+  if (complete_) {
+    // Every window holds its w^2 cells (needed_ or more): one divisor, without a branch.
+    const int64_t n = count_.across[half_];
+    const double divisor = static_cast<double>(n) * scale_;
+    const double inverse = 1 / (divisor * divisor);
+    for (int j = half_; j < columns_ - half_; ++j) {
+      const int64_t t = sum_.across[j];
+      approx_[j] =
+          static_cast<double>(static_cast<Wide>(n) * square_.across[j] - static_cast<Wide>(t) * t) *
+          inverse;
     }
-    approx_[j] = count_.across[j] >= needed_ ? static_cast<double>(spread(j)) * inverse
-                                             : std::numeric_limits<double>::quiet_NaN();
+  } else {
+    approximate_rms_counting();
   }
   for (int j = half_; j < columns_ - half_; ++j)
     approx_[j] = std::sqrt(approx_[j]);
@@ -461,6 +465,22 @@ void WindowSweep<Wide>::write_rms(float* out) {
     if (count_.across[j] >= needed_ && (exactly_ || near_float_boundary(approx_[j]))) {
       out[j] = rms(j, approx_[j]);
     }
+  }
+}
+
+// write_rms's approximations where windows may lack cells: NaN for those with too few.
+template <typename Wide>
+void WindowSweep<Wide>::approximate_rms_counting() {
+  int64_t inverse_of = -1;
+  double inverse = 0;
+  for (int j = half_; j < columns_ - half_; ++j) {
+    if (count_.across[j] != inverse_of) {
+      inverse_of = count_.across[j];
+      const double divisor = static_cast<double>(inverse_of) * scale_;
+      inverse = 1 / (divisor * divisor);
+    }
+    approx_[j] = count_.across[j] >= needed_ ? static_cast<double>(spread(j)) * inverse
+                                             : std::numeric_limits<double>::quiet_NaN();
   }
 }
 
@@ -537,6 +557,27 @@ float WindowSweep<Wide>::r(int j) const {
 }
 
 }  // namespace
+
+CellsChecked check_cells(const int32_t* samples, const uint8_t* valid, size_t cells,
+                         int64_t limit) {
+  // In 32-bit lanes, without a branch: one test after the loop. A sample s lies within
+  // [-limit, limit] exactly when s + limit, taken modulo 2^32, is at most 2 limit (for a limit
+  // below 2^31: s below -limit wraps to 2^32 - 2^31 + limit or more, s above limit stays below
+  // 2^31 + limit; both exceed 2 limit). Every 32-bit sample is within a limit of 2^31.
+  const bool any_sample = limit >= (int64_t{1} << 31);
+  const auto shift = static_cast<uint32_t>(any_sample ? 0 : limit);
+  const uint32_t span = any_sample ? UINT32_MAX : 2 * shift;
+  uint32_t broken = 0;
+  uint32_t missing = 0;
+  for (size_t k = 0; k < cells; ++k) {
+    const auto sample = static_cast<uint32_t>(samples[k]);
+    const uint32_t is_valid = valid[k];
+    broken |= static_cast<uint32_t>(is_valid > 1) | (is_valid & (sample + shift > span)) |
+              ((is_valid ^ 1) & (sample != 0));
+    missing |= is_valid ^ 1;
+  }
+  return {broken != 0, missing == 0};
+}
 
 template <typename Wide>
 void sweep_window(const MapSpec& spec, int window, const std::vector<Measure>& measures,
