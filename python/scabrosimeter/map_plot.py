@@ -82,11 +82,13 @@ def read_band(dataset, number, path, size):
 
 def colour_bar_title(description, unit, number):
     """"rms w=9" in "m": "rms, 9 x 9 window (metres)"; any other description as it is (band N
-    when it has none); no unit, no brackets."""
+    when it has none); no unit, no brackets. The homogeneity coefficient is in % where a copy
+    of the map lost its unit."""
     found = re.fullmatch(r"(\S+) w=([0-9]+)", description or "")
     if found:
         window = found.group(2)
         title = f"{found.group(1)}, {window} \N{MULTIPLICATION SIGN} {window} window"
+        unit = unit or ("%" if found.group(1) == "homogeneity" else "")
     else:
         title = description or f"band {number}"
     words = UNIT_WORDS.get(unit.lower(), unit) if unit else ""

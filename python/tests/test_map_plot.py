@@ -64,6 +64,18 @@ def test_the_band_over_its_hillshade_with_a_titled_colour_bar(mapped):
     assert figure.axes[0].get_title() == r"A \$title\$"
 
 
+def test_colour_bar_titles():
+    title = map_plot.colour_bar_title
+    assert title("rms-line w=27", "m", 1) == "rms-line, 27 \u00d7 27 window (metres)"
+    assert title("rms w=3", "grey levels", 1) == "rms, 3 \u00d7 3 window (grey levels)"
+    assert title("rms w=3", "ft", 1) == "rms, 3 \u00d7 3 window (feet)"
+    assert title("homogeneity w=5", "", 2) == "homogeneity, 5 \u00d7 5 window (%)"  # lost unit
+    assert title("r w=5", "", 3) == "r, 5 \u00d7 5 window"
+    assert title("rms w=5", "", 1) == "rms, 5 \u00d7 5 window"  # metres or grey levels: unknown
+    assert title("Elevation", "m", 1) == "Elevation (metres)"
+    assert title("", "", 4) == "band 4"
+
+
 def test_a_large_map_is_read_smaller_and_degrees_are_named(tmp_path):
     values = np.arange(2500 * 40, dtype=np.float32).reshape(40, 2500)
     path = write_geotiff(tmp_path / "wide.tif", values, geotransform=(-84.4, 0.001, 0, 36.7, 0,

@@ -92,6 +92,14 @@ def test_windows_by_hand():
             cells.append(block[a, b])
             means.append((block[a - 1:a + 2, b - 1:b + 2].sum() - block[a, b]) / 8)
     assert maps[("r", 5)][4, 6] == pytest.approx(np.corrcoef(cells, means)[0, 1], rel=1e-5)
+    # Homogeneity: a plane tilted along the lines or the columns is all anisotropy (the RMS
+    # along the other axis is 0); one tilted diagonally, 100 x 2 (sqrt 2 - 1) / (2 + sqrt 2).
+    y, x = np.mgrid[0:20, 0:20]
+    for plane, expected in ((100 + 3 * y, 100.0), (100 + 3 * x, 100.0),
+                            (100 + 3 * x + 3 * y, 100 * 2 * (2**0.5 - 1) / (2 + 2**0.5))):
+        tilted = scabrosimeter.roughness_map(plane.astype(np.uint16), windows=15,
+                                             measures="homogeneity")[("homogeneity", 15)]
+        assert tilted[7:13, 7:13] == pytest.approx(np.full((6, 6), expected), rel=1e-6)
     # The edges: windows not whole inside the raster have no value.
     assert np.isnan(maps[("rms", 5)][:2]).all() and np.isnan(maps[("rms", 5)][:, -2:]).all()
     assert not np.isnan(maps[("rms", 5)][2:-2, 2:-2]).any()
