@@ -43,6 +43,10 @@ InputBand::InputBand(const std::string& path, int band_number, bool image, int u
     : path_(path), band_number_(band_number), image_(image), unit_(unit) {
   static const bool registered = (GDALAllRegister(), true);
   (void)registered;
+  // An uncompressed GeoTIFF read straight into the lines asked for, not through GDAL's cache of
+  // blocks: a third less of the reading's time (an 8000 x 8000 Int16 DEM of one-line strips).
+  // GDAL's option, read when the file is opened; the user's setting, if any, stands.
+  if (!CPLGetConfigOption("GTIFF_DIRECT_IO", nullptr)) CPLSetConfigOption("GTIFF_DIRECT_IO", "YES");
   GdalErrors errors;
   dataset_.reset(
       GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR));
