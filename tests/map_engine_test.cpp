@@ -552,3 +552,14 @@ TEST(MapEngine, BothInstructionSetsGiveTheSameBits) {
   EXPECT_TRUE(same_bits(base, other));
   if (!avx2) GTEST_SKIP() << "no AVX2 here: one copy compared with itself";
 }
+
+TEST(MapEngine, RmsOfExtremeSamplesInTheLargestWindowsIsExact) {
+  // Samples of +-65536 only, the widest spread 64-bit sums allow: with windows of 37 (the
+  // largest whose rms is taken in doubles) N Q - T^2 nears 2^53; 39 takes the 64-bit loop.
+  std::mt19937 random(20);
+  Raster raster = random_raster(42, 41, 0, 0, 21);
+  for (int32_t& sample : raster.samples)
+    sample = random() % 2 ? 65536 : -65536;
+  check_against_reference(raster, {35, 37, 39}, 0, 65536, 1);
+  check_against_reference(raster, {37}, 3, 65536, 1);
+}

@@ -87,6 +87,21 @@ int fraction_bits_for(int window) {
   return 52 + bits;
 }
 
+// The largest window whose rms write_rms takes in doubles (approximate_rms_in_doubles).
+constexpr int kLargestDoubleWindow = 37;
+
+// x as a double, exactly, for |x| < 2^51, in integer and double lanes (no conversion instruction
+// of 64-bit integers exists before AVX-512). Claim: the bits of 1.5 x 2^52 plus x are the bits
+// of the double 1.5 x 2^52 + x. Proof: doubles from 2^52 to 2^53 are the whole numbers there,
+// their bit patterns consecutive integers; 1.5 x 2^52 + x lies among them for |x| < 2^51. The
+// subtraction of 1.5 x 2^52 then gives x, a whole number that a double holds: exactly.
+inline double exact_double(int64_t x) {
+  const int64_t bits = x + 0x4338000000000000;  // the bits of 1.5 x 2^52
+  double shifted;
+  std::memcpy(&shifted, &bits, sizeof shifted);
+  return shifted - 0x1.8p52;
+}
+
 template <typename Wide>
 class WindowSweep {
  public:
@@ -131,6 +146,7 @@ class WindowSweep {
   }
   void write_rms(float* out);
   void approximate_rms_counting();
+  void approximate_rms_in_doubles();
   float rms(int j, double approx) const;
   float rms_line(int j) const;
   float rms_column(int j) const;
@@ -437,7 +453,9 @@ void WindowSweep<Wide>::write(Measure measure, float* out) {
 // takes NaN from the start: its root and its rounding stay NaN, which is never near a midpoint.
 template <typename Wide>
 void WindowSweep<Wide>::write_rms(float* out) {
-  if (complete_) {
+  if (complete_ && sizeof(Wide) == 8 && 2 * half_ + 1 <= kLargestDoubleWindow) {
+    approximate_rms_in_doubles();
+  } else if (complete_) {
     // Every window holds its w^2 cells (needed_ or more): one divisor, without a branch.
     const int64_t n = count_.across[half_];
     const double divisor = static_cast<double>(n) * scale_;
@@ -465,6 +483,25 @@ void WindowSweep<Wide>::write_rms(float* out) {
     if (count_.across[j] >= needed_ && (exactly_ || near_float_boundary(approx_[j]))) {
       out[j] = rms(j, approx_[j]);
     }
+  }
+}
+
+// write_rms's approximations where every window holds its n = w^2 cells and the sums are 64-bit
+// (samples within 2^16 of 0), for w up to kLargestDoubleWindow: N Q - T^2 computed in doubles,
+// exactly, in vector lanes. Claim: exact_double gives T and Q exactly, and n Q, T^2 and their
+// difference are exact doubles, so the result is the double of the integer N Q - T^2, as in
+// the 64-bit loop. Proof: |T| <= n 2^16 and 0 <= Q <= n 2^32, below 2^51 for n < 2^19; n Q and
+// T^2 are at most w^4 2^32, below 2^53 for w <= 38, so whole numbers that doubles hold
+// exactly, and so is their difference. Fallback: the 64-bit loop of write_rms.
+template <typename Wide>
+void WindowSweep<Wide>::approximate_rms_in_doubles() {
+  const double n = static_cast<double>(count_.across[half_]);
+  const double divisor = n * scale_;
+  const double inverse = 1 / (divisor * divisor);
+  for (int j = half_; j < columns_ - half_; ++j) {
+    const double t = exact_double(sum_.across[j]);
+    const double q = exact_double(static_cast<int64_t>(square_.across[j]));
+    approx_[j] = (n * q - t * t) * inverse;
   }
 }
 
