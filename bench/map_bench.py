@@ -54,9 +54,12 @@ def write_dem(path, size):
 
 
 def timed(command, env=None):
-    """Runs `command`; returns (wall seconds, peak resident MB)."""
+    """Runs `command`; returns (wall seconds, peak resident MB). What earlier runs wrote is
+    flushed to the disk first, so that the system's writing of it does not share the processors
+    with this run."""
     report = tempfile.NamedTemporaryFile(prefix="time", delete=False)
     report.close()
+    os.sync()
     start = time.perf_counter()
     subprocess.run(["/usr/bin/time", "-o", report.name, "-f", "%M"] + command, check=True,
                    env=env, stdout=subprocess.DEVNULL)

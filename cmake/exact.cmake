@@ -12,15 +12,15 @@ set(SCABROSIMETER_HAS_EXACT OFF)
 set(_exact_root "${CMAKE_CURRENT_LIST_DIR}/..")
 
 if(SCABROSIMETER_EXACT)
-  set(_exact_libraries "")
+  set(SCABROSIMETER_GMP_LIBRARIES "")
   find_package(PkgConfig QUIET)
   if(PKG_CONFIG_FOUND)
     pkg_check_modules(SCABROSIMETER_GMP QUIET IMPORTED_TARGET gmpxx gmp mpfr)
     if(SCABROSIMETER_GMP_FOUND)
-      set(_exact_libraries PkgConfig::SCABROSIMETER_GMP)
+      set(SCABROSIMETER_GMP_LIBRARIES PkgConfig::SCABROSIMETER_GMP)
     endif()
   endif()
-  if(NOT _exact_libraries)
+  if(NOT SCABROSIMETER_GMP_LIBRARIES)
     find_path(SCABROSIMETER_GMPXX_INCLUDE gmpxx.h)
     find_path(SCABROSIMETER_MPFR_INCLUDE mpfr.h)
     find_library(SCABROSIMETER_GMPXX_LIBRARY gmpxx)
@@ -33,13 +33,13 @@ if(SCABROSIMETER_EXACT)
                                  ${SCABROSIMETER_MPFR_INCLUDE})
       target_link_libraries(scabrosimeter_gmp INTERFACE ${SCABROSIMETER_MPFR_LIBRARY}
                             ${SCABROSIMETER_GMPXX_LIBRARY} ${SCABROSIMETER_GMP_LIBRARY})
-      set(_exact_libraries scabrosimeter_gmp)
+      set(SCABROSIMETER_GMP_LIBRARIES scabrosimeter_gmp)
     endif()
   endif()
   include(CheckCXXSourceCompiles)
   check_cxx_source_compiles("int main() { __int128 a = 1; return static_cast<int>(a * a - 1); }"
                             SCABROSIMETER_HAS_INT128)
-  if(_exact_libraries AND SCABROSIMETER_HAS_INT128)
+  if(SCABROSIMETER_GMP_LIBRARIES AND SCABROSIMETER_HAS_INT128)
     set(SCABROSIMETER_HAS_EXACT ON)
     message(STATUS "scabrosimeter: the exact engine is built (GMP and MPFR found)")
   else()
@@ -62,9 +62,11 @@ function(scabrosimeter_add_exact)
     ${_exact_root}/src/exact/driver.cpp
     ${_exact_root}/src/exact/certify.cpp
     ${_exact_root}/src/exact/figures.cpp
+    ${_exact_root}/src/dispatch/exact_table.cpp
   )
+  scabrosimeter_add_kernels(scabrosimeter_exact SOURCES ${_exact_root}/src/exact/scan_kernels.cpp)
   target_include_directories(scabrosimeter_exact PUBLIC ${_exact_root}/src)
-  target_link_libraries(scabrosimeter_exact PUBLIC scabrosimeter_core ${_exact_libraries}
+  target_link_libraries(scabrosimeter_exact PUBLIC scabrosimeter_core ${SCABROSIMETER_GMP_LIBRARIES}
                         PRIVATE scabrosimeter_warnings)
   target_compile_definitions(scabrosimeter_exact PUBLIC SCABROSIMETER_HAS_EXACT=1)
   if(TARGET Threads::Threads)

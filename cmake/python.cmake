@@ -41,7 +41,9 @@ endif()
 message(STATUS "Python module for ${Python3_EXECUTABLE} (${Python3_VERSION})")
 
 # The core goes into a shared module too.
-foreach(_target IN ITEMS scabrosimeter_core scabrosimeter_kernels_avx2 scabrosimeter_kernels_avx512)
+get_property(_kernel_libraries GLOBAL PROPERTY SCABROSIMETER_KERNEL_LIBRARIES)
+foreach(_target IN ITEMS scabrosimeter_core scabrosimeter_exact scabrosimeter_map_core
+                         ${_kernel_libraries})
   if(TARGET ${_target})
     set_target_properties(${_target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
   endif()
@@ -52,6 +54,12 @@ set(_python_package ${CMAKE_BINARY_DIR}/python/scabrosimeter)
 pybind11_add_module(scabrosimeter_python MODULE NO_EXTRAS ${CMAKE_CURRENT_LIST_DIR}/../python/module.cpp)
 target_link_libraries(scabrosimeter_python PRIVATE scabrosimeter_core scabrosimeter_warnings)
 target_compile_definitions(scabrosimeter_python PRIVATE SCABROSIMETER_VERSION="${PROJECT_VERSION}")
+# The roughness maps, where their engine is built (GMP found).
+if(TARGET scabrosimeter_map_core)
+  target_sources(scabrosimeter_python PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../python/map_module.cpp)
+  target_link_libraries(scabrosimeter_python PRIVATE scabrosimeter_map_core)
+  target_compile_definitions(scabrosimeter_python PRIVATE SCABROSIMETER_MAPS=1)
+endif()
 set_target_properties(scabrosimeter_python PROPERTIES
   OUTPUT_NAME _core
   LIBRARY_OUTPUT_DIRECTORY ${_python_package})
@@ -83,8 +91,14 @@ if(SCABROSIMETER_TESTS)
     add_test(NAME python_module
              COMMAND ${Python3_EXECUTABLE} -m pytest -q -p no:cacheprovider
                      ${CMAKE_CURRENT_LIST_DIR}/../python/tests)
-    set_tests_properties(python_module PROPERTIES TIMEOUT 300 ENVIRONMENT
+    set(_python_test_environment
       "PYTHONPATH=${CMAKE_BINARY_DIR}/python;SCABROSIMETER_EXE=$<TARGET_FILE:scabrosimeter>;SCABROSIMETER_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+    if(TARGET scabrosimeter-map)
+      list(APPEND _python_test_environment "SCABROSIMETER_MAP_EXE=$<TARGET_FILE:scabrosimeter-map>")
+      add_dependencies(scabrosimeter_python scabrosimeter-map)
+    endif()
+    set_tests_properties(python_module PROPERTIES TIMEOUT 300 ENVIRONMENT
+      "${_python_test_environment}")
   else()
     message(STATUS "pytest not found for ${Python3_EXECUTABLE}: the module's tests do not run "
                    "(on Debian: apt-get install python3-pytest)")

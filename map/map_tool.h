@@ -67,6 +67,7 @@ class InputBand {
 
   int lines() const { return lines_; }
   int columns() const { return columns_; }
+  bool image() const { return image_; }
   GDALDataset& dataset() const { return *dataset_; }
   GDALRasterBand& band() const { return *band_; }
   // How far from 0 a sample can be: 65536 when the band's type and the unit keep it so.
@@ -75,6 +76,9 @@ class InputBand {
   void read(int first, int count, int32_t* samples, uint8_t* valid);
 
  private:
+  void read_as_they_are(int first, int count, int32_t* samples, uint8_t* valid);
+  void read_values(int first, int count, int32_t* samples, uint8_t* valid);
+
   std::string path_;
   std::unique_ptr<GDALDataset> dataset_;
   GDALRasterBand* band_ = nullptr;
@@ -84,6 +88,7 @@ class InputBand {
   int lines_ = 0;
   int columns_ = 0;
   std::optional<double> nodata_;
+  bool as_they_are_ = false;  // samples_as_they_are: read as Int32, without values_
   std::vector<double> values_;
 };
 

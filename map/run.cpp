@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cstring>
 #include <future>
 #include <new>
 #include <ostream>
@@ -21,40 +20,72 @@ namespace scab::map_tool {
 
 namespace {
 
-// Lines [first, end) of the input, as samples and validity, read as the windows reach them.
-class HeldLines {
- public:
-  HeldLines(InputBand& input, int capacity)
-      : input_(input),
-        columns_(input.columns()),
-        samples_(static_cast<size_t>(capacity) * columns_),
-        valid_(static_cast<size_t>(capacity) * columns_) {}
+// Lines [first, end) of the input, as samples and validity.
+struct HeldLines {
+  std::vector<int32_t> samples;
+  std::vector<uint8_t> valid;
+  int first = 0;
+  int end = 0;
+  map::LinesView view() const { return {samples.data(), valid.data(), first, end - first}; }
+};
 
-  // Holds lines [first, end), keeping those held already (first never goes back) and reading
-  // the others.
-  void hold(int first, int end) {
-    assert(first >= first_ && static_cast<size_t>(end - first) * columns_ <= samples_.size());
-    const int kept_end = std::max(first, std::min(end, end_));
-    const size_t kept = static_cast<size_t>(kept_end - first) * columns_;
-    const size_t skipped = static_cast<size_t>(first - first_) * columns_;
-    if (kept > 0) {
-      std::memmove(samples_.data(), samples_.data() + skipped, kept * sizeof(int32_t));
-      std::memmove(valid_.data(), valid_.data() + skipped, kept);
+// The input's lines for one run of `run` output lines after another, with the `reach` lines
+// above and below that their windows cover: the next run's lines are read on a thread of their
+// own while the current run is computed, into the other of two buffers.
+class LineReader {
+ public:
+  LineReader(InputBand& input, int run, int reach)
+      : input_(input), columns_(input.columns()), run_(run), reach_(reach) {
+    for (HeldLines& held : held_) {
+      held.samples.resize(static_cast<size_t>(run + 2 * reach) * columns_);
+      held.valid.resize(static_cast<size_t>(run + 2 * reach) * columns_);
     }
-    input_.read(kept_end, end - kept_end, samples_.data() + kept, valid_.data() + kept);
-    first_ = first;
-    end_ = end;
+  }
+  ~LineReader() {
+    if (reading_.valid()) reading_.wait();  // a failure elsewhere: the read ends, unheard
   }
 
-  map::LinesView view() const { return {samples_.data(), valid_.data(), first_, end_ - first_}; }
+  // Begins holding the lines of the run from output line `run_first` on, in the buffer that no
+  // run reads: the lines that the current run holds too are copied from it, the others read.
+  void start(int run_first) {
+    const int first = std::max(0, run_first - reach_);
+    const int end = std::min(input_.lines(), run_first + run_ + reach_);
+    HeldLines& next = held_[1 - current_];
+    const HeldLines& now = held_[current_];
+    assert(first >= now.first &&
+           static_cast<size_t>(end - first) * columns_ <= next.samples.size());
+    const auto fill = [this, &next, &now, first, end] {
+      const int kept_end = std::max(first, std::min(end, now.end));
+      const size_t kept = static_cast<size_t>(kept_end - first) * columns_;
+      const size_t skipped = static_cast<size_t>(first - now.first) * columns_;
+      std::copy_n(now.samples.data() + skipped, kept, next.samples.data());
+      std::copy_n(now.valid.data() + skipped, kept, next.valid.data());
+      input_.read(kept_end, end - kept_end, next.samples.data() + kept, next.valid.data() + kept);
+      next.first = first;
+      next.end = end;
+    };
+    try {
+      reading_ = std::async(std::launch::async, fill);
+    } catch (const std::system_error&) {
+      fill();  // no thread to be had: read here, with the same lines
+    }
+  }
+
+  // The lines begun last, once they are read (a failure to read them is thrown here).
+  map::LinesView take() {
+    if (reading_.valid()) reading_.get();
+    current_ = 1 - current_;
+    return held_[current_].view();
+  }
 
  private:
   InputBand& input_;
   int columns_;
-  std::vector<int32_t> samples_;
-  std::vector<uint8_t> valid_;
-  int first_ = 0;
-  int end_ = 0;
+  int run_;
+  int reach_;
+  HeldLines held_[2];
+  int current_ = 0;
+  std::future<void> reading_;
 };
 
 // Output lines per run: each thread's share at least four windows high, so that starting its
@@ -163,17 +194,19 @@ void make_map(const Options& options, const Progress& progress) {
   const int run = lines_per_run(threads, reach, writer.block_lines(), spec.lines);
   const size_t run_values = static_cast<size_t>(run) * spec.columns * spec.layers.size();
   size_gdal_cache(static_cast<int64_t>(run_values * sizeof(float)));
-  HeldLines held(input, run + 2 * reach);
+  LineReader lines(input, run, reach);
   RunWriter runs(writer, run_values, progress, spec.lines);
   progress(0);
+  lines.start(0);
   for (int first = 0; first < spec.lines; first += run) {
     const int count = std::min(run, spec.lines - first);
-    held.hold(std::max(0, first - reach), std::min(spec.lines, first + count + reach));
+    const map::LinesView held = lines.take();
+    if (first + run < spec.lines) lines.start(first + run);
     std::vector<float>& values = runs.free_buffer();
     std::vector<float*> outputs;
     for (size_t k = 0; k < spec.layers.size(); ++k)
       outputs.push_back(values.data() + k * count * static_cast<size_t>(spec.columns));
-    map::compute_lines_threaded(spec, held.view(), first, count, outputs, threads);
+    map::compute_lines_threaded(spec, held, first, count, outputs, threads);
     runs.write(first, count);
   }
   runs.finish();

@@ -25,6 +25,10 @@
 #include "raster/raw_raster.h"
 #include "raster/sample_array.h"
 #include "run/descriptor.h"
+#include "signal_watch.h"
+#ifdef SCABROSIMETER_MAPS
+#include "map_module.h"
+#endif
 
 namespace py = pybind11;
 
@@ -157,36 +161,6 @@ void check_memory_for_analysis(int lines, int columns, int width) {
                                " columns: about " + needed_mb(needed) + " MB needed, " +
                                usable_mb(usable) + " MB usable.");
 }
-
-// Ctrl+C during an analysis. The samples are read without the GIL, so that Python's handler of
-// a signal runs only when this thread takes the GIL back to look: it does so at every call,
-// about every 200 ms (the `waiting` of the first reading and of the passes). When a handler
-// raises (KeyboardInterrupt), its exception is kept and the stop flag set: every thread that
-// reads the array stops at its next line (ReadingStopped), and run_passes returns or throws only
-// once its threads have ended, so that nothing reads the array after analyse() is done.
-class SignalWatch {
- public:
-  // Called without the GIL, on the thread that runs analyse().
-  void operator()() {
-    if (stop_.load()) return;
-    py::gil_scoped_acquire held;
-    if (PyErr_CheckSignals() != 0) {
-      raised_.emplace();  // takes the handler's exception
-      stop_.store(true);
-    }
-  }
-
-  const std::atomic<bool>* stop() const { return &stop_; }
-
-  // Raises what a handler raised, if one did; with the GIL.
-  void raise_if_stopped() const {
-    if (raised_) throw *raised_;
-  }
-
- private:
-  std::atomic<bool> stop_{false};
-  std::optional<py::error_already_set> raised_;
-};
 
 // The passes over `samples`, a 2-D array of `width`-byte samples in little-endian order (the
 // package has checked its type, shape and unit), read where they lie: all the reading without
@@ -351,4 +325,7 @@ PYBIND11_MODULE(_core, module) {
   module.def("analyse", &scab::analyse, py::arg("samples"), py::arg("width"), py::arg("unit"),
              py::arg("image"));
   module.def("read_dataset", &scab::read_dataset, py::arg("path"));
+#ifdef SCABROSIMETER_MAPS
+  scab::add_map_functions(module);
+#endif
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <mpfr.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -11,6 +12,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "arith/isa.h"
+#include "copies_support.h"
 #include "map/measures.h"
 #include "map/roughness_map.h"
 
@@ -471,4 +474,88 @@ TEST(MapEngine, RefusesInputThatBreaksItsPromises) {
   MapSpec even = spec;
   even.layers = {{Measure::kRms, 4}};
   EXPECT_THROW(compute_lines(even, raster.view(), 0, 10, outputs), std::invalid_argument);
+}
+
+TEST(MapEngine, SamplesUpToTheLimitAreTakenAndBeyondItRefused) {
+  Raster raster = random_raster(6, 6, -100, 100, 15);
+  const std::vector<float*> none;
+  for (const int64_t limit : {int64_t{65536}, int64_t{1000}, int64_t{1}}) {
+    const MapSpec spec = spec_of(raster, {{Measure::kRms, 3}}, 0, limit);
+    std::vector<float> out(36);
+    for (const int64_t sample : {-limit, limit, -limit - 1, limit + 1}) {
+      Raster edge = random_raster(6, 6, -1, 1, 16);
+      edge.samples[14] = static_cast<int32_t>(sample);
+      const bool taken = sample >= -limit && sample <= limit;
+      if (taken) {
+        EXPECT_NO_THROW(compute_lines(spec, edge.view(), 0, 6, {out.data()})) << sample;
+      } else {
+        EXPECT_THROW(compute_lines(spec, edge.view(), 0, 6, {out.data()}), std::invalid_argument)
+            << sample;
+      }
+    }
+  }
+  // With a limit of 2^31, every 32-bit sample, the two extremes too.
+  raster.samples[3] = INT32_MIN;
+  raster.samples[4] = INT32_MAX;
+  std::vector<float> out(36);
+  EXPECT_NO_THROW(
+      compute_lines(spec_of(raster, {{Measure::kRms, 3}}), raster.view(), 0, 6, {out.data()}));
+  raster.valid[5] = 2;  // validity is 0 or 1
+  EXPECT_THROW(
+      compute_lines(spec_of(raster, {{Measure::kRms, 3}}), raster.view(), 0, 6, {out.data()}),
+      std::invalid_argument);
+}
+
+TEST(MapEngine, RunsWithAndWithoutMissingCellsGiveTheSameBits) {
+  // Missing cells in lines 30 to 33 only: runs far from them hold every cell, and their windows'
+  // counts are taken as whole; runs that reach them count.
+  Raster raster = random_raster(90, 23, 0, 3000, 17);
+  for (int j = 0; j < raster.columns; j += 3) {
+    for (int i = 30; i < 34; ++i) {
+      raster.samples[static_cast<size_t>(i) * raster.columns + j] = 0;
+      raster.valid[static_cast<size_t>(i) * raster.columns + j] = 0;
+    }
+  }
+  const MapSpec spec = spec_of(raster, every_measure({3, 7}), 1, 65536, 0.8);
+  const Map whole = compute(spec, raster);
+  for (const int threads : {3, 7})
+    EXPECT_TRUE(same_bits(compute(spec, raster, threads), whole)) << threads << " threads";
+  // On 7 threads the first runs and the last lie away from the missing lines; the whole, which
+  // counts, is the plain evaluation.
+  check_against_reference(raster, {3, 7}, 1, 65536, 0.8);
+}
+
+TEST(MapEngine, StopsOnceAsked) {
+  const Raster raster = random_raster(200, 30, 0, 500, 18);
+  const MapSpec spec = spec_of(raster, every_measure({5}), 0, 65536);
+  Map map(spec.layers.size(), std::vector<float>(200 * 30));
+  std::vector<float*> outputs;
+  for (std::vector<float>& layer : map)
+    outputs.push_back(layer.data());
+  std::atomic<bool> stop{true};
+  EXPECT_THROW(compute_lines(spec, raster.view(), 0, 200, outputs, &stop), Stopped);
+  EXPECT_THROW(compute_lines_threaded(spec, raster.view(), 0, 200, outputs, 4, &stop), Stopped);
+  stop = false;
+  EXPECT_NO_THROW(compute_lines_threaded(spec, raster.view(), 0, 200, outputs, 4, &stop));
+  EXPECT_TRUE(same_bits(map, compute(spec, raster)));
+}
+
+TEST(MapEngine, EveryInstructionSetGivesTheSameBits) {
+  // The sweep compiled for each instruction set the processor runs.
+  const Raster raster = random_raster(73, 58, 0, 65535, 19, 0.02);
+  const MapSpec spec = spec_of(raster, every_measure({3, 9, 21}), 2, 65536, 0.7);
+  const Map base = compute(spec, raster, 2);
+  scab::test::on_every_copy(
+      [&](const std::string&) { EXPECT_TRUE(same_bits(base, compute(spec, raster, 2))); });
+}
+
+TEST(MapEngine, RmsOfExtremeSamplesInTheLargestWindowsIsExact) {
+  // Samples of +-65536 only, the widest spread 64-bit sums allow: with windows of 37 (the
+  // largest whose rms is taken in doubles) N Q - T^2 nears 2^53; 39 takes the 64-bit loop.
+  std::mt19937 random(20);
+  Raster raster = random_raster(42, 41, 0, 0, 21);
+  for (int32_t& sample : raster.samples)
+    sample = random() % 2 ? 65536 : -65536;
+  check_against_reference(raster, {35, 37, 39}, 0, 65536, 1);
+  check_against_reference(raster, {37}, 3, 65536, 1);
 }

@@ -8,18 +8,16 @@
 analyse() runs the console program's own passes, with its arithmetic and its order of
 operations: every figure formatted with "%f" is the digit string the program prints for the same
 raster. read_dataset() reads a dataset the program reads (a raw raster and its descriptor).
+roughness_map() maps the measures over every window of a raster, as scabrosimeter-map does.
 """
 import os
 
-import numpy as np
-
 from . import _core
+from ._samples import UNITS, checked_image, checked_samples, checked_unit
+from .maps import MEASURES, roughness_map
 
 __version__ = _core.version
-__all__ = ["analyse", "read_dataset", "Result"]
-
-# The height units of a DEM, as the program's unit question numbers them.
-UNITS = {"m": 0, "dm": 1, "cm": 2, "mm": 3}
+__all__ = ["analyse", "read_dataset", "roughness_map", "Result"]
 
 # The figures of a result, in the order the program prints them.
 FIGURES = ("minimum", "maximum", "rms_line", "rms_column", "rms_image", "standard_deviation",
@@ -78,23 +76,6 @@ class Result:
         return f"Result({shown}, line_rms=<{len(self.line_rms)} values>)"
 
 
-def _sample_width(samples, image):
-    """The bytes of a sample, for the dtypes the program reads; TypeError for the others."""
-    dtype = samples.dtype
-    little_endian = dtype.byteorder in ("<", "|") or (dtype.byteorder == "=" and
-                                                      np.little_endian)
-    if image:
-        if dtype != np.uint8:
-            raise TypeError(f"the samples of an 8-bit image must be uint8, not {dtype}")
-        return 1
-    if dtype.kind == "u" and dtype.itemsize == 2 and little_endian:
-        return 2
-    if dtype.kind == "i" and dtype.itemsize == 4 and little_endian:
-        return 4
-    raise TypeError("the samples of a DEM must be uint16 (16-bit DEM) or int32 (32-bit DEM), in "
-                    f"little-endian byte order, not {dtype.str} ({dtype})")
-
-
 def analyse(samples, unit="m", image=False):
     """The program's figures for a raster given as its samples.
 
@@ -108,30 +89,11 @@ def analyse(samples, unit="m", image=False):
     stops the analysis within a second. MemoryError, with the figures, when the analysis would
     need more memory than the process may use.
     """
-    if not isinstance(samples, np.ndarray):
-        raise TypeError("samples must be a numpy array (2-D: lines x columns), not "
-                        f"{type(samples).__name__}")
-    if isinstance(samples, np.ma.MaskedArray):
-        # The passes read the data beneath the mask: masked cells would count as heights.
-        raise TypeError("samples must be a plain array, not a masked array: the analysis "
-                        "would take its masked cells as heights. Fill them "
-                        "(samples.filled(value)) or crop them away, and give a plain array")
-    if not isinstance(image, (bool, np.bool_, int, np.integer)) or image not in (0, 1):
-        raise TypeError(f"image must be True or False, not {image!r}")
-    image = bool(image)
-    width = _sample_width(samples, image)
-    if samples.ndim != 2:
-        raise ValueError(f"samples must be a 2-D array (lines x columns), not {samples.ndim}-D")
-    if samples.shape[0] < 1 or samples.shape[1] < 1:
-        raise ValueError("samples must hold at least one line and one column, not shape "
-                         f"{samples.shape}")
-    if max(samples.shape) > 2**31 - 1:
-        raise ValueError(f"samples of shape {samples.shape}: at most 2147483647 lines and columns")
-    unit_number = 0
-    if not image:
-        if not isinstance(unit, str) or unit not in UNITS:
-            raise ValueError(f"unit must be 'm', 'dm', 'cm' or 'mm', not {unit!r}")
-        unit_number = UNITS[unit]
+    image = checked_image(image)
+    width = checked_samples(samples, image, "the analysis",
+                            "Fill them (samples.filled(value)) or crop them away, and give a "
+                            "plain array")
+    unit_number = checked_unit(unit, image)
     return Result(_core.analyse(samples, width, unit_number, image), image)
 
 

@@ -1,4 +1,4 @@
-"""The RMS of every line of a raster, drawn against the line number.
+"""The RMS of every line of a raster, drawn against the line number; a band of a roughness map.
 
 From Python: Result.plot(). From a table file the console program wrote:
 
@@ -6,11 +6,19 @@ From Python: Result.plot(). From a table file the console program wrote:
 
 draws the table's RMS values (NAME_scabrosimeter.xls), with the average line RMS and the image
 RMS read from the report beside it (NAME_scabrosimeter.txt) when it is there, into FILE
-(TABLE's name with .png by default). Needs matplotlib (Debian: python3-matplotlib).
+(TABLE's name with .png by default). From a map scabrosimeter-map wrote:
+
+    python3 -m scabrosimeter.plot --map MAP.tif [--band N] [--relief INPUT] [-o FILE.png]
+
+draws band N (1 by default) in colour, with a colour bar titled with its measure, window and
+unit, over a hillshade of INPUT (the raster mapped) when it is given; cells without a value
+are left transparent. Needs matplotlib (Debian: python3-matplotlib), and for a map GDAL's
+Python bindings (python3-gdal).
 
 Only regular files are read. A value that is not a finite decimal number from 0 to 1e300, in
 the table or among the report's figures, is refused with the file's name and the line's number;
-the exit status is then 1 (2 for a wrong command line).
+so is a map that GDAL cannot read, or a band it does not have. The exit status is then 1 (2 for
+a wrong command line).
 """
 import argparse
 import math
@@ -214,31 +222,58 @@ def figure_of_table(table, title=None):
     return figure
 
 
-def main(arguments=None):
+def _arguments(arguments):
     parser = argparse.ArgumentParser(
         prog="python3 -m scabrosimeter.plot",
         description="Draws the RMS of every line from a table file of scabrosimeter "
                     "(NAME_scabrosimeter.xls), with the average line RMS and the image RMS from "
-                    "the report beside it.",
-        epilog="Exit status: 0 once the picture is written; 1 when the table or the report "
-               "cannot be read or holds what is no RMS; 2 for a wrong command line.")
-    parser.add_argument("table", help="the table file, NAME_scabrosimeter.xls")
+                    "the report beside it; or, with --map, a band of a roughness map of "
+                    "scabrosimeter-map.",
+        epilog="Exit status: 0 once the picture is written; 1 when the table, the report or the "
+               "map cannot be read or holds what cannot be drawn; 2 for a wrong command line.")
+    parser.add_argument("table", nargs="?", help="the table file, NAME_scabrosimeter.xls")
     parser.add_argument("-o", "--output", help="the picture to write, .png or .svg (default: the "
-                                               "table's name with .png)")
+                                               "table's or the map's name with .png)")
     parser.add_argument("--title", help="the graph's title, drawn as it is (default: the "
-                                        "table's file name)")
+                                        "file's name)")
+    parser.add_argument("--map", help="a GeoTIFF of scabrosimeter-map, to draw instead of a "
+                                      "table")
+    parser.add_argument("--band", type=_band_number, default=None,
+                        help="the map's band to draw (default 1)")
+    parser.add_argument("--relief", help="the raster that was mapped, drawn as a hillshade "
+                                         "beneath the map")
     options = parser.parse_args(arguments)
-    output = options.output or os.path.splitext(options.table)[0] + ".png"
-    if os.path.splitext(output)[1].lower() not in (".png", ".svg"):
-        parser.error(f"the picture must be a .png or .svg file, not {printable(output)}")
+    if (options.table is None) == (options.map is None):
+        parser.error("give a table file, or a map with --map (not both)")
+    if options.map is None and (options.band is not None or options.relief is not None):
+        parser.error("--band and --relief go with --map")
+    source = options.table if options.map is None else options.map
+    options.output = options.output or os.path.splitext(source)[0] + ".png"
+    if os.path.splitext(options.output)[1].lower() not in (".png", ".svg"):
+        parser.error(f"the picture must be a .png or .svg file, not {printable(options.output)}")
+    return options
+
+
+def _band_number(text):
+    if not re.fullmatch(r"[0-9]{1,9}", text) or int(text) < 1:
+        raise argparse.ArgumentTypeError(f"a band is a whole number from 1, not {text!r}")
+    return int(text)
+
+
+def main(arguments=None):
+    options = _arguments(arguments)
     try:
-        figure = figure_of_table(options.table, options.title)
-        figure.savefig(output, dpi=120)
+        if options.map is None:
+            figure = figure_of_table(options.table, options.title)
+        else:
+            from .map_plot import figure_of_map
+            figure = figure_of_map(options.map, options.band or 1, options.relief, options.title)
+        figure.savefig(options.output, dpi=120)
         _pyplot().close(figure)
     except (OSError, ValueError, ImportError, MemoryError) as problem:
         print(f"scabrosimeter.plot: {problem}", file=sys.stderr)
         return 1
-    print(f"Wrote {printable(output)}")
+    print(f"Wrote {printable(options.output)}")
     return 0
 
 

@@ -1,7 +1,9 @@
 """Shared helpers: the console program run on a dataset written from an array, so that the
 module's figures, report and table can be compared with the program's; Python code run in a
-process of its own, for what a test cannot do to its own process (a signal, a memory limit)."""
+process of its own, for what a test cannot do to its own process (a signal, a memory limit);
+scabrosimeter-map run on GeoTIFFs written from arrays, and its maps read back."""
 import os
+import shutil
 import subprocess
 import sys
 
@@ -70,3 +72,49 @@ def limit_memory(mb):
     held = int(open("/proc/self/statm").read().split()[0]) * resource.getpagesize()
     resource.setrlimit(resource.RLIMIT_AS, (held + mb * 10**6, resource.RLIM_INFINITY))
 """
+
+
+@pytest.fixture
+def map_tool():
+    """Runs scabrosimeter-map: map_tool(*arguments) gives the finished process (its output as
+    text). Skips the test where the tool is not to be found."""
+    exe = os.environ.get("SCABROSIMETER_MAP_EXE") or shutil.which("scabrosimeter-map")
+    if not exe:
+        pytest.skip("SCABROSIMETER_MAP_EXE names no built scabrosimeter-map (ctest sets it)")
+
+    def run(*arguments):
+        return subprocess.run([exe, *arguments], capture_output=True, text=True, check=False)
+
+    return run
+
+
+def write_geotiff(path, values, nodata=None, geotransform=(500000, 30, 0, 4000000, 0, -30),
+                  epsg=32632):
+    """A one-band GeoTIFF of the 2-D array `values`, in its own type, with a geotransform, a CRS
+    and maybe a NoData value; gives its path."""
+    gdal = pytest.importorskip("osgeo.gdal")
+    from osgeo import gdal_array, osr
+    lines, columns = values.shape
+    dataset = gdal.GetDriverByName("GTiff").Create(
+        str(path), columns, lines, 1, gdal_array.NumericTypeCodeToGDALTypeCode(values.dtype))
+    dataset.SetGeoTransform(geotransform)
+    crs = osr.SpatialReference()
+    crs.ImportFromEPSG(epsg)
+    dataset.SetSpatialRef(crs)
+    band = dataset.GetRasterBand(1)
+    if nodata is not None:
+        band.SetNoDataValue(nodata)
+    band.WriteArray(values)
+    dataset = None  # closes the file
+    return str(path)
+
+
+def read_geotiff(path):
+    """Every band of a GeoTIFF, as (description, unit, float array) in band order."""
+    gdal = pytest.importorskip("osgeo.gdal")
+    dataset = gdal.Open(str(path))
+    bands = []
+    for number in range(1, dataset.RasterCount + 1):
+        band = dataset.GetRasterBand(number)
+        bands.append((band.GetDescription(), band.GetUnitType(), band.ReadAsArray()))
+    return bands

@@ -1,9 +1,9 @@
 // One program for every x86-64: the hot code compiled once for each instruction set, and the
 // copy that the processor runs chosen when the program starts.
 //
-// The kernel sources (CMakeLists.txt, SCABROSIMETER_KERNEL_SOURCES: the two passes, the sample
-// loops, the element-wise loops) are compiled as part of the program, for any x86-64: the
-// baseline copy. With GCC on x86-64 they are compiled once more for each wider copy of the
+// The kernel sources (cmake/kernels.cmake: the two passes, the sample loops, the element-wise
+// loops, the engines' scan and sweep) are compiled as part of their library, for any x86-64:
+// the baseline copy. With GCC on x86-64 they are compiled once more for each wider copy of the
 // list below. The digits are the same whichever copy runs: the arithmetic is the model's,
 // whatever the instructions.
 //
@@ -16,12 +16,12 @@
 // standard headers they use and then switches the instruction set on: the standard library's
 // inline code and templates, parsed before the switch, stay compiled for any x86-64 even where
 // a wider copy instantiates them, so whichever copy of them the linker keeps runs everywhere
-// (the tests isa_objects_avx2 and isa_objects_avx512 check the wider objects for it).
+// (the isa_objects_* tests check the wider objects for it).
 //
 // A kernel source defines its entry points in namespace SCABROSIMETER_EXPORTS: scab::isa_base in
-// the baseline, scab::isa_avx2 or scab::isa_avx512 in a wider copy. The dispatch table
-// (src/dispatch/table.cpp) declares every copy of each entry point, and defines the function
-// of its own name in scab that calls the copy in use.
+// the baseline, scab::isa_avx2 or scab::isa_avx512 in a wider copy. The dispatch
+// (src/dispatch/kernel.h, and a table per library) declares every copy of each entry point, and
+// defines the function of its own name that calls the copy in use.
 //
 // No standard header here: in a wider copy this header comes after the switch.
 #pragma once

@@ -1,6 +1,6 @@
 // The hot loops of the scan, over one decoded line at a time: compiled once for each instruction
 // set (arith/isa.h), the copy chosen at run time by the functions declared here
-// (dispatch/table.cpp). Each sums in
+// (dispatch/exact_table.cpp). Each sums in
 // narrow lanes over pieces of a line short enough that no lane can overflow (the kinds in
 // scan_kernels.cpp state the bounds) and returns the line's totals in 128 bits.
 #pragma once

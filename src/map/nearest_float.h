@@ -8,7 +8,9 @@
 // the doubles whose 29 low significand bits are 0, and their midpoints those whose 29 low bits
 // are 2^28. The distance |approx - x| is below 2^-47 x 2^(e+1), that is 32 units of the double's
 // last place (2^(e-52)); a midpoint further than 64 of them from approx cannot lie between the
-// two. Below 2^-126 (subnormal floats) the test answers true, and the exact path decides.
+// two. Between 0 and 2^-126 (subnormal floats) the test answers true, and the exact path
+// decides. At 0 it answers false: an approximation within 2^-47 of x, relatively, is 0 only when
+// x is, and 0 is a float.
 // Fallback: the exact path, round_root_exactly, compares x with the midpoint in integers.
 #pragma once
 
@@ -19,12 +21,14 @@
 
 namespace scab::map {
 
+// For approx >= 0 (or NaN, which answers false). Without a branch and in 32-bit integers, so
+// that a loop of them runs in vector lanes.
 inline bool near_float_boundary(double approx) {
-  if (!(approx >= 0x1p-126)) return true;
   uint64_t bits;
   std::memcpy(&bits, &approx, sizeof bits);
-  const uint64_t low = bits & ((uint64_t{1} << 29) - 1);
-  return low - ((uint64_t{1} << 28) - 64) < 128;  // unsigned: low within 64 of 2^28
+  const auto low = static_cast<uint32_t>(bits) & ((uint32_t{1} << 29) - 1);
+  const bool subnormal = (approx < 0x1p-126) & (approx != 0);
+  return (low - ((uint32_t{1} << 28) - 64) < 128) | subnormal;  // unsigned: low within 64 of 2^28
 }
 
 // The float nearest to sqrt(num / den) (ties to even), num >= 0 and den > 0, given `approx`

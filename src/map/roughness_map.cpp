@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <exception>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 
 #include "map/window_sweep.h"
 
@@ -15,24 +17,24 @@ namespace scab::map {
 
 namespace {
 
-void check_samples(const MapSpec& spec, const LinesView& input, int first, int end) {
+// Throws std::invalid_argument for a sample that breaks the promises of compute_lines on lines
+// [first, end); returns whether every cell of them is valid.
+bool check_samples(const MapSpec& spec, const LinesView& input, int first, int end) {
   const size_t begin = static_cast<size_t>(first - input.first_line) * spec.columns;
-  const size_t stop = static_cast<size_t>(end - input.first_line) * spec.columns;
-  bool faithful = true;  // one test after the loop keeps the loop free of branches
-  for (size_t k = begin; k < stop; ++k) {
-    const int64_t sample = input.samples[k];
-    const uint8_t valid = input.valid[k];
-    faithful &= (valid == 1 && sample >= -spec.sample_limit && sample <= spec.sample_limit) |
-                (valid == 0 && sample == 0);
-  }
-  if (!faithful) {
+  const size_t cells = static_cast<size_t>(end - first) * spec.columns;
+  const CellsChecked checked =
+      check_cells(input.samples + begin, input.valid + begin, cells, spec.sample_limit);
+  if (checked.broken) {
     throw std::invalid_argument("a sample is further from 0 than the limit of " +
                                 std::to_string(spec.sample_limit) +
                                 ", or a missing cell is not marked 0 with sample 0");
   }
+  return checked.complete;
 }
 
-void check_input(const MapSpec& spec, const LinesView& input, int first, int count,
+// Throws std::invalid_argument for what compute_lines refuses; returns whether every cell of
+// the lines that the windows cover is valid.
+bool check_input(const MapSpec& spec, const LinesView& input, int first, int count,
                  size_t outputs) {
   const std::string problem = spec_problem(spec);
   if (!problem.empty()) throw std::invalid_argument(problem);
@@ -50,14 +52,33 @@ void check_input(const MapSpec& spec, const LinesView& input, int first, int cou
     throw std::invalid_argument("the input lacks lines " + std::to_string(needed_first) + " to " +
                                 std::to_string(needed_end - 1) + " that the windows cover");
   }
-  if (count > 0) check_samples(spec, input, needed_first, needed_end);
+  return count == 0 || check_samples(spec, input, needed_first, needed_end);
+}
+
+// The sweep of one window size, its sums in `Wide` integers.
+template <typename Wide>
+void sweep(const MapSpec& spec, int window, const std::vector<Measure>& measures,
+           const LinesView& input, bool complete, int first, int count,
+           const std::vector<float*>& outputs, const std::atomic<bool>* stop) {
+  if constexpr (std::is_same_v<Wide, int64_t>) {
+    sweep_window_64(spec, window, measures, input, complete, first, count, outputs, stop);
+  } else {
+    sweep_window_128(spec, window, measures, input, complete, first, count, outputs, stop);
+  }
 }
 
 }  // namespace
 
+bool sums_fit_64_bits(const MapSpec& spec) {
+  int largest = 0;
+  for (const Layer& layer : spec.layers)
+    largest = std::max(largest, layer.window);
+  return spec.sample_limit <= 65536 && largest <= 181;
+}
+
 void compute_lines(const MapSpec& spec, const LinesView& input, int first, int count,
-                   const std::vector<float*>& outputs) {
-  check_input(spec, input, first, count, outputs.size());
+                   const std::vector<float*>& outputs, const std::atomic<bool>* stop) {
+  const bool complete = check_input(spec, input, first, count, outputs.size());
   if (count == 0) return;
   const bool narrow = sums_fit_64_bits(spec);
   std::vector<int> windows_done;
@@ -75,15 +96,16 @@ void compute_lines(const MapSpec& spec, const LinesView& input, int first, int c
       window_outputs.push_back(outputs[k]);
     }
     if (narrow) {
-      sweep_window<int64_t>(spec, window, measures, input, first, count, window_outputs);
+      sweep<int64_t>(spec, window, measures, input, complete, first, count, window_outputs, stop);
     } else {
-      sweep_window<__int128>(spec, window, measures, input, first, count, window_outputs);
+      sweep<__int128>(spec, window, measures, input, complete, first, count, window_outputs, stop);
     }
   }
 }
 
 void compute_lines_threaded(const MapSpec& spec, const LinesView& input, int first, int count,
-                            const std::vector<float*>& outputs, int threads) {
+                            const std::vector<float*>& outputs, int threads,
+                            const std::atomic<bool>* stop) {
   // A run starts its sums afresh over a whole window: runs shorter than a window would spend
   // more on that than on their lines.
   const int window = 2 * halo(spec) + 1;
@@ -96,7 +118,7 @@ void compute_lines_threaded(const MapSpec& spec, const LinesView& input, int fir
     for (float* output : outputs)
       run_outputs.push_back(output + static_cast<size_t>(run_first - first) * spec.columns);
     try {
-      compute_lines(spec, input, run_first, run_end - run_first, run_outputs);
+      compute_lines(spec, input, run_first, run_end - run_first, run_outputs, stop);
     } catch (...) {
       errors[k] = std::current_exception();
     }

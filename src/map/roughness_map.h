@@ -7,7 +7,9 @@
 // lines they need, and the values are the same, bit for bit (README.md, "Seamless").
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <stdexcept>
 #include <vector>
 
 #include "map/measures.h"
@@ -23,21 +25,29 @@ struct LinesView {
   int count = 0;
 };
 
+// Thrown by compute_lines when its `stop` flag is set: the lines it was computing are left
+// incomplete. The flag is read once a line.
+class Stopped : public std::runtime_error {
+ public:
+  Stopped() : std::runtime_error("the map was stopped") {}
+};
+
 // Computes lines [first, first + count) of every layer of `spec`. `input` holds at least the
 // lines [first - halo(spec), first + count + halo(spec)) that lie inside the raster. Layer k's
 // value at (line, column) goes to outputs[k][(line - first) x spec.columns + column]: NaN
 // where the window is not whole inside the raster, holds too few valid cells, or the measure
 // has no value (README.md). Throws std::invalid_argument when spec_problem(spec) is not empty,
 // when `input` lacks a line, or when a sample breaks the view's or the spec's promises (nonzero
-// where missing, further from 0 than spec.sample_limit).
+// where missing, further from 0 than spec.sample_limit); Stopped once `stop` (when given) is set.
 void compute_lines(const MapSpec& spec, const LinesView& input, int first, int count,
-                   const std::vector<float*>& outputs);
+                   const std::vector<float*>& outputs, const std::atomic<bool>* stop = nullptr);
 
 // The same, the lines split into `threads` runs computed at once (fewer where runs would be
 // shorter than the windows); the values do not depend on the split. Where no thread can be
 // started, the runs are computed one after the other.
 void compute_lines_threaded(const MapSpec& spec, const LinesView& input, int first, int count,
-                            const std::vector<float*>& outputs, int threads);
+                            const std::vector<float*>& outputs, int threads,
+                            const std::atomic<bool>* stop = nullptr);
 
 // The number of threads to use: SCABROSIMETER_THREADS when it is set (a whole number from 1 to
 // 1024, else std::invalid_argument), otherwise the number of processors.

@@ -7,18 +7,32 @@
 // The measures that compare a cell with its neighbours (rms-error, r) sum per-cell quantities
 // over the window's interior, lines i - h + 1 to i + h - 1 and columns j - h + 1 to j + h - 1;
 // the neighbours of those cells are inside the window.
+//
+// Compiled twice (arith/isa.h): for any x86-64 and for AVX2, each copy in a namespace of its own.
+// The headers whose inline code both copies share come first, compiled for any x86-64; then
+// arith/kernel_target.h switches the instruction set on for the rest of the file. The copies
+// give the same bits: integer sums, and the same correctly rounded double operations (square
+// roots, products, conversions; no contraction into FMA: -ffp-contract=off).
 #include "map/window_sweep.h"
 
+// <cmath> before <gmpxx.h> (through nearest_float.h): the other way round, GCC calls the
+// library's sqrt for std::sqrt instead of the instruction, and not in vector lanes.
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "map/homogeneity.h"
 #include "map/nearest_float.h"
+// clang-format off
+#include "arith/kernel_target.h"
+#include "arith/isa.h"
+// clang-format on
 
-namespace scab::map {
+namespace scab::map::SCABROSIMETER_EXPORTS {
 
 namespace {
 
@@ -74,11 +88,28 @@ int fraction_bits_for(int window) {
   return 52 + bits;
 }
 
+// The largest window whose rms write_rms takes in doubles (approximate_rms_in_doubles).
+constexpr int kLargestDoubleWindow = 37;
+
+// x as a double, exactly, for |x| < 2^51, in integer and double lanes (no conversion instruction
+// of 64-bit integers exists before AVX-512). Claim: the bits of 1.5 x 2^52 plus x are the bits
+// of the double 1.5 x 2^52 + x. Proof: doubles from 2^52 to 2^53 are the whole numbers there,
+// their bit patterns consecutive integers; 1.5 x 2^52 + x lies among them for |x| < 2^51. The
+// subtraction of 1.5 x 2^52 then gives x, a whole number that a double holds: exactly.
+inline double exact_double(int64_t x) {
+  const int64_t bits = x + 0x4338000000000000;  // the bits of 1.5 x 2^52
+  double shifted;
+  std::memcpy(&shifted, &bits, sizeof shifted);
+  return shifted - 0x1.8p52;
+}
+
 template <typename Wide>
 class WindowSweep {
  public:
+  // `complete`: every cell of the lines the sweep reads is valid, so that every window holds
+  // all its cells and their count need not be summed.
   WindowSweep(const MapSpec& spec, int window, const std::vector<Measure>& measures,
-              const LinesView& input);
+              const LinesView& input, bool complete);
   void compute_line(int line, const std::vector<float*>& outputs);
 
  private:
@@ -94,11 +125,10 @@ class WindowSweep {
   }
   void start(int line);
   void advance();
-  void add_lines(int first, int last);
   template <int Sign>
   void add_line(int line, int interior_line);
-  template <int Sign>
   void add_moments(int line);
+  void move_moments(int entering, int leaving);
   template <int Sign>
   void add_line_roots(int line);
   template <int Sign>
@@ -107,6 +137,7 @@ class WindowSweep {
   void add_regression_cells(int line);
   void take_column_roots();
   void slide_across();
+  void slide_moments();
   template <typename Value>
   void fill(float* out, const Value& value) const;
   void write(Measure measure, float* out);
@@ -115,6 +146,8 @@ class WindowSweep {
     return static_cast<Wide>(count_.across[j]) * square_.across[j] - static_cast<Wide>(t) * t;
   }
   void write_rms(float* out);
+  void approximate_rms_counting();
+  void approximate_rms_in_doubles();
   float rms(int j, double approx) const;
   float rms_line(int j) const;
   float rms_column(int j) const;
@@ -131,6 +164,7 @@ class WindowSweep {
   int64_t scale_sq_;  // scale_ squared
   int64_t needed_;    // the valid cells a window needs
   bool exactly_;      // every nearest float decided with integers
+  bool complete_;     // every cell valid: count_ holds w down and w^2 across, unchanging
   bool line_roots_, column_roots_, error_cells_, regression_cells_;
   int current_ = -1;  // the line whose window the sums cover
   // Every cell: its validity, sample and square.
@@ -153,7 +187,8 @@ class WindowSweep {
 
 template <typename Wide>
 WindowSweep<Wide>::WindowSweep(const MapSpec& spec, int window,
-                               const std::vector<Measure>& measures, const LinesView& input)
+                               const std::vector<Measure>& measures, const LinesView& input,
+                               bool complete)
     : measures_(measures),
       input_(input),
       columns_(spec.columns),
@@ -163,6 +198,7 @@ WindowSweep<Wide>::WindowSweep(const MapSpec& spec, int window,
       scale_sq_(static_cast<int64_t>(scale_ * scale_)),
       needed_(cells_needed(spec.min_valid, window)),
       exactly_(spec.round_every_value_exactly),
+      complete_(complete),
       line_roots_(uses(Measure::kRmsLine) || uses(Measure::kHomogeneity)),
       column_roots_(uses(Measure::kRmsColumn) || uses(Measure::kHomogeneity)),
       error_cells_(uses(Measure::kRmsError)),
@@ -182,7 +218,12 @@ WindowSweep<Wide>::WindowSweep(const MapSpec& spec, int window,
       xx_(regression_cells_ ? spec.columns : 0),
       xy_(regression_cells_ ? spec.columns : 0),
       yy_(regression_cells_ ? spec.columns : 0),
-      approx_(spec.columns) {}
+      approx_(spec.columns) {
+  if (complete_) {
+    std::fill(count_.down.begin(), count_.down.end(), int64_t{window});
+    std::fill(count_.across.begin(), count_.across.end(), int64_t{window} * window);
+  }
+}
 
 template <typename Wide>
 void WindowSweep<Wide>::compute_line(int line, const std::vector<float*>& outputs) {
@@ -199,12 +240,14 @@ void WindowSweep<Wide>::compute_line(int line, const std::vector<float*>& output
 
 template <typename Wide>
 void WindowSweep<Wide>::start(int line) {
-  for (auto* sums : {&count_, &sum_, &line_count_, &error_count_, &pair_count_, &x_, &y_})
+  for (auto* sums : {&sum_, &line_count_, &error_count_, &pair_count_, &x_, &y_})
     sums->clear();
+  if (!complete_) count_.clear();
   for (auto* sums : {&square_, &error_, &xx_, &xy_, &yy_})
     sums->clear();
   line_roots_sum_.clear();
   for (int k = line - half_; k <= line + half_; ++k) {
+    add_moments(k);
     add_line<1>(k, k > line - half_ && k < line + half_ ? k : -1);
   }
 }
@@ -212,16 +255,16 @@ void WindowSweep<Wide>::start(int line) {
 template <typename Wide>
 void WindowSweep<Wide>::advance() {
   // Window lines go from current_ - h .. current_ + h to one further; interior lines likewise.
+  move_moments(current_ + 1 + half_, current_ - half_);
   add_line<1>(current_ + 1 + half_, current_ + half_);
   add_line<-1>(current_ - half_, current_ - half_ + 1);
 }
 
-// Adds (or with Sign -1 subtracts) `line` to the sums of every cell and of the line roots, and
-// `interior_line` (unless -1) to the sums of the interior cells.
+// Adds (or with Sign -1 subtracts) `line` to the sums of the line roots, and `interior_line`
+// (unless -1) to the sums of the interior cells.
 template <typename Wide>
 template <int Sign>
 void WindowSweep<Wide>::add_line(int line, int interior_line) {
-  add_moments<Sign>(line);
   if (line_roots_) add_line_roots<Sign>(line);
   if (interior_line < 0) return;
   if (error_cells_) add_error_cells<Sign>(interior_line);
@@ -229,14 +272,32 @@ void WindowSweep<Wide>::add_line(int line, int interior_line) {
 }
 
 template <typename Wide>
-template <int Sign>
 void WindowSweep<Wide>::add_moments(int line) {
   const int32_t* s = samples(line);
   const uint8_t* v = valid(line);
+  if (!complete_) {
+    for (int j = 0; j < columns_; ++j)
+      count_.down[j] += v[j];
+  }
   for (int j = 0; j < columns_; ++j) {
-    count_.down[j] += Sign * v[j];
-    sum_.down[j] += Sign * int64_t{s[j]};
-    square_.down[j] += Sign * (static_cast<Wide>(s[j]) * s[j]);
+    sum_.down[j] += s[j];
+    square_.down[j] += static_cast<Wide>(s[j]) * s[j];
+  }
+}
+
+// The cells' sums down each column from the window of one line to that of the next: `entering`
+// added and `leaving` taken away, in one pass.
+template <typename Wide>
+void WindowSweep<Wide>::move_moments(int entering, int leaving) {
+  const int32_t *in = samples(entering), *out = samples(leaving);
+  if (!complete_) {
+    const uint8_t *v_in = valid(entering), *v_out = valid(leaving);
+    for (int j = 0; j < columns_; ++j)
+      count_.down[j] += int64_t{v_in[j]} - v_out[j];
+  }
+  for (int j = 0; j < columns_; ++j) {
+    sum_.down[j] += int64_t{in[j]} - out[j];
+    square_.down[j] += static_cast<Wide>(in[j]) * in[j] - static_cast<Wide>(out[j]) * out[j];
   }
 }
 
@@ -316,9 +377,7 @@ void WindowSweep<Wide>::take_column_roots() {
 
 template <typename Wide>
 void WindowSweep<Wide>::slide_across() {
-  count_.slide_across(half_);
-  sum_.slide_across(half_);
-  square_.slide_across(half_);
+  slide_moments();
   if (column_roots_) {
     take_column_roots();
     column_roots_sum_.slide_across(half_);
@@ -333,6 +392,29 @@ void WindowSweep<Wide>::slide_across() {
       sums->slide_across(half_ - 1);
     for (auto* sums : {&xx_, &xy_, &yy_})
       sums->slide_across(half_ - 1);
+  }
+}
+
+// Sums::slide_across for the cells' sum and sum of squares (and count, unless complete_), in
+// one loop: running sums side by side.
+template <typename Wide>
+void WindowSweep<Wide>::slide_moments() {
+  if (!complete_) count_.slide_across(half_);
+  const int64_t* sum_down = sum_.down.data();
+  const Wide* square_down = square_.down.data();
+  int64_t sum = 0;
+  Wide square = 0;
+  for (int j = 0; j < 2 * half_; ++j) {
+    sum += sum_down[j];
+    square += square_down[j];
+  }
+  for (int j = half_; j < columns_ - half_; ++j) {
+    sum += sum_down[j + half_];
+    square += square_down[j + half_];
+    sum_.across[j] = sum;
+    square_.across[j] = square;
+    sum -= sum_down[j - half_];
+    square -= square_down[j - half_];
   }
 }
 
@@ -367,8 +449,66 @@ void WindowSweep<Wide>::write(Measure measure, float* out) {
 // their rounding. The approximation is sqrt((N Q - T^2) x 1 / (N scale)^2), the inverse taken
 // again only where N changes: within 2^-51 of the exact value relatively (four roundings of
 // 2^-53 under the root, halved by it, and the root's own), and without a division per cell.
+// The loops after the first run in vector lanes; the rare values that rounding cannot tell
+// (near a float midpoint) are decided again one at a time. A window with too few valid cells
+// takes NaN from the start: its root and its rounding stay NaN, which is never near a midpoint.
 template <typename Wide>
 void WindowSweep<Wide>::write_rms(float* out) {
+  if (complete_ && sizeof(Wide) == 8 && 2 * half_ + 1 <= kLargestDoubleWindow) {
+    approximate_rms_in_doubles();
+  } else if (complete_) {
+    // Every window holds its w^2 cells (needed_ or more): one divisor, without a branch.
+    const int64_t n = count_.across[half_];
+    const double divisor = static_cast<double>(n) * scale_;
+    const double inverse = 1 / (divisor * divisor);
+    for (int j = half_; j < columns_ - half_; ++j) {
+      const int64_t t = sum_.across[j];
+      approx_[j] =
+          static_cast<double>(static_cast<Wide>(n) * square_.across[j] - static_cast<Wide>(t) * t) *
+          inverse;
+    }
+  } else {
+    approximate_rms_counting();
+  }
+  for (int j = half_; j < columns_ - half_; ++j)
+    approx_[j] = std::sqrt(approx_[j]);
+  for (int j = half_; j < columns_ - half_; ++j)
+    out[j] = static_cast<float>(approx_[j]);  // a double's NaN is the float's: kNoValue
+  uint32_t doubtful = exactly_;               // 32 bits wide, as the test's lanes
+  for (int j = half_; j < columns_ - half_; ++j)
+    doubtful |= near_float_boundary(approx_[j]);
+  std::fill(out, out + half_, kNoValue);
+  std::fill(out + columns_ - half_, out + columns_, kNoValue);
+  if (doubtful == 0) return;
+  for (int j = half_; j < columns_ - half_; ++j) {
+    if (count_.across[j] >= needed_ && (exactly_ || near_float_boundary(approx_[j]))) {
+      out[j] = rms(j, approx_[j]);
+    }
+  }
+}
+
+// write_rms's approximations where every window holds its n = w^2 cells and the sums are 64-bit
+// (samples within 2^16 of 0), for w up to kLargestDoubleWindow: N Q - T^2 computed in doubles,
+// exactly, in vector lanes. Claim: exact_double gives T and Q exactly, and n Q, T^2 and their
+// difference are exact doubles, so the result is the double of the integer N Q - T^2, as in
+// the 64-bit loop. Proof: |T| <= n 2^16 and 0 <= Q <= n 2^32, below 2^51 for n < 2^19; n Q and
+// T^2 are at most w^4 2^32, below 2^53 for w <= 38, so whole numbers that doubles hold
+// exactly, and so is their difference. Fallback: the 64-bit loop of write_rms.
+template <typename Wide>
+void WindowSweep<Wide>::approximate_rms_in_doubles() {
+  const double n = static_cast<double>(count_.across[half_]);
+  const double divisor = n * scale_;
+  const double inverse = 1 / (divisor * divisor);
+  for (int j = half_; j < columns_ - half_; ++j) {
+    const double t = exact_double(sum_.across[j]);
+    const double q = exact_double(static_cast<int64_t>(square_.across[j]));
+    approx_[j] = (n * q - t * t) * inverse;
+  }
+}
+
+// write_rms's approximations where windows may lack cells: NaN for those with too few.
+template <typename Wide>
+void WindowSweep<Wide>::approximate_rms_counting() {
   int64_t inverse_of = -1;
   double inverse = 0;
   for (int j = half_; j < columns_ - half_; ++j) {
@@ -377,11 +517,9 @@ void WindowSweep<Wide>::write_rms(float* out) {
       const double divisor = static_cast<double>(inverse_of) * scale_;
       inverse = 1 / (divisor * divisor);
     }
-    approx_[j] = static_cast<double>(spread(j)) * inverse;
+    approx_[j] = count_.across[j] >= needed_ ? static_cast<double>(spread(j)) * inverse
+                                             : std::numeric_limits<double>::quiet_NaN();
   }
-  for (int j = half_; j < columns_ - half_; ++j)  // apart: roots in vector lanes
-    approx_[j] = std::sqrt(approx_[j]);
-  fill(out, [this](int j) { return rms(j, approx_[j]); });
 }
 
 template <typename Wide>
@@ -458,22 +596,37 @@ float WindowSweep<Wide>::r(int j) const {
 
 }  // namespace
 
-bool sums_fit_64_bits(const MapSpec& spec) {
-  int largest = 0;
-  for (const Layer& layer : spec.layers)
-    largest = std::max(largest, layer.window);
-  return spec.sample_limit <= 65536 && largest <= 181;
+CellsChecked check_cells(const int32_t* samples, const uint8_t* valid, size_t cells,
+                         int64_t limit) {
+  // In 32-bit lanes, without a branch: one test after the loop. A sample s lies within
+  // [-limit, limit] exactly when s + limit, taken modulo 2^32, is at most 2 limit (for a limit
+  // below 2^31: s below -limit wraps to 2^32 - 2^31 + limit or more, s above limit stays below
+  // 2^31 + limit; both exceed 2 limit). Every 32-bit sample is within a limit of 2^31.
+  const bool any_sample = limit >= (int64_t{1} << 31);
+  const auto shift = static_cast<uint32_t>(any_sample ? 0 : limit);
+  const uint32_t span = any_sample ? UINT32_MAX : 2 * shift;
+  uint32_t broken = 0;
+  uint32_t missing = 0;
+  for (size_t k = 0; k < cells; ++k) {
+    const auto sample = static_cast<uint32_t>(samples[k]);
+    const uint32_t is_valid = valid[k];
+    broken |= static_cast<uint32_t>(is_valid > 1) | (is_valid & (sample + shift > span)) |
+              ((is_valid ^ 1) & (sample != 0));
+    missing |= is_valid ^ 1;
+  }
+  return {broken != 0, missing == 0};
 }
 
 template <typename Wide>
 void sweep_window(const MapSpec& spec, int window, const std::vector<Measure>& measures,
-                  const LinesView& input, int first, int count,
-                  const std::vector<float*>& outputs) {
+                  const LinesView& input, bool complete, int first, int count,
+                  const std::vector<float*>& outputs, const std::atomic<bool>* stop) {
   assert(measures.size() == outputs.size());
   const int half = (window - 1) / 2;
-  WindowSweep<Wide> sweep(spec, window, measures, input);
+  WindowSweep<Wide> sweep(spec, window, measures, input, complete);
   std::vector<float*> line_outputs(outputs.size());
   for (int line = first; line < first + count; ++line) {
+    if (stop && stop->load(std::memory_order_relaxed)) throw Stopped();
     const size_t offset = static_cast<size_t>(line - first) * spec.columns;
     for (size_t k = 0; k < outputs.size(); ++k)
       line_outputs[k] = outputs[k] + offset;
@@ -486,9 +639,16 @@ void sweep_window(const MapSpec& spec, int window, const std::vector<Measure>& m
   }
 }
 
-template void sweep_window<int64_t>(const MapSpec&, int, const std::vector<Measure>&,
-                                    const LinesView&, int, int, const std::vector<float*>&);
-template void sweep_window<__int128>(const MapSpec&, int, const std::vector<Measure>&,
-                                     const LinesView&, int, int, const std::vector<float*>&);
+void sweep_window_64(const MapSpec& spec, int window, const std::vector<Measure>& measures,
+                     const LinesView& input, bool complete, int first, int count,
+                     const std::vector<float*>& outputs, const std::atomic<bool>* stop) {
+  sweep_window<int64_t>(spec, window, measures, input, complete, first, count, outputs, stop);
+}
 
-}  // namespace scab::map
+void sweep_window_128(const MapSpec& spec, int window, const std::vector<Measure>& measures,
+                      const LinesView& input, bool complete, int first, int count,
+                      const std::vector<float*>& outputs, const std::atomic<bool>* stop) {
+  sweep_window<__int128>(spec, window, measures, input, complete, first, count, outputs, stop);
+}
+
+}  // namespace scab::map::SCABROSIMETER_EXPORTS

@@ -1,6 +1,8 @@
 // The sums of one window size, carried from line to line: the engine of compute_lines.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -13,17 +15,31 @@ namespace scab::map {
 // 181 cells (README.md, "Exact sums"). Otherwise they are taken in 128 bits.
 bool sums_fit_64_bits(const MapSpec& spec);
 
+// What check_cells found: a cell that breaks compute_lines' promises (a valid sample further
+// from 0 than the limit, validity other than 0 or 1, a missing cell whose sample is not 0), and
+// whether every cell is valid.
+struct CellsChecked {
+  bool broken = false;
+  bool complete = false;
+};
+
 // Writes the values of `measures` over windows of `window` cells on lines [first, first +
 // count) to outputs[k] (measure k), each line `spec.columns` floats after the one before.
-// `input` holds the lines those windows cover. Wide is int64_t where sums_fit_64_bits(spec),
-// else __int128.
-template <typename Wide>
-void sweep_window(const MapSpec& spec, int window, const std::vector<Measure>& measures,
-                  const LinesView& input, int first, int count, const std::vector<float*>& outputs);
+// `input` holds the lines those windows cover; `complete` says that every cell of those lines
+// is valid. The sums are taken in 64 bits (sweep_window_64, only where sums_fit_64_bits(spec))
+// or in 128 (sweep_window_128). Throws Stopped once `stop` (when not null) is set, read before
+// each line.
+void sweep_window_64(const MapSpec& spec, int window, const std::vector<Measure>& measures,
+                     const LinesView& input, bool complete, int first, int count,
+                     const std::vector<float*>& outputs, const std::atomic<bool>* stop);
+void sweep_window_128(const MapSpec& spec, int window, const std::vector<Measure>& measures,
+                      const LinesView& input, bool complete, int first, int count,
+                      const std::vector<float*>& outputs, const std::atomic<bool>* stop);
 
-extern template void sweep_window<int64_t>(const MapSpec&, int, const std::vector<Measure>&,
-                                           const LinesView&, int, int, const std::vector<float*>&);
-extern template void sweep_window<__int128>(const MapSpec&, int, const std::vector<Measure>&,
-                                            const LinesView&, int, int, const std::vector<float*>&);
+// The samples and validity of `cells` cells checked against `limit`.
+CellsChecked check_cells(const int32_t* samples, const uint8_t* valid, size_t cells, int64_t limit);
+
+// window_sweep.cpp is compiled once for each instruction set (arith/isa.h); the copies give the
+// same bits, and the functions above call the one in use (dispatch/map_table.cpp).
 
 }  // namespace scab::map

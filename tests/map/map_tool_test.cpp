@@ -167,9 +167,11 @@ TEST(MapTool, WritesADescribedFloat32BandPerMeasureAndWindow) {
   ASSERT_TRUE(output);
   ASSERT_EQ(output->GetRasterCount(), 4);
   const char* descriptions[] = {"rms w=5", "rms w=9", "r w=5", "r w=9"};
+  const char* units[] = {"m", "m", "", ""};  // heights without a unit of their own: metres
   for (int k = 0; k < 4; ++k) {
     GDALRasterBand* band = output->GetRasterBand(k + 1);
     EXPECT_STREQ(band->GetDescription(), descriptions[k]);
+    EXPECT_STREQ(band->GetUnitType(), units[k]);
     EXPECT_EQ(band->GetRasterDataType(), GDT_Float32);
     int has_nodata = 0;
     EXPECT_TRUE(std::isnan(band->GetNoDataValue(&has_nodata)));
@@ -195,6 +197,30 @@ TEST(MapTool, WritesADescribedFloat32BandPerMeasureAndWindow) {
   EXPECT_EQ(ws.progress.back(), 1.0);
   EXPECT_TRUE(std::is_sorted(ws.progress.begin(), ws.progress.end()));
   EXPECT_EQ(entries(ws.dir), std::set<std::string>({"relief.tif", "map.tif"}));
+}
+
+TEST(MapTool, EachBandSaysItsUnit) {
+  Workspace ws;
+  const std::string input = ws.tiff("feet.tif", GDT_Int16, 12, 12, relief(12, 12, 7));
+  GDALDatasetUniquePtr feet(GDALDataset::Open(input.c_str(), GDAL_OF_RASTER | GDAL_OF_UPDATE));
+  feet->GetRasterBand(1)->SetUnitType("ft");
+  feet.reset();
+  const std::vector<std::string> every = {"--window", "5", "--measure",
+                                          "rms,rms-line,rms-column,homogeneity,rms-error,r"};
+  auto args = every;
+  args.insert(args.end(), {input, ws.path("feet_map.tif")});
+  ASSERT_EQ(ws.map(args), 0) << ws.err;
+  std::vector<std::string> units;
+  GDALDatasetUniquePtr map(GDALDataset::Open(ws.path("feet_map.tif").c_str(), GDAL_OF_RASTER));
+  for (int k = 1; k <= map->GetRasterCount(); ++k)
+    units.push_back(map->GetRasterBand(k)->GetUnitType());
+  EXPECT_EQ(units, std::vector<std::string>({"ft", "ft", "ft", "%", "ft", ""}));
+  const std::string grey = ws.tiff("grey.tif", GDT_Byte, 12, 12, relief(12, 12, 7));
+  args = {"--image", "--measure", "rms,homogeneity", grey, ws.path("grey_map.tif")};
+  ASSERT_EQ(ws.map(args), 0) << ws.err;
+  map.reset(GDALDataset::Open(ws.path("grey_map.tif").c_str(), GDAL_OF_RASTER));
+  EXPECT_STREQ(map->GetRasterBand(1)->GetUnitType(), "grey levels");
+  EXPECT_STREQ(map->GetRasterBand(2)->GetUnitType(), "%");
 }
 
 TEST(MapTool, WholeThroughAVrtOfTilesAndOnAnyThreadsTheSameBits) {
@@ -289,6 +315,56 @@ TEST(MapTool, ReadsHeightsByTheImportersRule) {
   const std::string grey = ws.tiff("grey.tif", GDT_UInt16, 3, 3, {0, 1, 2, 3, 300, 5, 6, 7, 8});
   EXPECT_EQ(ws.map({"--image", grey, ws.path("grey_map.tif")}), 1);
   EXPECT_NE(ws.err.find("image values must be from 0 to 255; found 300"), std::string::npos);
+}
+
+// Bands of whole numbers are read as samples directly, without the values as doubles: the same
+// map as of the same heights in a Float64 band, NoData marked by NaN there.
+TEST(MapTool, WholeBandsOfEveryTypeGiveTheMapOfTheirHeights) {
+  Workspace ws;
+  const int lines = 23, columns = 17;
+  const struct {
+    GDALDataType type;
+    double nodata;
+    double offset;  // heights near the type's range
+  } cases[] = {{GDT_Byte, 0, 100},
+               {GDT_UInt16, 65535, 60000},
+               {GDT_Int16, -32768, -30000},
+               {GDT_Int32, -9999, 2000000000}};
+  const std::vector<std::string> options = {"--window",          "5,7",         "--measure",
+                                            "rms,homogeneity,r", "--min-valid", "0.7"};
+  for (const auto& c : cases) {
+    std::vector<double> heights = relief(lines, columns, 5);
+    for (double& height : heights)
+      height = height - 1000 + c.offset;
+    std::vector<double> as_floats = heights;
+    for (const size_t missing : {0, 40, 41, 200, 390}) {
+      heights[missing] = c.nodata;
+      as_floats[missing] = std::nan("");
+    }
+    const std::string typed = ws.tiff("typed.tif", c.type, lines, columns, heights, c.nodata);
+    const std::string floats = ws.tiff("floats.tif", GDT_Float64, lines, columns, as_floats);
+    for (const std::string& input : {typed, floats}) {
+      auto args = options;
+      args.insert(args.end(),
+                  {input, ws.path(input == typed ? "typed_map.tif" : "floats_map.tif")});
+      ASSERT_EQ(ws.map(args), 0) << ws.err;
+    }
+    const Bands typed_map = read_bands(ws.path("typed_map.tif"));
+    EXPECT_TRUE(same_bits(typed_map, read_bands(ws.path("floats_map.tif")))) << c.type;
+    EXPECT_TRUE(std::isnan(typed_map[0][1]) && !std::isnan(typed_map[0][3 * columns + 3]));
+  }
+  // A NoData value that no whole number matches leaves every cell valid.
+  const std::vector<double> heights = relief(lines, columns, 6);
+  const std::string odd = ws.tiff("odd.tif", GDT_Int16, lines, columns, heights, -0.5);
+  const std::string plain = ws.tiff("plain.tif", GDT_Float64, lines, columns, heights);
+  ASSERT_EQ(ws.map({odd, ws.path("odd_map.tif")}), 0) << ws.err;
+  ASSERT_EQ(ws.map({plain, ws.path("plain_map.tif")}), 0) << ws.err;
+  EXPECT_TRUE(same_bits(read_bands(ws.path("odd_map.tif")), read_bands(ws.path("plain_map.tif"))));
+  // Values beyond 32 bits are refused, not cut to fit.
+  const std::string wide = ws.tiff("wide.tif", GDT_UInt32, 3, 3, std::vector<double>(9, 3e9));
+  EXPECT_EQ(ws.map({wide, ws.path("wide_map.tif")}), 1);
+  EXPECT_NE(ws.err.find("height 3000000000 does not fit a 32-bit sample"), std::string::npos)
+      << ws.err;
 }
 
 TEST(MapTool, RefusesWrongCommandLines) {

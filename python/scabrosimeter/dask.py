@@ -1,0 +1,86 @@
+"""Roughness maps of dask arrays: the maps of scabrosimeter.roughness_map(), chunk by chunk.
+
+    import dask, dask.array as da, scabrosimeter.dask
+    samples = da.from_array(heights, chunks=(2000, 2000))
+    maps = scabrosimeter.dask.roughness_map(samples, windows=(3, 9), measures=("rms", "homogeneity"))
+    rms3, rms9, homogeneity3, homogeneity9 = dask.compute(*maps.values())
+
+Each chunk is mapped with the lines and columns around it that its windows reach
+(dask.array.map_overlap with the largest window's halo as depth, and no padding at the array's
+edges): every window is computed from its own cells, so the maps are those of the whole array,
+bit for bit, whatever the chunks. The module imports without dask; roughness_map() needs it
+(Debian: python3-dask).
+"""
+import numpy as np
+
+from . import _core
+from ._samples import checked_samples
+from .maps import MapRequest
+
+
+def _dask_array():
+    try:
+        import dask.array
+    except ImportError as missing:
+        raise ImportError("scabrosimeter.dask needs dask (Debian: apt-get install python3-dask)") \
+            from missing
+    return dask.array
+
+
+def _checked_array(array, image, array_module):
+    """The bytes of a sample of the dask array `array`, checked as roughness_map() checks a
+    numpy array's (its type, its two dimensions, a masked array refused)."""
+    if not isinstance(array, array_module.Array):
+        raise TypeError(f"array must be a dask array, not {type(array).__name__} (for a numpy "
+                        "array: scabrosimeter.roughness_map)")
+    meta = array._meta if isinstance(array._meta, np.ndarray) else np.empty((0, 0), array.dtype)
+    sample = np.zeros((1,) * array.ndim, dtype=array.dtype)
+    if isinstance(meta, np.ma.MaskedArray):
+        sample = np.ma.masked_array(sample)
+    if any(np.isnan(size) for size in array.shape):
+        raise ValueError(f"array of unknown shape {array.shape}: give its chunks' sizes "
+                         "(array.compute_chunk_sizes()) first")
+    if array.ndim == 2 and min(array.shape) < 1:
+        raise ValueError(f"array must hold at least one line and one column, not shape "
+                         f"{array.shape}")
+    return checked_samples(sample, image, "the map",
+                           "Give a plain array, its masked cells filled with a value that no "
+                           "height takes, and that value as nodata")
+
+
+def _maps_of_block(block, request, width, record):
+    """The maps of one chunk, with its overlap, as one array of `record` (a field a layer). A
+    layer whose window is larger than the chunk has no value in it: no window of it lies whole
+    in the chunk, and then none of the chunk's own cells has a whole window in the array."""
+    maps = np.full(block.shape, np.nan, dtype=record)
+    fitting = [layer for layer in request.layers if layer[1] <= min(block.shape)]
+    if fitting:
+        values = _core.roughness_map(block, width, fitting, request.places, request.nodata,
+                                     request.min_valid, 1)
+        for (measure, window), value in zip(fitting, values):
+            maps[f"{measure} w={window}"] = value
+    return maps
+
+
+def roughness_map(array, windows=(3,), measures=("rms",), unit="m", image=False, nodata=None,
+                  min_valid=1.0):
+    """scabrosimeter.roughness_map() of a 2-D dask array, of any chunks: a dict from (measure,
+    window) to a lazy float32 dask array of the array's shape, the same values bit for bit.
+
+    The arguments are roughness_map()'s, and are checked at once (a window larger than the
+    array included). Chunks smaller than the largest window's halo ((w - 1) / 2) are merged
+    with their neighbours first (dask's map_overlap rechunks them): the maps' chunks are then
+    the merged ones. Each chunk is mapped on one thread, the chunks side by side on dask's
+    workers; compute the maps together (dask.compute(*maps.values())) so that each chunk is
+    mapped once for all of them.
+    """
+    array_module = _dask_array()
+    request = MapRequest(windows, measures, unit, image, nodata, min_valid)
+    width = _checked_array(array, request.image, array_module)
+    request.check(*array.shape)
+    names = [f"{measure} w={window}" for measure, window in request.layers]
+    record = np.dtype([(name, np.float32) for name in names])
+    maps = array_module.map_overlap(_maps_of_block, array, depth=request.halo(), boundary="none",
+                                    trim=True, dtype=record, meta=np.empty((0, 0), record),
+                                    request=request, width=width, record=record)
+    return {layer: maps[name] for layer, name in zip(request.layers, names)}
