@@ -21,6 +21,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -307,8 +308,9 @@ TEST(Faults, RawRasterChangedAfterItWasOpened) {
         if (change == rewritten_keeping_its_time) set_modification_time(raw, 1000000000);
         std::vector<double> line(static_cast<size_t>(run.dataset.columns));
         if (change == removed || change == cut_before_loading) {
+          const std::unique_ptr<LineReader> reader = run.raster->reader();
           for (int i = 0; i < run.dataset.lines; i++) {
-            run.raster->line(i, line.data());
+            reader->line(i, line.data());
             cells.insert(cells.end(), line.begin(), line.end());
           }
         }

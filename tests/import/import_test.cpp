@@ -18,8 +18,8 @@
 #include <csignal>
 #endif
 
+#include "dataset/paths.h"
 #include "import/importer.h"
-#include "run/paths.h"
 #include "tests/name_cases.h"
 
 namespace fs = std::filesystem;
