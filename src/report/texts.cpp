@@ -12,11 +12,11 @@ namespace {
 
 std::string table_of(const std::vector<double>& line_rms) {
   std::string table;
-  char row[64];
+  char rms[64];
   for (size_t i = 0; i < line_rms.size(); i++) {
-    // A line's RMS is always a number: printed as it is.
-    const int length = snprintf(row, sizeof row, "%d\t%lf\n", static_cast<int>(i + 1), line_rms[i]);
-    table.append(row, static_cast<size_t>(length));
+    // A line's RMS is always a number (below 2^32: raster/memory.h), printed as it is.
+    snprintf(rms, sizeof rms, "%lf", line_rms[i]);
+    add_table_row(table, static_cast<int>(i + 1), rms);
   }
   return table;
 }
@@ -28,6 +28,14 @@ std::string figure_text(const Value& value) {
   char text[400];  // "%lf" of the largest double: 309 digits, a point and 6 decimals
   snprintf(text, sizeof text, "%lf", *value);
   return text;
+}
+
+void add_table_row(std::string& table, int number, const std::string& rms) {
+  assert(number >= 1);
+  const size_t before = table.size();
+  table += std::to_string(number) + "\t" + rms + "\n";
+  assert(table.size() - before <= kTableRowBytes);
+  (void)before;
 }
 
 FigureTexts texts_of(const Analysis& analysis) {

@@ -25,6 +25,9 @@ struct FigureTexts {
 // number.
 std::string figure_text(const Value& value);
 
+// Adds the table's row for line `number` (from 1), whose RMS prints as `rms`.
+void add_table_row(std::string& table, int number, const std::string& rms);
+
 // The texts of the model's figures.
 FigureTexts texts_of(const Analysis& analysis);
 
