@@ -13,11 +13,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>

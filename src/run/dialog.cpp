@@ -2,7 +2,6 @@
 // result name and result files; the first phase of a run.
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -188,9 +187,10 @@ DescriptorReading read_or_create_descriptor(Run& run) {
   dataset.pixel_size = ask_int(
       run, [out] { fputs("\n\t\tPixel size ? ", out); }, [](int) { return true; });
   create_descriptor(run);
-  DescriptorReading created;
+  DescriptorReading created;  // what a reading of the new descriptor gives of the raster
   created.numbers.lines = dataset.lines;
   created.numbers.columns = dataset.columns;
+  created.numbers.pixel_size = dataset.pixel_size;
   return created;
 }
 
