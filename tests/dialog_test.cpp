@@ -319,15 +319,19 @@ TEST(Dialog, EveryNameTheFileSystemAcceptsCanBeWritten) {
                                                         result + "_scabrosimeter.txt",
                                                         result + "_scabrosimeter.xls"}));
   outcome = dialog(images, "d 1 " + raster + " 1 " + result + "x\n");
-  EXPECT_EQ(outcome.status, 1);
 #ifndef _WIN32
+  EXPECT_EQ(outcome.status, 1);
   EXPECT_NE(outcome.console.find(
                 "\n\n\tThe report file c:\\images\\d\\" + result +
                 "x_scabrosimeter.txt could not be created: " + std::strerror(ENAMETOOLONG) + "."),
             std::string::npos)
       << outcome.console;
-#endif
   EXPECT_EQ(images.list("d").size(), 4u);
+#else
+  // Windows refuses a path beyond MAX_PATH unless long paths are enabled, and Wine never does:
+  // either the name is refused and nothing is left, or both results are begun.
+  EXPECT_EQ(images.list("d").size(), outcome.status == 1 ? 4u : 6u) << outcome.console;
+#endif
 }
 
 TEST(Dialog, ResultNameThatWouldOverwriteADatasetIsRefused) {

@@ -70,7 +70,7 @@ class RawRaster final : public LineSource {
   int minimum() const { return minimum_; }
   int maximum() const { return maximum_; }
 
-  // From now on line() gives the stored heights times `factor`, formed with a 64-bit
+  // From now on the readers give the stored heights times `factor`, formed with a 64-bit
   // significand and then rounded (factor 1 keeps them as stored).
   void set_factor(double factor) { factor_ = factor; }
 
