@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "analysis/neighbourhood.h"
@@ -11,12 +12,26 @@
 
 namespace {
 
+// A reader of a source whose lines are computed: it calls the source's fill().
+template <typename Source>
+class FillingReader final : public scab::LineReader {
+ public:
+  explicit FillingReader(const Source& source) : source_(source) {}
+  void line(int i, double* out) override { source_.fill(i, out); }
+
+ private:
+  const Source& source_;
+};
+
 class SyntheticDem final : public scab::LineSource {
  public:
   explicit SyntheticDem(int size) : size_(size) {}
   int lines() const override { return size_; }
   int columns() const override { return size_; }
-  void line(int i, double* out) const override {
+  std::unique_ptr<scab::LineReader> reader() const override {
+    return std::make_unique<FillingReader<SyntheticDem>>(*this);
+  }
+  void fill(int i, double* out) const {
     for (int j = 0; j < size_; j++) {
       uint32_t h = static_cast<uint32_t>(i) * 2654435761u ^ static_cast<uint32_t>(j) * 40503u;
       h ^= h >> 13;
@@ -50,9 +65,10 @@ BENCHMARK(RmsErrorPass)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond);
 void LineRead(benchmark::State& state) {
   const SyntheticDem dem(static_cast<int>(state.range(0)));
   std::vector<double> line(static_cast<size_t>(state.range(0)));
+  const std::unique_ptr<scab::LineReader> reader = dem.reader();
   for (auto _ : state) {
     for (int i = 0; i < dem.lines(); i++)
-      dem.line(i, line.data());
+      reader->line(i, line.data());
     benchmark::DoNotOptimize(line.data());
   }
   state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(0));
@@ -116,7 +132,10 @@ class ThreeLines final : public scab::LineSource {
   explicit ThreeLines(int columns) : columns_(columns) {}
   int lines() const override { return 3; }
   int columns() const override { return columns_; }
-  void line(int i, double* out) const override {
+  std::unique_ptr<scab::LineReader> reader() const override {
+    return std::make_unique<FillingReader<ThreeLines>>(*this);
+  }
+  void fill(int i, double* out) const {
     for (int k = 0; k < columns_; k++)
       out[k] = (5000 + i * 3 + k % (97 - i * 7)) * 0.1;
   }

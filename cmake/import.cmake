@@ -37,7 +37,8 @@ if(_import_gdal)
     ${_import_root}/import/run.cpp
   )
   target_include_directories(scabrosimeter_import_lib PUBLIC ${_import_root} ${_import_root}/src)
-  # The program's own paths, pending files and memory reading, from its core.
+  # The dataset layer (paths, descriptors, pending files, units) and the memory reading, from the
+  # core; nothing of the dialog.
   target_link_libraries(scabrosimeter_import_lib PUBLIC ${_import_gdal} scabrosimeter_core)
   target_link_libraries(scabrosimeter_import_lib PRIVATE scabrosimeter_warnings)
 

@@ -11,10 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "dataset/descriptor.h"
+#include "dataset/paths.h"
+#include "dataset/pending_file.h"
+#include "dataset/raw_layout.h"
 #include "import/importer.h"
 #include "import/sample_rule.h"
-#include "run/paths.h"
-#include "run/pending_file.h"
 
 namespace scab::import {
 
@@ -22,11 +24,19 @@ namespace {
 
 const char kNothingReplaced[] = "; the dataset's earlier files, if any, are left as they were";
 
+// The system's reason for a failure on `path`, in words.
+std::string reason(int error) {
+  return error == EISDIR ? "a directory stands at that name" : std::strerror(error);
+}
+
 // Why a file of the dataset was not written.
 std::string write_failure(const std::string& path, int error) {
-  const std::string reason =
-      error == EISDIR ? "a directory stands at that name" : std::strerror(error);
-  return "cannot write " + path + ": " + reason;
+  return "cannot write " + path + ": " + reason(error);
+}
+
+// Why a file of the dataset, written in full, was not put in place.
+std::string rename_failure(const std::string& path, int error) {
+  return "cannot rename the new " + path + " into place: " + reason(error);
 }
 
 // Steps closer than this fraction of the larger are taken as equal. Writers compute a raster's
@@ -113,16 +123,12 @@ PixelSize pixel_size(const std::optional<GeoTransform>& geotransform) {
   return size;
 }
 
+int sample_width_answer(SampleKind kind) {
+  return kind == SampleKind::kDem16 ? 0 : 1;
+}
+
 int bytes_per_sample(SampleKind kind) {
-  switch (kind) {
-    case SampleKind::kDem16:
-      return 2;
-    case SampleKind::kDem32:
-      return 4;
-    case SampleKind::kImage8:
-      break;
-  }
-  return 1;
+  return sample_bytes(kind == SampleKind::kImage8, sample_width_answer(kind));
 }
 
 std::vector<uint8_t> raw_bytes(const Samples& samples) {
@@ -138,78 +144,95 @@ std::vector<uint8_t> raw_bytes(const Samples& samples) {
   return bytes;
 }
 
-// Fields 4 and 5 (minimum, maximum) are written as scabrosimeter writes them: 0 and 65500.
-std::string descriptor_text(const Samples& samples, int pixel_size) {
-  char text[128];
-  std::snprintf(text, sizeof text, "%d\n%d\n%d\n%d\n%d\n%d\n", samples.lines, samples.columns,
-                bytes_per_sample(samples.kind), 0, 65500, pixel_size);
-  return text;
+DatasetFiles dataset_files(const std::string& folder, const std::string& name, SampleKind kind) {
+  const DatasetPaths paths = dataset_paths(dataset_folder_path(folder), name,
+                                           kind == SampleKind::kImage8, sample_width_answer(kind));
+  return {paths.raw, paths.descriptor};
 }
 
-DatasetFiles dataset_files(const std::string& folder, const std::string& name, SampleKind kind) {
-  const bool image = kind == SampleKind::kImage8;
-  const int sample_width_answer = kind == SampleKind::kDem16 ? 0 : 1;
-  const std::string base =
-      kImagesRoot + folder + "\\" + name + raster_suffix(image, sample_width_answer);
-  return {base + ".raw", base + ".txt"};
+namespace {
+
+// The dataset's two files, made beside their final names and not yet written: the raw file, in
+// binary mode, and the descriptor, in text mode like those the program writes.
+struct PendingDataset {
+  std::unique_ptr<PendingFile> raw;
+  std::unique_ptr<PendingFile> descriptor;
+};
+
+// Makes both files before anything is written, so that a directory standing at either name is
+// found first.
+PendingDataset begin_dataset(const std::string& raw_path, const std::string& descriptor_path) {
+  int error = 0;
+  PendingDataset files;
+  files.raw = PendingFile::create(raw_path, false, error);
+  if (!files.raw) throw ImportError(write_failure(raw_path, error) + kNothingReplaced);
+  files.descriptor = PendingFile::create(descriptor_path, true, error);
+  if (!files.descriptor)
+    throw ImportError(write_failure(descriptor_path, error) + kNothingReplaced);
+  return files;
 }
+
+// Puts both files in place together (dataset/pending_file.h): a write that failed shows when
+// they are finished, and nothing is renamed then. When a rename fails, commit_together rolls
+// back the file renamed before it, so the earlier dataset stands as it was; only a rollback
+// that fails too leaves the new file beside the earlier one, and the user must know which.
+void commit_dataset(const PendingDataset& files) {
+  const std::vector<PendingFile*> pending = {files.raw.get(), files.descriptor.get()};
+  const std::vector<int> errors = commit_together(pending);
+  for (size_t k = 0; k < pending.size(); ++k) {
+    if (errors[k] == 0 || errors[k] == ECANCELED) continue;
+    const std::string& path = pending[k]->final_path();
+    // finish() gives its first result again: 0 when the file was written in full, and its
+    // failure was a rename.
+    const std::string failure = pending[k]->finish() == 0 ? rename_failure(path, errors[k])
+                                                          : write_failure(path, errors[k]);
+    for (const PendingFile* other : pending) {
+      if (other != pending[k] && other->replaced()) {
+        throw ImportError(failure + ", though " + other->final_path() +
+                          " was replaced; import the dataset again");
+      }
+    }
+    throw ImportError(failure + kNothingReplaced);
+  }
+}
+
+}  // namespace
 
 DatasetFiles write_dataset(const std::string& images_root, const std::string& folder,
                            const std::string& name, const Samples& samples, int pixel_size) {
-  const std::string folder_path = host_path(images_root, kImagesRoot + folder);
+  const std::string folder_path = host_path(images_root, dataset_folder_path(folder));
   std::error_code error;
   std::filesystem::create_directories(folder_path, error);
   if (error) throw ImportError("cannot create the folder " + folder_path + ": " + error.message());
 
   // Both files are written in full beside their final names first, and take those names only
   // when both are complete: a failure at any point leaves the earlier dataset as it was, never
-  // a new raw file beside an old descriptor that describes another raster. Both are made before
-  // anything is written, so that a directory standing at either name is found first.
+  // a new raw file beside an old descriptor that describes another raster.
   const DatasetFiles files = dataset_files(folder, name, samples.kind);
   const std::string raw_path = host_path(images_root, files.raw);
   const std::string descriptor_path = host_path(images_root, files.descriptor);
-  int create_error = 0;
-  const std::unique_ptr<PendingFile> raw = PendingFile::create(raw_path, false, create_error);
-  if (!raw) throw ImportError(write_failure(raw_path, create_error) + kNothingReplaced);
-  // Text mode, like the descriptor files that scabrosimeter writes.
-  const std::unique_ptr<PendingFile> descriptor =
-      PendingFile::create(descriptor_path, true, create_error);
-  if (!descriptor) {
-    throw ImportError(write_failure(descriptor_path, create_error) + kNothingReplaced);
-  }
-
+  const PendingDataset pending = begin_dataset(raw_path, descriptor_path);
   const std::vector<uint8_t> bytes = raw_bytes(samples);
-  std::fwrite(bytes.data(), 1, bytes.size(), raw->stream());
-  std::fputs(descriptor_text(samples, pixel_size).c_str(), descriptor->stream());
-
-  // A write that failed shows when the files are finished. Something put in the way of a final
-  // name since the files were made is looked for once more just before the renames.
+  std::fwrite(bytes.data(), 1, bytes.size(), pending.raw->stream());
+  const bool image = samples.kind == SampleKind::kImage8;
+  write_descriptor(pending.descriptor->stream(), samples.lines, samples.columns,
+                   descriptor_bytes_per_sample(image, sample_width_answer(samples.kind)),
+                   pixel_size);
+  // Something put in the way of a final name since the files were made is looked for once more
+  // just before the renames.
   for (const std::string& path : {raw_path, descriptor_path}) {
     if (std::filesystem::is_directory(path, error)) {
       throw ImportError(write_failure(path, EISDIR) + kNothingReplaced);
     }
   }
-  const std::vector<PendingFile*> pending = {raw.get(), descriptor.get()};
-  const std::vector<int> errors = commit_together(pending);
-  for (size_t k = 0; k < pending.size(); ++k) {
-    if (errors[k] == 0 || errors[k] == ECANCELED) continue;
-    // commit_together renames nothing unless every file is complete; only a rename that fails
-    // after another succeeded leaves a mixed dataset, and the user must know which.
-    for (const PendingFile* other : pending) {
-      if (other != pending[k] && other->replaced()) {
-        throw ImportError(write_failure(pending[k]->final_path(), errors[k]) + ", though " +
-                          other->final_path() + " was replaced; import the dataset again");
-      }
-    }
-    throw ImportError(write_failure(pending[k]->final_path(), errors[k]) + kNothingReplaced);
-  }
+  commit_dataset(pending);
   return files;
 }
 
 std::vector<std::string> dialog_answers(const std::string& folder, const std::string& name,
                                         SampleKind kind, int unit) {
   if (kind == SampleKind::kImage8) return {folder, "1", name, "0"};
-  const std::string sample_width = kind == SampleKind::kDem16 ? "0" : "1";
+  const std::string sample_width = std::to_string(sample_width_answer(kind));
   return {folder, "0", name, sample_width, "0", std::to_string(unit < 0 ? 0 : unit)};
 }
 

@@ -98,9 +98,11 @@ struct PixelSize {
 
 PixelSize pixel_size(const std::optional<GeoTransform>& geotransform);
 
+// The dialog's sample-width answer for the kind of a DEM (0 for 16 bits, 1 for 32 bits; 1 for an
+// image, whose dialog asks none), and the bytes of its samples.
+int sample_width_answer(SampleKind kind);
 int bytes_per_sample(SampleKind kind);
 std::vector<uint8_t> raw_bytes(const Samples& samples);
-std::string descriptor_text(const Samples& samples, int pixel_size);
 
 // Paths in Windows form, as scabrosimeter builds them.
 struct DatasetFiles {

@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "dataset/signals.h"
 #include "import/importer.h"
-#include "run/signals.h"
 
 int main(int argc, char** argv) {
   // A stop by a signal (Ctrl+C, kill) removes the dataset files not yet complete.

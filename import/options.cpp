@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "dataset/paths.h"
+#include "dataset/units.h"
 #include "import/importer.h"
-#include "run/paths.h"
 
 namespace scab::import {
 
@@ -41,11 +42,9 @@ int parse_band(const std::string& text) {
 }
 
 int parse_unit(const std::string& text) {
-  const char* units[] = {"m", "dm", "cm", "mm"};
-  for (int unit = 0; unit < 4; ++unit) {
-    if (text == units[unit]) return unit;
-  }
-  throw UsageError("--unit needs m, dm, cm or mm, not '" + text + "'");
+  const int unit = unit_of_symbol(text);
+  if (unit < 0) throw UsageError("--unit needs m, dm, cm or mm, not '" + text + "'");
+  return unit;
 }
 
 double parse_fill(const std::string& text) {

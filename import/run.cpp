@@ -4,14 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "dataset/paths.h"
+#include "dataset/units.h"
 #include "import/importer.h"
-#include "run/paths.h"
 
 namespace scab::import {
 
 namespace {
-
-const char* const kUnitNames[] = {"metres", "decimetres", "centimetres", "millimetres"};
 
 // Applies the chosen treatment of missing cells; returns what was done, for the user.
 std::string treat_missing_cells(Grid& grid, const Options& options) {
@@ -66,7 +65,7 @@ void print_answers(const Options& options, SampleKind kind, const std::string& r
   }
   out << "  result name:  0 (the generic name)\n";
   if (!image) {
-    out << "  height unit:  " << answers[5] << " (" << kUnitNames[std::stoi(answers[5])] << ")\n";
+    out << "  height unit:  " << answers[5] << " (" << unit_name(std::stoi(answers[5])) << ")\n";
   }
   out << "Run scabrosimeter where c:\\images\\ stands for the folder " << root << ":\n";
   out << "  " << dialog_command(answers) << "\n";
@@ -94,7 +93,7 @@ void import_dataset(const Options& options, std::ostream& out, std::ostream& err
   } else if (options.unit < 0) {
     out << "Heights written as they are, taken as metres";
   } else {
-    out << "Heights taken as metres, written in " << kUnitNames[options.unit]
+    out << "Heights taken as metres, written in " << unit_name(options.unit)
         << " (rounded to nearest)";
   }
   out << ": " << samples.min << " to " << samples.max << "\n";

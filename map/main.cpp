@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "dataset/signals.h"
 #include "map/map_tool.h"
-#include "run/signals.h"
 
 int main(int argc, char** argv) {
 #ifdef __GLIBC__

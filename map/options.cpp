@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "dataset/units.h"
 #include "map/map_tool.h"
 
 namespace scab::map_tool {
@@ -64,11 +65,9 @@ std::vector<map::Measure> parse_measures(const std::string& text) {
 }
 
 int parse_unit(const std::string& text) {
-  const char* units[] = {"m", "dm", "cm", "mm"};
-  for (int unit = 0; unit < 4; ++unit) {
-    if (text == units[unit]) return unit;
-  }
-  throw UsageError("--unit needs m, dm, cm or mm, not '" + text + "'");
+  const int unit = unit_of_symbol(text);
+  if (unit < 0) throw UsageError("--unit needs m, dm, cm or mm, not '" + text + "'");
+  return unit;
 }
 
 double parse_fraction(const std::string& text) {

@@ -11,9 +11,9 @@
 #include <optional>
 #include <string>
 
+#include "dataset/pending_file.h"
 #include "map/gdal_errors.h"
 #include "map/map_tool.h"
-#include "run/pending_file.h"
 
 namespace scab::map_tool {
 

@@ -3,28 +3,34 @@
 // user gives and wraps the results.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cassert>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "analysis/measures.h"
 #include "analysis/passes.h"
-#include "raster/input_file.h"
+#include "dataset/descriptor.h"
+#include "dataset/input_file.h"
+#include "dataset/paths.h"
+#include "dataset/raw_layout.h"
+#include "dataset/units.h"
 #include "raster/memory.h"
-#include "raster/raw_raster.h"
 #include "raster/sample_array.h"
-#include "run/descriptor.h"
+#include "report/report.h"
+#include "report/texts.h"
 #include "signal_watch.h"
 #ifdef SCABROSIMETER_MAPS
 #include "map_module.h"
@@ -41,31 +47,15 @@ py::object figure(const Value& value) {
   return py::float_(*value);
 }
 
-// What a stream was given, from its start; the stream is closed.
-std::string text_of(FILE* stream) {
-  std::string text;
-  rewind(stream);
-  char block[4096];
-  for (size_t got; (got = fread(block, 1, sizeof block, stream)) > 0;)
-    text.append(block, got);
-  fclose(stream);
-  return text;
-}
-
-FILE* scratch_stream() {
-  FILE* stream = tmpfile();
-  if (!stream) throw std::runtime_error(std::string("no temporary file: ") + std::strerror(errno));
-  return stream;
-}
-
 // The passes' results over one raster, and what the report says of the raster.
 class Analysed {
  public:
-  Analysed(bool image, int unit, int minimum, int maximum, Analysis analysis)
+  Analysed(bool image, int unit, int minimum, int maximum, uint64_t bytes, Analysis analysis)
       : image_(image),
         unit_(unit),
         minimum_(minimum),
         maximum_(maximum),
+        bytes_(bytes),
         analysis_(std::move(analysis)) {}
 
   py::dict figures() const {
@@ -99,35 +89,29 @@ class Analysed {
     return array;
   }
 
-  // The report file's bytes, as the program writes them for this raster at `raw_path`.
-  std::string report_text(const std::string& raw_path) const { return files(raw_path).report; }
-
-  // The table file's bytes.
-  std::string table_text() const { return files("").table; }
-
- private:
-  struct Files {
-    std::string report, table;
-  };
-
-  // The report and the table as the program writes them, in its order.
-  Files files(const std::string& raw_path) const {
-    FILE* console = scratch_stream();
-    FILE* report = scratch_stream();
-    FILE* table = scratch_stream();
-    write_report_start(report, raw_path);
-    write_range(console, report, image_, minimum_, maximum_);
-    if (!image_) write_unit(report, unit_);
-    write_pass_headings(report);
-    write_profile(analysis_.profile, console, report, table);
-    write_rms_error(analysis_.rms_error, console, report);
-    fclose(console);
-    return {text_of(report), text_of(table)};
+  // The report file's bytes, as the program writes them for this raster at `raw_path`, whose
+  // file holds `raw_file_bytes` (when fewer than the samples', the report warns of it).
+  std::string report_text(const std::string& raw_path,
+                          const std::optional<uint64_t>& raw_file_bytes) const {
+    ReportFacts facts;
+    facts.raw_path = raw_path;
+    facts.raw_bytes_expected = bytes_;
+    facts.raw_bytes_found = raw_file_bytes ? std::min(*raw_file_bytes, bytes_) : bytes_;
+    facts.image = image_;
+    facts.minimum = minimum_;
+    facts.maximum = maximum_;
+    facts.unit = unit_;
+    return scab::report_text(facts, texts_of(analysis_));
   }
 
+  // The table file's bytes.
+  std::string table_text() const { return texts_of(analysis_).table; }
+
+ private:
   bool image_;
   int unit_;
   int minimum_, maximum_;
+  uint64_t bytes_;  // the samples' bytes
   Analysis analysis_;
 };
 
@@ -183,7 +167,8 @@ Analysed analyse(const py::array& samples, int width, int unit, bool image) {
     SampleArray array(static_cast<const unsigned char*>(info.ptr), lines, columns, width,
                       info.strides[0], info.strides[1], watch.stop(), waiting);
     if (!image) array.set_factor(metres_per_unit(unit));
-    analysed.emplace(image, unit, array.minimum(), array.maximum(), run_passes(array, waiting));
+    analysed.emplace(image, unit, array.minimum(), array.maximum(),
+                     raw_bytes_expected(lines, columns, width), run_passes(array, waiting));
   } catch (const ReadingStopped&) {
   } catch (const std::bad_alloc&) {
     out_of_memory = true;
@@ -221,32 +206,24 @@ InputFile open_dataset_file(const std::string& what, const std::string& path) {
 // The six numbers of a descriptor file (lines, columns, bytes per sample, minimum, maximum,
 // pixel size), read as the program reads them; ValueError when the first two are no raster's.
 std::array<int, 6> read_numbers(const std::string& descriptor_path) {
-  std::array<int, 6> numbers{};
-  std::string found;
-  {
-    InputFile descriptor = open_dataset_file("descriptor file", descriptor_path);
-    FILE* stream = descriptor.release_as_stream();
-    if (!stream) raise(PyExc_OSError, "The descriptor file " + descriptor_path + " cannot be read");
-    found = read_descriptor(
-        stream, {&numbers[0], &numbers[1], &numbers[2], &numbers[3], &numbers[4], &numbers[5]});
-    fclose(stream);
+  const DescriptorReading reading =
+      read_descriptor_file(open_dataset_file("descriptor file", descriptor_path));
+  if (const int error = reading.open_error != 0 ? reading.open_error : reading.read_error) {
+    errno = error;
+    PyErr_SetFromErrnoWithFilename(PyExc_OSError, descriptor_path.c_str());
+    throw py::error_already_set();
   }
-  const int lines = numbers[0], columns = numbers[1];
-  if (lines >= 1 && columns >= 1) return numbers;
-  raise(PyExc_ValueError,
-        "The descriptor file " + descriptor_path +
-            (found.empty()
-                 ? " gives " + std::to_string(lines) + " lines and " + std::to_string(columns) +
-                       " columns: a raster needs at least 1 of each"
-                 : " does not give the numbers of lines and columns: " + what_was_found(found)));
+  if (!gives_a_raster(reading.numbers))
+    raise(PyExc_ValueError, descriptor_refusal(descriptor_path, reading));
+  const DescriptorNumbers& n = reading.numbers;
+  return {n.lines, n.columns, n.bytes_per_sample, n.minimum, n.maximum, n.pixel_size};
 }
 
 // Raises MemoryError, with the figures, when an array of `lines` x `columns` samples of `width`
 // bytes is beyond the memory this process may use. The array is filled whole, zeros of a short
 // file included: it might be granted, then the process killed while filling it.
 void check_memory_for_reading(const std::string& raw_path, int lines, int columns, int width) {
-  const uint64_t needed =
-      static_cast<uint64_t>(lines) * static_cast<uint64_t>(columns) * static_cast<uint64_t>(width);
+  const uint64_t needed = raw_bytes_expected(lines, columns, width);
   const uint64_t usable = usable_memory_bytes();
   if (usable == 0 || needed <= usable) return;
   raise(PyExc_MemoryError, "Not enough memory to read the raster " + raw_path + " of " +
@@ -264,8 +241,7 @@ py::array read_samples(const std::string& raw_path, int lines, int columns, int 
   py::array samples(py::dtype(format),
                     {static_cast<py::ssize_t>(lines), static_cast<py::ssize_t>(columns)});
   auto* bytes = static_cast<unsigned char*>(samples.mutable_data());
-  const uint64_t expected =
-      static_cast<uint64_t>(lines) * static_cast<uint64_t>(columns) * static_cast<uint64_t>(width);
+  const uint64_t expected = raw_bytes_expected(lines, columns, width);
   uint64_t got = 0;
   int error = 0;
   {
@@ -285,9 +261,8 @@ py::array read_samples(const std::string& raw_path, int lines, int columns, int 
   }
   if (got < expected) {
     std::memset(bytes + got, 0, static_cast<size_t>(expected - got));
-    const std::string warning = "The file " + raw_path + " holds " + std::to_string(got) +
-                                " bytes where " + std::to_string(expected) +
-                                " were expected; the cells it does not reach are taken as 0.";
+    std::string warning = short_file_warning(raw_path, got, expected);
+    warning[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(warning[0])));
     if (PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0) throw py::error_already_set();
   }
   return samples;
@@ -304,7 +279,7 @@ py::tuple read_dataset(const std::string& path) {
           "Give the path of a raw raster (.raw) or of its descriptor (.txt), not " + path);
   }
   const std::string stem = path.substr(0, path.size() - 4);
-  const int width = ends_with(stem, "_m2") ? 2 : ends_with(stem, "_m4") ? 4 : 1;
+  const int width = sample_bytes_named(stem);
   const std::array<int, 6> numbers = read_numbers(stem + ".txt");
   const py::array samples = read_samples(stem + ".raw", numbers[0], numbers[1], width);
   return py::make_tuple(samples, py::make_tuple(numbers[0], numbers[1], numbers[2], numbers[3],
@@ -317,10 +292,15 @@ py::tuple read_dataset(const std::string& path) {
 PYBIND11_MODULE(_core, module) {
   module.doc() = "scabrosimeter's passes over numpy arrays (use the scabrosimeter package)";
   module.attr("version") = SCABROSIMETER_VERSION;
+  py::list unit_symbols;  // a DEM's height units, in the dialog's order
+  for (int unit = 0; unit < scab::kUnitCount; unit++)
+    unit_symbols.append(scab::unit_symbol(unit));
+  module.attr("unit_symbols") = py::tuple(unit_symbols);
   py::class_<scab::Analysed>(module, "Analysed")
       .def("figures", &scab::Analysed::figures)
       .def("line_rms", &scab::Analysed::line_rms)
-      .def("report_text", &scab::Analysed::report_text, py::arg("raw_path"))
+      .def("report_text", &scab::Analysed::report_text, py::arg("raw_path"),
+           py::arg("raw_file_bytes") = py::none())
       .def("table_text", &scab::Analysed::table_text);
   module.def("analyse", &scab::analyse, py::arg("samples"), py::arg("width"), py::arg("unit"),
              py::arg("image"));

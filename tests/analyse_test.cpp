@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,8 +20,8 @@ struct Written {
   std::string console, report, table;
 };
 
-// Runs the analysis over `values` (whole numbers, stored as 32-bit samples), its report and
-// table begun empty in a temporary folder.
+// Runs the analysis over `values` (whole numbers, stored as 32-bit samples, in metres), its report
+// and table begun empty in a temporary folder.
 Written analyse_values(const std::vector<std::vector<int>>& values, bool terminal = false) {
   test::TempFolder folder;
   FILE* console = tmpfile();
@@ -33,6 +34,7 @@ Written analyse_values(const std::vector<std::vector<int>>& values, bool termina
   {
     Run run(Console{nullptr, console, [] {}, terminal}, folder.path());
     run.progress_after = 0;  // a terminal shows the progress line at once
+    run.dataset.raw_path = "c:\\images\\d\\r_m4.raw";
     run.dataset.lines = static_cast<int>(values.size());
     run.dataset.columns = static_cast<int>(values[0].size());
     run.raster.reset(new RawRaster(InputFile(folder.path() + "/r_m4.raw"), run.dataset.lines,
@@ -49,7 +51,7 @@ Written analyse_values(const std::vector<std::vector<int>>& values, bool termina
   return written;
 }
 
-TEST(Analyse, ProfilePassThenRmsErrorPassInOrder) {
+TEST(Analyse, ProfilePassThenRmsErrorPassInOrderAndTheReportWrittenWhole) {
   const Written written = analyse_values({{1, 2, 3}, {4, 5, 6}});
   EXPECT_EQ(written.table, "1\t0.816497\n2\t0.816497\n");
   EXPECT_EQ(written.console,
@@ -62,6 +64,10 @@ TEST(Analyse, ProfilePassThenRmsErrorPassInOrder) {
             "\n\tslope = undefined \n\n\tr = undefined r(sqrt) = undefined r2 = undefined "
             "\n\n\tRMS error = undefined standard deviation = undefined ");
   EXPECT_EQ(written.report,
+            "\n\tTreatment on the image c:\\images\\d\\r_m4.raw\n"
+            "\n\tHypsometric scale of the DEM :\n\t\tMin = 1\n\t\tMax = 6"
+            "\n\n\tHypsometric scale in meters"
+            "\n\n\tTreatment RMS Roughness\n\tLine, column and image Scanning"
             "\n\n\tRMS Line = 0.816497 "
             "\n\tRMS Column = 1.500000 "
             "\n\tRMS Image = 1.707825 \n\tStandard Deviation = 0.763763 "
@@ -100,14 +106,27 @@ TEST(Analyse, ThePassesReadEachLineAsOftenAsTheProgressLineCounts) {
         : heights_(std::move(rows)), reads_(heights_.rows.size()) {}
     int lines() const override { return heights_.lines(); }
     int columns() const override { return heights_.columns(); }
-    void line(int i, double* out) const override {
-      heights_.line(i, out);
-      reads_[static_cast<size_t>(i)]++;
+    std::unique_ptr<LineReader> reader() const override {
+      return std::make_unique<Counting>(heights_.rows, reads_);
     }
     HeightRange range() const override { return heights_.range(); }
     std::vector<int> reads() const { return std::vector<int>(reads_.begin(), reads_.end()); }
 
    private:
+    class Counting final : public LineReader {
+     public:
+      Counting(const std::vector<std::vector<double>>& rows, std::vector<std::atomic<int>>& reads)
+          : rows_(rows), reads_(reads) {}
+      void line(int i, double* out) override {
+        rows_.line(i, out);
+        reads_[static_cast<size_t>(i)]++;
+      }
+
+     private:
+      test::RowsReader rows_;
+      std::vector<std::atomic<int>>& reads_;
+    };
+
     test::Heights heights_;
     mutable std::vector<std::atomic<int>> reads_;
   };

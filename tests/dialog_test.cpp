@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "dataset/paths.h"
 #include "name_cases.h"
-#include "run/paths.h"
 #include "test_support.h"
 
 namespace scab {
@@ -66,8 +66,8 @@ TEST(Dialog, SixteenBitDemWithDescriptor) {
   EXPECT_EQ(outcome.status, 100);
   EXPECT_EQ(outcome.console, kBanner + kFolder + kType + kDemName + kWidth + size_report(2, 3) +
                                  kResultHeading + result_choice("relief"));
-  EXPECT_EQ(images.read("dem1/relief_scabrosimeter.txt"),
-            "\n\tTreatment on the image c:\\images\\dem1\\relief_m2.raw\n");
+  // Begun empty: the report is written whole once the analysis is done.
+  EXPECT_EQ(images.read("dem1/relief_scabrosimeter.txt"), "");
   EXPECT_TRUE(images.exists("dem1/relief_scabrosimeter.xls"));
   EXPECT_EQ(images.read("dem1/relief_scabrosimeter.xls"), "");
 }
@@ -80,8 +80,7 @@ TEST(Dialog, ImageWithNewResultName) {
   EXPECT_EQ(outcome.status, 100);
   EXPECT_EQ(outcome.console, kBanner + kFolder + kType + kImageName + size_report(2, 3) +
                                  kResultHeading + result_choice("photo") + kNewName);
-  EXPECT_EQ(images.read("img/mine_scabrosimeter.txt"),
-            "\n\tTreatment on the image c:\\images\\img\\photo.raw\n");
+  EXPECT_EQ(images.read("img/mine_scabrosimeter.txt"), "");
   EXPECT_TRUE(images.exists("img/mine_scabrosimeter.xls"));
   EXPECT_FALSE(images.exists("img/photo_scabrosimeter.txt"));
 }
@@ -319,9 +318,8 @@ TEST(Dialog, EveryNameTheFileSystemAcceptsCanBeWritten) {
   EXPECT_EQ(images.list("d"), (std::vector<std::string>{raster + ".raw", raster + ".txt",
                                                         result + "_scabrosimeter.txt",
                                                         result + "_scabrosimeter.xls"}));
-#ifndef _WIN32
-  // (Windows has no limit of a name of its own to go one beyond: its limit is the path's.)
   outcome = dialog(images, "d 1 " + raster + " 1 " + result + "x\n");
+#ifndef _WIN32
   EXPECT_EQ(outcome.status, 1);
   EXPECT_NE(outcome.console.find(
                 "\n\n\tThe report file c:\\images\\d\\" + result +
@@ -329,6 +327,10 @@ TEST(Dialog, EveryNameTheFileSystemAcceptsCanBeWritten) {
             std::string::npos)
       << outcome.console;
   EXPECT_EQ(images.list("d").size(), 4u);
+#else
+  // Windows refuses a path beyond MAX_PATH unless long paths are enabled, and Wine never does:
+  // either the name is refused and nothing is left, or both results are begun.
+  EXPECT_EQ(images.list("d").size(), outcome.status == 1 ? 4u : 6u) << outcome.console;
 #endif
 }
 
@@ -366,8 +368,7 @@ TEST(Dialog, ResultNameThatWouldOverwriteADatasetIsRefused) {
   earlier.write("d/r.txt", "1 1");
   earlier.write("d/r_scabrosimeter.txt", "earlier results");
   EXPECT_EQ(dialog(earlier, "d 1 r 0\n").status, 100);
-  EXPECT_EQ(earlier.read("d/r_scabrosimeter.txt"),
-            "\n\tTreatment on the image c:\\images\\d\\r.raw\n");
+  EXPECT_EQ(earlier.read("d/r_scabrosimeter.txt"), "");
 }
 
 }  // namespace

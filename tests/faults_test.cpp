@@ -21,6 +21,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -307,8 +308,9 @@ TEST(Faults, RawRasterChangedAfterItWasOpened) {
         if (change == rewritten_keeping_its_time) set_modification_time(raw, 1000000000);
         std::vector<double> line(static_cast<size_t>(run.dataset.columns));
         if (change == removed || change == cut_before_loading) {
+          const std::unique_ptr<LineReader> reader = run.raster->reader();
           for (int i = 0; i < run.dataset.lines; i++) {
-            run.raster->line(i, line.data());
+            reader->line(i, line.data());
             cells.insert(cells.end(), line.begin(), line.end());
           }
         }
@@ -450,12 +452,6 @@ bool set_immutable(const fs::path& path, bool immutable) {
 #endif
 
 TEST(Faults, ResultsThatCannotBeRenamedIntoPlaceLeaveTheEarlierOnes) {
-  // What renaming a file over a folder fails with.
-#ifdef _WIN32
-  const int kFolderInTheWay = EACCES;
-#else
-  const int kFolderInTheWay = EISDIR;
-#endif
   // After the analysis, and before its results are put in place, a folder is put at the
   // table's name, or the earlier table is made immutable. The report, put in place first, is
   // rolled back (to nothing, when there was no earlier one): both earlier files stand, and the
@@ -495,11 +491,16 @@ TEST(Faults, ResultsThatCannotBeRenamedIntoPlaceLeaveTheEarlierOnes) {
     if (!blocked) continue;  // a file system without the immutable flag
     const std::string where = "block " + std::to_string(block) + "\n" + outcome.console;
     EXPECT_EQ(outcome.status, 1) << where;
+#ifdef _WIN32
+    const int over_a_folder = EACCES;  // what Windows says of a rename over a folder
+#else
+    const int over_a_folder = EISDIR;
+#endif
     EXPECT_TRUE(
         ends_with(outcome.console,
                   "\n\n\tThe table file c:\\images\\d\\r_scabrosimeter.xls could not be "
                   "renamed into place: " +
-                      std::string(std::strerror(block == immutable ? EPERM : kFolderInTheWay)) +
+                      std::string(std::strerror(block == immutable ? EPERM : over_a_folder)) +
                       ".\n\tCheck what stands at that name in the folder (a folder, a "
                       "file that may not be replaced), then run the program again.\n" +
                       kUnchanged))

@@ -5,6 +5,7 @@
 #include <cassert>
 #include <cmath>
 #include <initializer_list>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -33,6 +34,16 @@ inline HeightRange range_of(const double* const* rows, int lines, int columns) {
   return range;
 }
 
+// Reads rows held in memory.
+class RowsReader final : public LineReader {
+ public:
+  explicit RowsReader(const std::vector<std::vector<double>>& rows) : rows_(rows) {}
+  void line(int i, double* out) override { std::copy(rows_[i].begin(), rows_[i].end(), out); }
+
+ private:
+  const std::vector<std::vector<double>>& rows_;
+};
+
 class Heights final : public LineSource {
  public:
   Heights(std::initializer_list<std::vector<double>> values) : rows(values) {}
@@ -40,7 +51,7 @@ class Heights final : public LineSource {
 
   int lines() const override { return static_cast<int>(rows.size()); }
   int columns() const override { return static_cast<int>(rows[0].size()); }
-  void line(int i, double* out) const override { std::copy(rows[i].begin(), rows[i].end(), out); }
+  std::unique_ptr<LineReader> reader() const override { return std::make_unique<RowsReader>(rows); }
   HeightRange range() const override {
     std::vector<const double*> pointers;
     for (const auto& row : rows)

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "dataset/units.h"
 #include "raster/raw_raster.h"
 #include "test_support.h"
 
@@ -36,12 +38,14 @@ Prepared prepare(const std::string& answers, const std::string& raw_name, const 
       return stop.status;
     }
     std::vector<double> line(static_cast<size_t>(run.dataset.columns));
+    const std::unique_ptr<LineReader> reader = run.raster->reader();
     for (int i = 0; i < run.dataset.lines; i++) {
-      run.raster->line(i, line.data());
+      reader->line(i, line.data());
       prepared.heights.insert(prepared.heights.end(), line.begin(), line.end());
     }
     prepared.unit = run.answers.unit;
-    close_results(run);  // puts the report in place
+    prepared.report = test::report_head(run);
+    close_results(run);
     return 0;
   });
   prepared.status = outcome.status;
@@ -49,7 +53,6 @@ Prepared prepare(const std::string& answers, const std::string& raw_name, const 
   const std::string last_question = " ? \n\t\t1 -----> Creation of a new File ? ";
   prepared.console =
       outcome.console.substr(outcome.console.rfind(last_question) + last_question.size());
-  prepared.report = images.read("d/r_scabrosimeter.txt");
   return prepared;
 }
 
@@ -143,7 +146,7 @@ std::vector<double> converted(std::initializer_list<int> samples, int unit) {
   RawRaster raster(InputFile(folder.path() + "/r_m4.raw"), 1, columns, 4);
   raster.set_factor(metres_per_unit(unit));
   std::vector<double> line(samples.size());
-  raster.line(0, line.data());
+  raster.reader()->line(0, line.data());
   return line;
 }
 

@@ -1,5 +1,5 @@
 // Files that replace their earlier version whole or not at all.
-#include "run/pending_file.h"
+#include "dataset/pending_file.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "run/signals.h"
+#include "dataset/signals.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;

@@ -5,6 +5,7 @@
 
 #include "analysis/passes.h"
 #include "heights_support.h"
+#include "report_support.h"
 
 namespace scab {
 namespace {
@@ -25,26 +26,13 @@ ProfileResult profile(const Heights& h) {
   return run_passes(h).profile;
 }
 
-struct Written {
-  std::string console, report, table;
-};
-
-Written write(const ProfileResult& result) {
-  FILE* streams[3] = {tmpfile(), tmpfile(), tmpfile()};
-  write_profile(result, streams[0], streams[1], streams[2]);
-  std::string texts[3];
-  for (int k = 0; k < 3; k++) {
-    rewind(streams[k]);
-    for (int c = fgetc(streams[k]); c != EOF; c = fgetc(streams[k]))
-      texts[k] += static_cast<char>(c);
-    fclose(streams[k]);
-  }
-  return {texts[0], texts[1], texts[2]};
+test::Written write(const ProfileResult& result) {
+  return test::written(Analysis{result, RmsErrorResult()});
 }
 
 TEST(Profile, TwoLinesOfThree) {
   const ProfileResult r = profile(Heights({{1, 2, 3}, {4, 5, 6}}));
-  const Written w = write(r);
+  const test::Written w = write(r);
   EXPECT_EQ(w.table, "1\t0.816497\n2\t0.816497\n");
   EXPECT_EQ(w.console,
             "\n\n\tResults\n\n\tRMS line 0.816497 \n\tRMS column 1.500000 \n\tRMS total 0.594219"
@@ -94,7 +82,7 @@ TEST(Profile, ReportCoefficientIsOneHundredMinusTheConsoles) {
   for (const Heights& h : rasters) {
     const ProfileResult r = profile(h);
     ASSERT_TRUE(r.homogeneity);
-    const Written w = write(r);
+    const test::Written w = write(r);
     EXPECT_NE(w.console.find("homogeneity coefficient " + six(*r.homogeneity) + " "),
               std::string::npos);
     EXPECT_NE(w.report.find("Homogeneity Coeff. = " + six(100 - *r.homogeneity) + " "),
@@ -104,7 +92,7 @@ TEST(Profile, ReportCoefficientIsOneHundredMinusTheConsoles) {
 
 TEST(Profile, UndefinedValuesAreSaidSo) {
   // One cell: no standard deviation; all heights equal: no homogeneity coefficient.
-  const Written one = write(profile(Heights({{42}})));
+  const test::Written one = write(profile(Heights({{42}})));
   EXPECT_EQ(one.table, "1\t0.000000\n");
   EXPECT_EQ(one.console,
             "\n\n\tResults\n\n\tRMS line 0.000000 \n\tRMS column 0.000000 \n\tRMS total 0.000000"

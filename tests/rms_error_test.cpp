@@ -6,6 +6,7 @@
 
 #include "analysis/passes.h"
 #include "heights_support.h"
+#include "report_support.h"
 
 namespace scab {
 namespace {
@@ -23,19 +24,10 @@ RmsErrorResult pass(const Heights& h) {
   return run_passes(h).rms_error;
 }
 
+// The console's and the report's lines of the RMS error pass.
 std::pair<std::string, std::string> write(const RmsErrorResult& result) {
-  FILE* console = tmpfile();
-  FILE* report = tmpfile();
-  write_rms_error(result, console, report);
-  std::string texts[2];
-  FILE* streams[2] = {console, report};
-  for (int k = 0; k < 2; k++) {
-    rewind(streams[k]);
-    for (int c = fgetc(streams[k]); c != EOF; c = fgetc(streams[k]))
-      texts[k] += static_cast<char>(c);
-    fclose(streams[k]);
-  }
-  return {texts[0], texts[1]};
+  const test::Written written = test::written(Analysis{ProfileResult(), result});
+  return {written.console_neighbours, written.report_neighbours};
 }
 
 TEST(RmsError, SinglePeakOnThreeLinesOfFour) {

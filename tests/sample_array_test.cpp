@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,9 +61,11 @@ TEST(SampleArray, LinesAndRangeAreTheRawRastersInEveryLayout) {
       EXPECT_EQ(test::hex(a.smallest), test::hex(b.smallest));
       EXPECT_EQ(a.whole, b.whole);
       std::vector<double> from_array(columns), from_file(columns);
+      const std::unique_ptr<LineReader> array_reader = converted.reader();
+      const std::unique_ptr<LineReader> file_reader = raster.reader();
       for (int i = 0; i < lines; i++) {
-        converted.line(i, from_array.data());
-        raster.line(i, from_file.data());
+        array_reader->line(i, from_array.data());
+        file_reader->line(i, from_file.data());
         EXPECT_EQ(from_array, from_file) << "width " << width << ", line " << i << ", " << columns;
       }
     }
@@ -97,14 +100,15 @@ TEST(SampleArray, StopsReadingWhenTold) {
   EXPECT_THROW(repeated.array(INT32_MAX, &stop, set_on_second_call), ReadingStopped);
   EXPECT_EQ(calls, 2);
 
-  // line() reads until the flag is set, then stops.
+  // A reader reads until the flag is set, then stops.
   stop = false;
   const SampleArray array = repeated.array(3, &stop);
+  const std::unique_ptr<LineReader> reader = array.reader();
   std::vector<double> line(4096);
-  array.line(2, line.data());
+  reader->line(2, line.data());
   EXPECT_EQ(line[1], 74 + 111 * 256);  // bytes 2 and 3
   stop = true;
-  EXPECT_THROW(array.line(0, line.data()), ReadingStopped);
+  EXPECT_THROW(reader->line(0, line.data()), ReadingStopped);
 
   // The passes stop with it: the flag is set as they begin (without threads, before), and
   // run_passes throws ReadingStopped rather than give results.

@@ -188,6 +188,13 @@ size_t AllocatorSpy::peak_bytes() const {
   return spy_peak;
 }
 
+std::string report_head(const Run& run) {
+  const std::string report = report_text(report_facts(run), FigureTexts());
+  const size_t figures = report.find("\n\n\tRMS Line = ");
+  EXPECT_NE(figures, std::string::npos) << report;
+  return report.substr(0, figures);
+}
+
 std::string contents(FILE* stream) {
   std::string text;
   rewind(stream);

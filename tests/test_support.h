@@ -62,6 +62,9 @@ class AllocatorSpy {
   size_t peak_bytes() const;  // the most held at once
 };
 
+// The report's lines before its figures, as the run's findings so far give them.
+std::string report_head(const Run& run);
+
 // Everything `stream` holds, from its start.
 std::string contents(FILE* stream);
 

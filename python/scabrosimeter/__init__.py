@@ -54,10 +54,12 @@ class Result:
             setattr(self, name, value)
         self.line_rms = analysed.line_rms()
 
-    def report_text(self, raw_path):
+    def report_text(self, raw_path, raw_file_bytes=None):
         """The report file's text, byte for byte as the program writes it for this raster, whose
-        raw file the report names by `raw_path` (Windows form, c:\\images\\FOLDER\\NAME_m2.raw)."""
-        return self._analysed.report_text(raw_path)
+        raw file the report names by `raw_path` (Windows form, c:\\images\\FOLDER\\NAME_m2.raw).
+        `raw_file_bytes` is the size of that file when it is shorter than the samples (read by
+        read_dataset() with its warning): the report then warns of it, as the program's does."""
+        return self._analysed.report_text(raw_path, raw_file_bytes)
 
     def table_text(self):
         """The table file's text (NAME_scabrosimeter.xls): each line's number and RMS."""

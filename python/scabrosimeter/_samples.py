@@ -2,8 +2,10 @@
 program stores them. The checks they share, and their messages."""
 import numpy as np
 
+from . import _core
+
 # The height units of a DEM, as the program's unit question numbers them.
-UNITS = {"m": 0, "dm": 1, "cm": 2, "mm": 3}
+UNITS = {symbol: unit for unit, symbol in enumerate(_core.unit_symbols)}
 
 
 def _sample_width(samples, image):

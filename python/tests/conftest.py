@@ -26,17 +26,19 @@ def printed(value):
 @pytest.fixture
 def program():
     """Runs the console program on an array: program(tmp_path, samples, unit, image) gives its
-    console transcript, report and table."""
+    console transcript, report and table. With raw_bytes, the raw file holds only the first
+    raw_bytes bytes of the samples."""
     exe = os.environ.get("SCABROSIMETER_EXE")
     if not exe:
         pytest.skip("SCABROSIMETER_EXE names no built scabrosimeter (ctest sets it)")
 
-    def run(work, samples, unit="m", image=False):
+    def run(work, samples, unit="m", image=False, raw_bytes=None):
         folder = os.path.join(work, "images", "d")
         os.makedirs(folder, exist_ok=True)
         suffix = "" if image else ("_m2" if samples.dtype == np.uint16 else "_m4")
-        samples.astype(samples.dtype.newbyteorder("<"), order="C").tofile(
-            os.path.join(folder, "r" + suffix + ".raw"))
+        raw = samples.astype(samples.dtype.newbyteorder("<"), order="C").tobytes()
+        with open(os.path.join(folder, "r" + suffix + ".raw"), "wb") as file:
+            file.write(raw if raw_bytes is None else raw[:raw_bytes])
         with open(os.path.join(folder, "r" + suffix + ".txt"), "w") as descriptor:
             descriptor.write(f"{samples.shape[0]}\n{samples.shape[1]}\n")
         answers = (["d", "1", "r", "0"] if image

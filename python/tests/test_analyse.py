@@ -31,12 +31,12 @@ def console_lines(result):
     return [line.format(**figures) for (line,) in CONSOLE]
 
 
-def expect_program(result, console, report, table, raw_path):
+def expect_program(result, console, report, table, raw_path, raw_file_bytes=None):
     for line in console_lines(result):
         assert line in console
     assert f"\n\t\tMin = {result.minimum} " in console
     assert f"\n\t\tMax = {result.maximum} " in console
-    assert result.report_text(raw_path) == report
+    assert result.report_text(raw_path, raw_file_bytes) == report
     assert result.table_text() == table
     assert [float(row.split("\t")[1]) for row in table.splitlines()] == \
         [float(printed(v)) for v in result.line_rms]
@@ -92,6 +92,33 @@ def test_random_rasters_give_the_programs_digits(tmp_path, program, dtype, unit)
         result = scabrosimeter.analyse(samples, unit=unit or "m", image=image)
         suffix = "" if image else ("_m2" if dtype == np.uint16 else "_m4")
         expect_program(result, console, report, table, f"c:\\images\\d\\r{suffix}.raw")
+
+
+@pytest.mark.parametrize("dtype, unit", CASES)
+def test_a_short_raw_file_gives_the_programs_report_and_its_warning(tmp_path, program, dtype,
+                                                                     unit):
+    generator = np.random.default_rng(1209 + CASES.index((dtype, unit)))
+    image = unit is None
+    samples = random_samples(generator, dtype, (9, 11))
+    # Two thirds of the bytes and one more: for 16 and 32 bits, a sample cut short, whose bytes
+    # read are its low ones.
+    cut = samples.nbytes * 2 // 3 + 1
+    console, report, table = program(str(tmp_path), samples, unit or "m", image, raw_bytes=cut)
+    suffix = "" if image else ("_m2" if dtype == np.uint16 else "_m4")
+    raw = os.path.join(tmp_path, "images", "d", f"r{suffix}.raw")
+    with pytest.warns(UserWarning, match=f"holds {cut} bytes where {samples.nbytes} were"):
+        read, _ = scabrosimeter.read_dataset(raw)
+    result = scabrosimeter.analyse(read, unit=unit or "m", image=image)
+    raw_path = f"c:\\images\\d\\r{suffix}.raw"
+    warning = (f"\n\n\tWarning: the file {raw_path} holds {cut} bytes where {samples.nbytes} "
+               "were expected; the cells it does not reach are taken as 0.\n")
+    assert warning in console and warning in report
+    expect_program(result, console, report, table, raw_path, os.path.getsize(raw))
+    # Without the file's size the report is that of a whole file; a size beyond the samples'
+    # is a whole file too.
+    whole = report.replace(warning, "")
+    assert result.report_text(raw_path) == whole
+    assert result.report_text(raw_path, samples.nbytes + 5) == whole
 
 
 def test_every_layout_gives_the_same_figures():

@@ -134,11 +134,17 @@ RmsErrorResult rms_error_figures(const HeightSums& x, const NeighbourSums& sums,
   return result;
 }
 
+Value homogeneity_for_report(const ProfileResult& result) {
+  if (!result.homogeneity) return Value();
+  return rnd(xreal(100) - *result.homogeneity);
+}
+
 Grid grid_of(const LineSource& heights) {
   Grid z(static_cast<size_t>(heights.lines()),
          std::vector<double>(static_cast<size_t>(heights.columns())));
+  const std::unique_ptr<LineReader> reader = heights.reader();
   for (size_t i = 0; i < z.size(); i++)
-    heights.line(static_cast<int>(i), z[i].data());
+    reader->line(static_cast<int>(i), z[i].data());
   return z;
 }
 

@@ -33,6 +33,10 @@ ProfileResult profile_figures(const ProfileSums& sums);
 RmsErrorResult rms_error_figures(const HeightSums& x, const NeighbourSums& sums, int lines,
                                  int columns);
 
+// The report's "Homogeneity Coeff.": rnd(xreal(100) - homogeneity), 100 minus the console's
+// coefficient; none when that has none.
+Value homogeneity_for_report(const ProfileResult& result);
+
 // Heights held in memory, line after line.
 using Grid = std::vector<std::vector<double>>;
 Grid grid_of(const LineSource& heights);

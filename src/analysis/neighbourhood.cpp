@@ -35,7 +35,9 @@ bool within(const Band& band, const double* values, long n) {
 }
 
 Window::Window(const LineSource& heights, const HeightFacts& facts)
-    : heights_(heights),
+    : line_count_(heights.lines()),
+      column_count_(heights.columns()),
+      reader_(heights.reader()),
       raster_sums_exact_(facts.neighbour_sums_exact),
       lines_{Buffer<double>(static_cast<size_t>(heights.columns())),
              Buffer<double>(static_cast<size_t>(heights.columns())),
@@ -44,11 +46,11 @@ Window::Window(const LineSource& heights, const HeightFacts& facts)
 }
 
 void Window::move_to(int i) {
-  assert(i >= 1 && i + 1 < heights_.lines());
+  assert(i >= 1 && i + 1 < line_count_);
   if (i == 1) {
     // The band is taken about the middle of the first interior line.
-    heights_.line(1, lines_[1].data());
-    band_ = band_about(lines_[1][static_cast<size_t>(heights_.columns() / 2)]);
+    reader_->line(1, lines_[1].data());
+    band_ = band_about(lines_[1][static_cast<size_t>(column_count_ / 2)]);
     check(1);
     load(0, 0);
   } else {
@@ -65,12 +67,12 @@ bool Window::sums_exact() const {
 }
 
 void Window::load(int slot, int line) {
-  heights_.line(line, lines_[slot].data());
+  reader_->line(line, lines_[slot].data());
   check(slot);
 }
 
 void Window::check(int slot) {
-  if (!raster_sums_exact_) in_band_[slot] = within(band_, lines_[slot].data(), heights_.columns());
+  if (!raster_sums_exact_) in_band_[slot] = within(band_, lines_[slot].data(), column_count_);
 }
 
 namespace {

@@ -9,6 +9,8 @@
 // among them.
 #pragma once
 
+#include <memory>
+
 #include "analysis/kernels.h"
 #include "arith/isa.h"
 #include "raster/buffer.h"
@@ -46,7 +48,8 @@ class Window {
   void load(int slot, int line);
   void check(int slot);
 
-  const LineSource& heights_;
+  const int line_count_, column_count_;
+  const std::unique_ptr<LineReader> reader_;
   bool raster_sums_exact_;
   Buffer<double> lines_[3];
   Band band_;

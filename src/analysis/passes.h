@@ -1,17 +1,18 @@
 // The analysis: two passes over the heights (read a line at a time from a LineSource), each a
-// function that returns its sums; the figures made from those sums (analysis/measures.h); and
-// the writing of the figures to the console, the report and the table.
+// function that returns its sums, and the figures made from those sums (analysis/measures.h).
+// The figures are printed by report/report.h.
 #pragma once
 
-#include <cstdio>
 #include <functional>
-#include <string>
+#include <optional>
 #include <vector>
 
-#include "analysis/print.h"
 #include "raster/line_source.h"
 
 namespace scab {
+
+// A figure that the analysis may have no value for; printed as "undefined".
+using Value = std::optional<double>;
 
 // The regression's sums of the heights x of the interior cells (every cell but those of the
 // first and last line and column), in the cells' order.
@@ -83,21 +84,5 @@ constexpr int kReadsOfEachLine = 4;
 // the figures from their sums. `waiting`, when given, is called about every 200 ms while they
 // run.
 Analysis run_passes(const LineSource& heights, const std::function<void()>& waiting = {});
-
-// The report's first lines, in their order: the raster's file (its Windows-form path); the
-// range of its samples, on the console too; a DEM's height unit (0 metres, 1 decimetres, 2
-// centimetres, 3 millimetres); the headings of the passes.
-void write_report_start(FILE* report, const std::string& raw_path);
-void write_range(FILE* console, FILE* report, bool image, int minimum, int maximum);
-void write_unit(FILE* report, int unit);
-void write_pass_headings(FILE* report);
-
-// The report's "Homogeneity Coeff.": 100 minus the console's coefficient.
-Value homogeneity_for_report(const ProfileResult& result);
-
-// Writes the table rows, then the console and report lines, in the program's order.
-void write_profile(const ProfileResult& result, FILE* console, FILE* report, FILE* table);
-
-void write_rms_error(const RmsErrorResult& result, FILE* console, FILE* report);
 
 }  // namespace scab

@@ -86,14 +86,15 @@ struct Totals {
 };
 
 // First sweep: each line's sum, mean and squares; the column and image sums; the interior sums.
-Totals first_sweep(const LineSource& heights, const HeightFacts& facts, ProfileSums& sums) {
+Totals first_sweep(const LineSource& heights, LineReader& reader, const HeightFacts& facts,
+                   ProfileSums& sums) {
   const int lines = heights.lines(), columns = heights.columns();
   Buffer<double> row(static_cast<size_t>(columns));
   Buffer<double> next(static_cast<size_t>(columns));
   Totals totals{Buffer<double>(static_cast<size_t>(columns))};
   const double* z = row.data();
   for (int i = 0; i < lines; i++) {
-    heights.line(i, row.data());
+    reader.line(i, row.data());
     const double line_total = facts.signs == fast::Signs::non_negative
                                   ? add_line<fast::Signs::non_negative>(z, columns, totals.image)
                                   : add_line<fast::Signs::any>(z, columns, totals.image);
@@ -109,8 +110,8 @@ Totals first_sweep(const LineSource& heights, const HeightFacts& facts, ProfileS
 
 // Second sweep: the squared deviations of every cell from its column's mean, summed by column,
 // and from the image's mean, summed over the image.
-void second_sweep(const LineSource& heights, const HeightFacts& facts, Totals& totals,
-                  ProfileSums& sums) {
+void second_sweep(const LineSource& heights, LineReader& reader, const HeightFacts& facts,
+                  Totals& totals, ProfileSums& sums) {
   const int lines = heights.lines(), columns = heights.columns();
   Buffer<double>& column_mean = totals.columns;
   for (long j = 0; j < columns; j++)
@@ -121,7 +122,7 @@ void second_sweep(const LineSource& heights, const HeightFacts& facts, Totals& t
   Buffer<double> next(static_cast<size_t>(columns));
   const double* z = row.data();
   for (int i = 0; i < lines; i++) {
-    heights.line(i, row.data());
+    reader.line(i, row.data());
     sums.image_squares = add_deviation_squares(sums.image_squares, z, columns, image_mean, facts);
     add_column_squares(next.data(), column_squares.data(), z, column_mean.data(), columns, facts);
     std::swap(column_squares, next);
@@ -138,8 +139,9 @@ ProfileSums profile_pass(const LineSource& heights) {
   const HeightFacts facts = facts_of(heights.range());
   ProfileSums sums;
   sums.line_squares.resize(static_cast<size_t>(heights.lines()));
-  Totals totals = first_sweep(heights, facts, sums);
-  second_sweep(heights, facts, totals, sums);
+  const std::unique_ptr<LineReader> reader = heights.reader();
+  Totals totals = first_sweep(heights, *reader, facts, sums);
+  second_sweep(heights, *reader, facts, totals, sums);
   return sums;
 }
 

@@ -2,6 +2,8 @@
 // before a pass reads them.
 #pragma once
 
+#include <memory>
+
 namespace scab {
 
 // What is known of all the values of a raster before a pass reads them: the passes take
@@ -14,16 +16,24 @@ struct HeightRange {
   bool whole = false;   // whether every value is a whole number
 };
 
+// Reads the lines of a LineSource for one pass, on one thread: it holds what reading them
+// takes (a block of a file, a gathered line), so that readers never share anything.
+class LineReader {
+ public:
+  virtual ~LineReader() = default;
+  // Line i (0 is the first line) into out[0 .. columns - 1].
+  virtual void line(int i, double* out) = 0;
+};
+
 // `lines` lines of `columns` values.
 class LineSource {
  public:
   virtual ~LineSource() = default;
   virtual int lines() const = 0;
   virtual int columns() const = 0;
-  // Line i (0 is the first line) into out[0 .. columns() - 1]. May be called from several
-  // threads at once.
-  virtual void line(int i, double* out) const = 0;
-  // The range of every value that line() gives.
+  // A new reader of the lines. Any number of readers may read at once, each on its own thread.
+  virtual std::unique_ptr<LineReader> reader() const = 0;
+  // The range of every value that the readers give.
   virtual HeightRange range() const = 0;
 };
 

@@ -157,9 +157,9 @@ uint64_t bytes_needed(int line_count, int column_count, int width) {
   const uint64_t columns = static_cast<uint64_t>(column_count);
   // Each pass holds a few lines of heights and sums (the profile pass six, the RMS error pass
   // three and three of its interior cells: sixteen in all leaves room); the first reading of
-  // the file and the two threads of the passes each hold a block of it.
-  return columns * 16 * sizeof(double) + 3 * RawRaster::bytes_held_per_thread(column_count, width) +
-         lines * 2 * sizeof(double);
+  // the file and the two readers of the passes each hold a block of it.
+  return columns * 16 * sizeof(double) + 3 * RawRaster::bytes_held_per_reader(column_count, width) +
+         lines * (2 * sizeof(double) + kTableRowBytes);
 }
 
 uint64_t usable_memory_bytes() {

@@ -6,9 +6,15 @@
 
 namespace scab {
 
+// The most a row of the table's text takes (report/texts.h): a line's number (at most 10
+// digits), a tab, its RMS and a newline. The RMS is below 2^32, since every height is a sample
+// of at most 32 bits times a factor of at most 1: 10 digits, a point and 6 decimals.
+constexpr uint64_t kTableRowBytes = 29;
+
 // Bytes that a run holds at its peak for a raster of these dimensions and sample width: the
-// lines each pass holds and each reading thread's block of the file, and two values a line
-// (means, RMS). Nothing grows with the number of cells. Computed in 64-bit arithmetic.
+// lines each pass holds and each reading thread's block of the file, two values a line (its
+// sum of squares, its RMS) and its row of the table's text. Nothing grows with the number of
+// cells. Computed in 64-bit arithmetic.
 uint64_t bytes_needed(int lines, int columns, int width);
 
 // The memory a run may use, in bytes: the machine's physical memory, or less where the address

@@ -1,12 +1,10 @@
 #include "raster/raw_raster.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cassert>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #include "arith/fast.h"
 #include "raster/buffer.h"
@@ -23,17 +21,6 @@ int lines_per_block(uint64_t line_bytes) {
   return static_cast<int>(std::max<uint64_t>(1, kBlockBytes / line_bytes));
 }
 
-// The lines of the block last read by this thread.
-struct LineCache {
-  uint64_t owner = 0;  // the identity of the raster they come from; 0 for none
-  int first = 0;
-  int count = 0;
-  std::vector<unsigned char> bytes;
-};
-thread_local LineCache cache;
-
-std::atomic<uint64_t> rasters_made{0};
-
 }  // namespace
 
 RawRaster::RawRaster(InputFile file, int lines, int columns, int width)
@@ -41,8 +28,7 @@ RawRaster::RawRaster(InputFile file, int lines, int columns, int width)
       lines_(lines),
       columns_(columns),
       width_(width),
-      line_bytes_(static_cast<uint64_t>(columns) * static_cast<uint64_t>(width)),
-      identity_(++rasters_made) {
+      line_bytes_(static_cast<uint64_t>(columns) * static_cast<uint64_t>(width)) {
   // The first reading: how far the file goes, and the range of its samples. A sample cut by
   // the end of the file keeps the bytes it has as its low-order bytes; the bytes it lacks, and
   // every cell after it, are 0.
@@ -76,7 +62,7 @@ RawRaster::RawRaster(InputFile file, int lines, int columns, int width)
   smallest_magnitude_ = range.smallest == INT64_MAX ? 0 : range.smallest;
 }
 
-uint64_t RawRaster::bytes_held_per_thread(int columns, int width) {
+uint64_t RawRaster::bytes_held_per_reader(int columns, int width) {
   const uint64_t line_bytes = static_cast<uint64_t>(columns) * static_cast<uint64_t>(width);
   return line_bytes * static_cast<uint64_t>(lines_per_block(line_bytes));
 }
@@ -98,30 +84,44 @@ void RawRaster::check_unchanged() const {
   if (now != stamp_) throw RasterChanged();
 }
 
-const unsigned char* RawRaster::stored_line(int i) const {
-  if (cache.owner != identity_ || i < cache.first || i >= cache.first + cache.count) {
-    const int count = std::min(lines_per_block(line_bytes_), lines_ - i);
-    cache.owner = 0;  // until the block is read in full
-    cache.bytes.resize(static_cast<size_t>(line_bytes_) * count);
-    read_lines(i, count, cache.bytes.data());
-    cache.owner = identity_;
-    cache.first = i;
-    cache.count = count;
+// A block of lines of the file, read when a line outside it is asked for.
+class RawRaster::Reader final : public LineReader {
+ public:
+  explicit Reader(const RawRaster& raster)
+      : raster_(raster),
+        block_lines_(std::min(lines_per_block(raster.line_bytes_), raster.lines_)),
+        block_(static_cast<size_t>(raster.line_bytes_) * static_cast<size_t>(block_lines_)) {}
+
+  void line(int i, double* out) override {
+    assert(i >= 0 && i < raster_.lines_);
+    // A sample beyond the range of the first reading was written since: the passes chose their
+    // shortcuts from that range.
+    const SampleExtremes found =
+        samples_to_heights(raster_.width_, stored_line(i), raster_.columns_, raster_.factor_, out);
+    if (found.low < raster_.minimum_ || found.high > raster_.maximum_) throw RasterChanged();
   }
-  return cache.bytes.data() + static_cast<uint64_t>(i - cache.first) * line_bytes_;
-}
 
-void RawRaster::line(int i, double* out) const {
-  // A sample beyond the range of the first reading was written since: the passes chose their
-  // shortcuts from that range.
-  const SampleExtremes found = samples_to_heights(width_, stored_line(i), columns_, factor_, out);
-  if (found.low < minimum_ || found.high > maximum_) throw RasterChanged();
-}
+ private:
+  // Line i's samples as stored.
+  const unsigned char* stored_line(int i) {
+    if (i < first_ || i >= first_ + count_) {
+      const int count = std::min(block_lines_, raster_.lines_ - i);
+      count_ = 0;  // until the block is read in full
+      raster_.read_lines(i, count, block_.data());
+      first_ = i;
+      count_ = count;
+    }
+    return block_.data() + static_cast<uint64_t>(i - first_) * raster_.line_bytes_;
+  }
 
-double metres_per_unit(int unit) {
-  static const double kFactor[4] = {1.0, 0.1, 0.01, 0.001};
-  assert(unit >= 0 && unit <= 3);
-  return kFactor[unit];
+  const RawRaster& raster_;
+  const int block_lines_;
+  Buffer<unsigned char> block_;
+  int first_ = 0, count_ = 0;  // the lines the block holds
+};
+
+std::unique_ptr<LineReader> RawRaster::reader() const {
+  return std::make_unique<Reader>(*this);
 }
 
 HeightRange RawRaster::range() const {

@@ -1,18 +1,19 @@
 // The raster's heights, read a line at a time from the raw file.
 //
 // The passes read the raster line after line, a few times over. Nothing of it is held in
-// memory: each line is read from the file when a pass asks for it and widened to doubles, in
-// the height unit asked for. The file is never trusted to stay as it was: after every block
-// read, its size and its modification and change times must be those the first reading began
-// with, and every sample must lie in the range the first reading found; otherwise the run
-// stops (RasterChanged) rather than mixing two files' figures.
+// memory but each reader's block of lines: a line is read from the file (a block of lines at a
+// time) when a pass asks for it and widened to doubles, in the height unit asked for. The file is
+// never trusted to stay as it was: after every block read, its size and its modification and change
+// times must be those the first reading began with, and every sample must lie in the range the
+// first reading found; otherwise the run stops (RasterChanged) rather than mixing two files'
+// figures.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
 
-#include "raster/input_file.h"
+#include "dataset/input_file.h"
 #include "raster/line_source.h"
 
 namespace scab {
@@ -22,10 +23,6 @@ namespace scab {
 // `factor` as set_factor does.
 HeightRange heights_range(int64_t minimum, int64_t maximum, int64_t smallest_magnitude,
                           double factor);
-
-// The factor that turns heights stored in `unit` (0 metres, 1 decimetres, 2 centimetres, 3
-// millimetres) into metres: the double nearest 1, 0.1, 0.01 or 0.001.
-double metres_per_unit(int unit);
 
 // The raw file no longer holds what it held when the raster was first read: it was cut short,
 // written to or copied over during the analysis.
@@ -54,42 +51,45 @@ class RawRaster final : public LineSource {
 
   int lines() const override { return lines_; }
   int columns() const override { return columns_; }
-  // Throws RasterChanged when the file changed since the first reading, RasterReadError when a
-  // read fails.
-  void line(int i, double* out) const override;
+  // A reader that holds a block of lines of the file. Its line() throws RasterChanged when the
+  // file changed since the first reading, RasterReadError when a read fails; the reader throws
+  // std::bad_alloc when its block cannot be had.
+  std::unique_ptr<LineReader> reader() const override;
   HeightRange range() const override;
 
   // Throws RasterChanged when the file's size or times are no longer those of the first reading
   // (a write after the last block was read, say), RasterReadError when they cannot be had.
   void check_unchanged() const;
 
-  // The bytes found in the file by the first reading (at most the expected size).
+  // The bytes found in the file by the first reading, at most the bytes of lines x columns
+  // samples that it should hold.
   uint64_t bytes_found() const { return found_; }
+  uint64_t bytes_expected() const { return line_bytes_ * static_cast<uint64_t>(lines_); }
 
   // The smallest and the largest stored sample, zeros of a short file included.
   int minimum() const { return minimum_; }
   int maximum() const { return maximum_; }
 
-  // From now on line() gives the stored heights times `factor`, formed with a 64-bit
+  // From now on the readers give the stored heights times `factor`, formed with a 64-bit
   // significand and then rounded (factor 1 keeps them as stored).
   void set_factor(double factor) { factor_ = factor; }
 
-  // The bytes that reading a raster of `columns` columns holds in each thread that reads it.
-  static uint64_t bytes_held_per_thread(int columns, int width);
+  // The bytes that each reader of a raster of `columns` columns holds: its block of lines. The
+  // first reading holds as much.
+  static uint64_t bytes_held_per_reader(int columns, int width);
 
  private:
+  class Reader;
+
   // Lines [first, first + count) as stored, into `bytes`; what a short file does not hold is 0.
   // Throws RasterChanged when the file holds less than it did at first.
   void read_lines(int first, int count, unsigned char* bytes) const;
-  // Line i's samples as stored, read a block of lines at a time.
-  const unsigned char* stored_line(int i) const;
 
   InputFile file_;
   FileStamp stamp_;  // the file's, when the first reading began
   int lines_, columns_, width_;
   uint64_t line_bytes_;
   uint64_t found_ = 0;
-  uint64_t identity_;  // tells this raster's lines apart in the readers' caches
   int minimum_ = 0, maximum_ = 0;
   int64_t smallest_magnitude_ = 0;  // of a sample that is not zero; 0 when all are
   double factor_ = 1;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "raster/buffer.h"
+
 namespace scab {
 namespace {
 
@@ -14,9 +16,6 @@ namespace {
 constexpr int kPieceSamples = 4096;
 
 constexpr std::chrono::milliseconds kWaitingPeriod{200};
-
-// The line last gathered by this thread, for arrays whose samples are not side by side.
-thread_local std::vector<unsigned char> gathered_line;
 
 }  // namespace
 
@@ -72,13 +71,30 @@ void SampleArray::throw_if_stopped() const {
   if (stop_ && stop_->load(std::memory_order_relaxed)) throw ReadingStopped();
 }
 
-void SampleArray::line(int i, double* out) const {
-  assert(i >= 0 && i < lines_);
-  throw_if_stopped();
-  if (sample_stride_ != width_)
-    gathered_line.resize(static_cast<size_t>(columns_) * static_cast<size_t>(width_));
-  samples_to_heights(width_, samples_at(i, 0, columns_, gathered_line.data()), columns_, factor_,
-                     out);
+// The lines of the array, each gathered into a line of its own when its samples are not side
+// by side.
+class SampleArray::Reader final : public LineReader {
+ public:
+  explicit Reader(const SampleArray& array)
+      : array_(array),
+        gathered_(array.sample_stride_ == array.width_
+                      ? 0
+                      : static_cast<size_t>(array.columns_) * static_cast<size_t>(array.width_)) {}
+
+  void line(int i, double* out) override {
+    assert(i >= 0 && i < array_.lines_);
+    array_.throw_if_stopped();
+    samples_to_heights(array_.width_, array_.samples_at(i, 0, array_.columns_, gathered_.data()),
+                       array_.columns_, array_.factor_, out);
+  }
+
+ private:
+  const SampleArray& array_;
+  Buffer<unsigned char> gathered_;
+};
+
+std::unique_ptr<LineReader> SampleArray::reader() const {
+  return std::make_unique<Reader>(*this);
 }
 
 HeightRange SampleArray::range() const {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "raster/line_source.h"
 #include "raster/raw_raster.h"
 #include "raster/samples.h"
 
@@ -27,25 +28,28 @@ class SampleArray final : public LineSource {
   // The memory must stay as it is while the array is read.
   //
   // When `stop` is given, the reading ends with ReadingStopped once *stop is true: this first
-  // reading, and every later line(), from any thread. `waiting`, when given, is called on the
-  // constructing thread about every 200 ms of the first reading (it may set *stop).
+  // reading, and every later line of every reader, on any thread. `waiting`, when given, is called
+  // on the constructing thread about every 200 ms of the first reading (it may set *stop).
   SampleArray(const unsigned char* data, int lines, int columns, int width, ptrdiff_t line_stride,
               ptrdiff_t sample_stride, const std::atomic<bool>* stop = nullptr,
               const std::function<void()>& waiting = {});
 
   int lines() const override { return lines_; }
   int columns() const override { return columns_; }
-  void line(int i, double* out) const override;
+  // A reader that gathers each line whose samples are not side by side.
+  std::unique_ptr<LineReader> reader() const override;
   HeightRange range() const override;
 
   // The smallest and the largest sample.
   int minimum() const { return samples_.low; }
   int maximum() const { return samples_.high; }
 
-  // From now on line() gives the samples times `factor`, as RawRaster::set_factor.
+  // From now on the readers give the samples times `factor`, as RawRaster::set_factor.
   void set_factor(double factor) { factor_ = factor; }
 
  private:
+  class Reader;
+
   // The first reading: every sample folded into samples_.
   void fold_all(const std::function<void()>& waiting);
   // Samples [first, first + count) of line i, one after another: where they are when they lie

@@ -1,13 +1,17 @@
 // The analysis: the profile pass and the RMS error pass over the heights, side by side on two
 // threads where they can be had, while a terminal shows how far they are; then their results
-// written in their order: the profile pass's, then the RMS error pass's.
+// written to the console, and the report and the table written whole.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "analysis/passes.h"
+#include "report/report.h"
+#include "report/texts.h"
 #include "run/run.h"
 
 namespace scab {
@@ -57,14 +61,27 @@ class CountedLines final : public LineSource {
   explicit CountedLines(const LineSource& heights) : heights_(heights) {}
   int lines() const override { return heights_.lines(); }
   int columns() const override { return heights_.columns(); }
-  void line(int i, double* out) const override {
-    heights_.line(i, out);
-    read_.fetch_add(1, std::memory_order_relaxed);
+  std::unique_ptr<LineReader> reader() const override {
+    return std::make_unique<CountingReader>(heights_.reader(), read_);
   }
   HeightRange range() const override { return heights_.range(); }
   long read() const { return read_.load(std::memory_order_relaxed); }
 
  private:
+  class CountingReader final : public LineReader {
+   public:
+    CountingReader(std::unique_ptr<LineReader> reader, std::atomic<long>& read)
+        : reader_(std::move(reader)), read_(read) {}
+    void line(int i, double* out) override {
+      reader_->line(i, out);
+      read_.fetch_add(1, std::memory_order_relaxed);
+    }
+
+   private:
+    std::unique_ptr<LineReader> reader_;
+    std::atomic<long>& read_;
+  };
+
   const LineSource& heights_;
   mutable std::atomic<long> read_{0};
 };
@@ -76,9 +93,11 @@ void drive(Run& run) {
   progress.erase();
   // A write after the last block was read would otherwise go unseen.
   run.raster->check_unchanged();
-  FILE* report = run.results.report->stream();
-  write_profile(analysis.profile, run.console.out, report, run.results.table->stream());
-  write_rms_error(analysis.rms_error, run.console.out, report);
+  const FigureTexts texts = texts_of(analysis);
+  fputs(console_results_text(texts).c_str(), run.console.out);
+  // The result files are written whole, once everything in them is known.
+  fputs(report_text(report_facts(run), texts).c_str(), run.results.report->stream());
+  fputs(texts.table.c_str(), run.results.table->stream());
 }
 
 }  // namespace

@@ -2,14 +2,14 @@
 // result name and result files; the first phase of a run.
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
-#include "analysis/passes.h"
-#include "run/descriptor.h"
-#include "run/paths.h"
+#include "dataset/descriptor.h"
+#include "dataset/paths.h"
+#include "dataset/raw_layout.h"
 #include "run/run.h"
 
 namespace scab {
@@ -79,9 +79,8 @@ void ask_dataset(Run& run) {
   FILE* out = run.console.out;
   Answers& answers = run.answers;
   Dataset& dataset = run.dataset;
-  dataset.folder_path =
-      kImagesRoot +
-      ask_name(run, "\n\n\tName of the File Folder located in the Directory C:\\images ? ") + "\\";
+  dataset.folder_path = dataset_folder_path(
+      ask_name(run, "\n\n\tName of the File Folder located in the Directory C:\\images ? "));
   const int data_type = ask_int(
       run,
       [out] {
@@ -101,10 +100,10 @@ void ask_dataset(Run& run) {
   } else {
     answers.raster_name = ask_name(run, "\n\n\tName of 8 bits image (without any extension) ? ");
   }
-  const std::string stem = dataset.folder_path + answers.raster_name +
-                           raster_suffix(answers.image, answers.sample_width_answer);
-  dataset.raw_path = stem + ".raw";
-  dataset.descriptor_path = stem + ".txt";
+  const DatasetPaths paths = dataset_paths(dataset.folder_path, answers.raster_name, answers.image,
+                                           answers.sample_width_answer);
+  dataset.raw_path = paths.raw;
+  dataset.descriptor_path = paths.descriptor;
 }
 
 // The raw raster: without it there is nothing to do.
@@ -122,7 +121,7 @@ void open_raw_raster(Run& run) {
 }
 
 // Writes a descriptor file that was missing, from the operator's answers.
-void create_descriptor(Run& run, int bytes_per_sample) {
+void create_descriptor(Run& run) {
   const Dataset& dataset = run.dataset;
   const char* advice =
       "Check that the folder exists and can be written to, then run the program again.";
@@ -132,8 +131,10 @@ void create_descriptor(Run& run, int bytes_per_sample) {
   if (!descriptor) {
     stop_for_creation(run, "descriptor file", dataset.descriptor_path, error, advice);
   }
-  fprintf(descriptor->stream(), "%d\n%d\n%d\n%d\n%d\n%d\n", dataset.lines, dataset.columns,
-          bytes_per_sample, 0, 65500, dataset.pixel_size);
+  const Answers& answers = run.answers;
+  write_descriptor(descriptor->stream(), dataset.lines, dataset.columns,
+                   descriptor_bytes_per_sample(answers.image, answers.sample_width_answer),
+                   dataset.pixel_size);
   // A descriptor that appeared meanwhile (another run's, say) is never replaced.
   error = descriptor->finish();
   if (error == 0) error = descriptor->commit_new();
@@ -147,36 +148,31 @@ void create_descriptor(Run& run, int bytes_per_sample) {
   }
 }
 
-// Reads the numbers of an open descriptor file. Gives what stopped the reading of the numbers
-// of lines and columns, or "".
-std::string read_descriptor_file(Run& run, InputFile& descriptor) {
+// Reads the numbers of an open descriptor file.
+DescriptorReading read_descriptor_numbers(Run& run, InputFile descriptor) {
   Dataset& dataset = run.dataset;
-  errno = 0;
-  FILE* stream = descriptor.release_as_stream();
-  if (!stream) stop_for_open_failure(run, "descriptor file", dataset.descriptor_path, errno);
-  // Fields 3 to 5 (bytes per sample, minimum, maximum) are read and dropped.
-  int bytes_per_sample = 0, minimum = 0, maximum = 0;
-  const std::string found =
-      read_descriptor(stream, {&dataset.lines, &dataset.columns, &bytes_per_sample, &minimum,
-                               &maximum, &dataset.pixel_size});
-  const int error = ferror(stream) ? (errno != 0 ? errno : EIO) : 0;
-  fclose(stream);
-  if (error != 0) {
+  const DescriptorReading reading = read_descriptor_file(std::move(descriptor));
+  if (reading.open_error != 0)
+    stop_for_open_failure(run, "descriptor file", dataset.descriptor_path, reading.open_error);
+  if (reading.read_error != 0) {
     stop_run(run, 1,
              "\n\n\tThe descriptor file " + dataset.descriptor_path +
-                 " could not be read: " + std::strerror(error) +
+                 " could not be read: " + std::strerror(reading.read_error) +
                  ".\n\tCheck the file and the device it is on, then run the program again.\n");
   }
-  return found;
+  dataset.lines = reading.numbers.lines;
+  dataset.columns = reading.numbers.columns;
+  dataset.pixel_size = reading.numbers.pixel_size;
+  return reading;
 }
 
 // Reads the descriptor file, or asks for its values and creates it when, and only when, there
-// is none. Gives what stopped the reading of the numbers of lines and columns, or "".
-std::string read_or_create_descriptor(Run& run) {
+// is none.
+DescriptorReading read_or_create_descriptor(Run& run) {
   FILE* out = run.console.out;
   Dataset& dataset = run.dataset;
   InputFile descriptor(host_path_of(run, dataset.descriptor_path));
-  if (descriptor.is_open()) return read_descriptor_file(run, descriptor);
+  if (descriptor.is_open()) return read_descriptor_numbers(run, std::move(descriptor));
   if (descriptor.kind() == FileKind::open_failed)
     stop_for_open_failure(run, "descriptor file", dataset.descriptor_path, descriptor.error());
   if (descriptor.kind() != FileKind::missing)
@@ -190,37 +186,26 @@ std::string read_or_create_descriptor(Run& run) {
       run, [out] { fputs("\n\t\tNumber of columns ? ", out); }, positive);
   dataset.pixel_size = ask_int(
       run, [out] { fputs("\n\t\tPixel size ? ", out); }, [](int) { return true; });
-  // 2 for a DEM of width answer 0, 4 for the answer 1, and 1 otherwise (for an image, and for a
-  // DEM of any other width answer, which is nevertheless read 4 bytes a sample).
-  const Answers& answers = run.answers;
-  int bytes_per_sample = 1;
-  if (!answers.image && answers.sample_width_answer == 0) bytes_per_sample = 2;
-  if (!answers.image && answers.sample_width_answer == 1) bytes_per_sample = 4;
-  create_descriptor(run, bytes_per_sample);
-  return "";
+  create_descriptor(run);
+  DescriptorReading created;  // what a reading of the new descriptor gives of the raster
+  created.numbers.lines = dataset.lines;
+  created.numbers.columns = dataset.columns;
+  created.numbers.pixel_size = dataset.pixel_size;
+  return created;
 }
 
 // The size report, and the stop for dimensions that are no raster's.
-void report_size(Run& run, const std::string& found) {
+void report_size(Run& run, const DescriptorReading& reading) {
   FILE* out = run.console.out;
   const Dataset& dataset = run.dataset;
   fputs("\n\n\tTHE FILE HAS : ", out);
   fprintf(out, "\n\t            %d LINES", dataset.lines);
   fprintf(out, "\n\t        AND %d COLUMNS\n", dataset.columns);
-  if (dataset.lines >= 1 && dataset.columns >= 1) return;
-  const std::string correct =
-      "\n\tCorrect its first two numbers (lines, then columns), or delete it to be asked for "
-      "them, then run the program again.\n";
-  if (!found.empty()) {
-    stop_run(run, 1,
-             "\n\n\tThe descriptor file " + dataset.descriptor_path +
-                 " does not give the numbers of lines and columns: " + what_was_found(found) + "." +
-                 correct);
-  }
+  if (gives_a_raster(reading.numbers)) return;
   stop_run(run, 1,
-           "\n\n\tThe descriptor file " + dataset.descriptor_path + " gives " +
-               std::to_string(dataset.lines) + " lines and " + std::to_string(dataset.columns) +
-               " columns: a raster needs at least 1 of each." + correct);
+           "\n\n\t" + descriptor_refusal(dataset.descriptor_path, reading) +
+               ".\n\tCorrect its first two numbers (lines, then columns), or delete it to be "
+               "asked for them, then run the program again.\n");
 }
 
 // The dataset file that a result file of this path would overwrite, or "": a raw raster, or a
@@ -271,8 +256,8 @@ std::string ask_result_name(Run& run) {
   }
 }
 
-// Begins the report and the table. They are written to temporary files beside their final
-// names, which they take at the end of the analysis.
+// Begins the report and the table: temporary files beside their final names, which they take
+// once the analysis has written them whole.
 void begin_results(Run& run) {
   Results& results = run.results;
   results.report_path = run.dataset.folder_path + run.answers.result_name + "_scabrosimeter.txt";
@@ -288,7 +273,6 @@ void begin_results(Run& run) {
     return file;
   };
   std::unique_ptr<PendingFile> report = begin("report file", results.report_path);
-  write_report_start(report->stream(), run.dataset.raw_path);
   std::unique_ptr<PendingFile> table = begin("table file", results.table_path);
   results.report = std::move(report);
   results.table = std::move(table);
@@ -300,8 +284,7 @@ void open_dataset(Run& run) {
   print_banner(run.console.out);
   ask_dataset(run);
   open_raw_raster(run);
-  const std::string found = read_or_create_descriptor(run);
-  report_size(run, found);
+  report_size(run, read_or_create_descriptor(run));
   run.answers.result_name = ask_result_name(run);
   begin_results(run);
 }

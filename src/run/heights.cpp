@@ -1,15 +1,15 @@
 // The value range of the loaded raster, and the height unit of a DEM: what turns its samples
 // into the heights that the passes read, in metres (an image's grey levels stay as they are).
-#include "analysis/passes.h"
+#include "dataset/units.h"
 #include "raster/raw_raster.h"
+#include "report/report.h"
 #include "run/run.h"
 
 namespace scab {
 
 void prepare_heights(Run& run) {
   FILE* out = run.console.out;
-  FILE* report = run.results.report->stream();
-  write_range(out, report, run.answers.image, run.raster->minimum(), run.raster->maximum());
+  fputs(console_range_text(report_facts(run)).c_str(), out);
   // A DEM's heights become metres; an image's grey levels stay as they are.
   if (!run.answers.image) {
     run.answers.unit = ask_int(
@@ -19,11 +19,9 @@ void prepare_heights(Run& run) {
                 out);
           fputs("\n\t\t2 ====> in centimeters\n\t\t3 ====> or in millimeters\n\t\t", out);
         },
-        [](int answer) { return answer >= 0 && answer <= 3; });
-    write_unit(report, run.answers.unit);
+        [](int answer) { return is_unit(answer); });
     run.raster->set_factor(metres_per_unit(run.answers.unit));
   }
-  write_pass_headings(report);
 }
 
 }  // namespace scab

@@ -2,23 +2,20 @@
 //
 // The samples are not held in memory (raster/raw_raster.h): the passes read the file again a
 // line at a time, in the height unit that the operator names afterwards.
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
 
+#include "dataset/raw_layout.h"
 #include "raster/memory.h"
 #include "raster/raw_raster.h"
+#include "report/report.h"
 #include "run/run.h"
 
 namespace scab {
 namespace {
-
-// Bytes a sample: a DEM of sample-width answer 0 has 2, of any other answer 4; an image 1.
-int sample_bytes(const Answers& answers) {
-  if (answers.image) return 1;
-  return answers.sample_width_answer == 0 ? 2 : 4;
-}
 
 [[noreturn]] void stop_for_memory(Run& run, int width) {
   const Dataset& dataset = run.dataset;
@@ -50,10 +47,7 @@ void stop_for_changed_file(Run& run) {
 
 void load_raster(Run& run) {
   const Dataset& dataset = run.dataset;
-  const int width = sample_bytes(run.answers);
-  const uint64_t expected = static_cast<uint64_t>(dataset.columns) * static_cast<uint64_t>(width) *
-                            static_cast<uint64_t>(dataset.lines);
-
+  const int width = sample_bytes(run.answers.image, run.answers.sample_width_answer);
   // A raster whose lines cannot fit in the memory this run may use stops before anything large
   // is asked for.
   const uint64_t memory = usable_memory_bytes();
@@ -69,14 +63,22 @@ void load_raster(Run& run) {
   } catch (const RasterChanged&) {
     stop_for_changed_file(run);
   }
-  const uint64_t found = run.raster->bytes_found();
-  if (found < expected) {
-    const std::string warning = "\n\n\tWarning: the file " + dataset.raw_path + " holds " +
-                                std::to_string(found) + " bytes where " + std::to_string(expected) +
-                                " were expected; the cells it does not reach are taken as 0.\n";
-    fputs(warning.c_str(), run.console.out);
-    fputs(warning.c_str(), run.results.report->stream());
-  }
+  fputs(short_file_line(report_facts(run)).c_str(), run.console.out);
+}
+
+ReportFacts report_facts(const Run& run) {
+  assert(run.raster);
+  const Answers& answers = run.answers;
+  const RawRaster& raster = *run.raster;
+  ReportFacts facts;
+  facts.raw_path = run.dataset.raw_path;
+  facts.raw_bytes_found = raster.bytes_found();
+  facts.raw_bytes_expected = raster.bytes_expected();
+  facts.image = answers.image;
+  facts.minimum = raster.minimum();
+  facts.maximum = raster.maximum();
+  facts.unit = answers.unit;
+  return facts;
 }
 
 }  // namespace scab

@@ -1,10 +1,10 @@
 // scabrosimeter: roughness of a DEM or an 8-bit image stored as a raw raster.
 #include <cstdio>
 
+#include "dataset/paths.h"
+#include "dataset/signals.h"
 #include "run/arguments.h"
-#include "run/paths.h"
 #include "run/run.h"
-#include "run/signals.h"
 
 int main(int argc, char** argv) {
   const int status =

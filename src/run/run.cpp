@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "run/paths.h"
-#include "run/pending_file.h"
+#include "dataset/paths.h"
+#include "dataset/pending_file.h"
 
 namespace scab {
 namespace {

@@ -7,10 +7,11 @@
 #include <memory>
 #include <string>
 
-#include "raster/input_file.h"
+#include "dataset/input_file.h"
+#include "dataset/pending_file.h"
 #include "raster/raw_raster.h"
+#include "report/report.h"
 #include "run/console.h"
-#include "run/pending_file.h"
 
 namespace scab {
 
@@ -33,8 +34,8 @@ struct Dataset {
   int pixel_size = 0;
 };
 
-// The report and the table, written to temporary files until the end of the analysis puts them
-// in place (run/pending_file.h).
+// The report and the table: temporary files, written whole at the end of the analysis and then
+// put in place (dataset/pending_file.h).
 struct Results {
   std::string report_path;  // Windows form
   std::string table_path;
@@ -78,6 +79,10 @@ struct RunStop {
 // Ends the run when the raw raster changed since its first reading.
 [[noreturn]] void stop_for_changed_file(Run& run);
 
+// What the report says of the loaded raster: its path, its size against the expected one, its
+// range and (once it is asked) its height unit.
+ReportFacts report_facts(const Run& run);
+
 // Asks a numeric question until `accept` takes the answer. `ask` prints the question; it is
 // printed again after every rejected answer. Text that is not a number is discarded up to the
 // end of its line.
@@ -111,7 +116,7 @@ void open_dataset(Run& run);
 void load_raster(Run& run);
 //   the value range, and the height unit of a DEM;
 void prepare_heights(Run& run);
-//   the two passes, their results written to the console, the report and the table;
+//   the two passes, their results written to the console, then the report and the table;
 void analyse(Run& run);
 //   the report and the table put in place, both or neither (a stop, status 1, when either was
 //   not written in full).

@@ -17,9 +17,18 @@
 
 #include <csignal>
 #endif
+#ifdef __linux__
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#endif
+
+#include "dataset/paths.h"
 #include "import/importer.h"
-#include "run/paths.h"
 #include "tests/name_cases.h"
 
 namespace fs = std::filesystem;
@@ -691,6 +700,42 @@ TEST(Import, AWriteThatFailsLeavesTheEarlierDatasetAsItWas) {
   };
   EXPECT_EXIT(import_with_a_size_limit(), ::testing::ExitedWithCode(1),
               "cannot write .*n_m2\\.raw: File too large");
+  EXPECT_EQ(read_file(folder / "n_m2.raw"), raw);
+  EXPECT_EQ(read_file(folder / "n_m2.txt"), descriptor);
+  EXPECT_EQ(entries(folder), std::set<std::string>({"n_m2.raw", "n_m2.txt"}));
+}
+#endif
+
+#ifdef __linux__
+// Makes `path` immutable, or no longer: not even root may then replace, rename or remove it.
+// False where the file system has no such flag.
+bool set_immutable(const fs::path& path, bool immutable) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  close(fd);
+  return done;
+}
+
+// Both new files are written in full; the raw file is put in place, then the descriptor's
+// rename fails (the earlier one may not be moved): the raw file is rolled back, and the message
+// says which rename failed.
+TEST(Import, ARenameThatFailsIsSaidSoAndRolledBack) {
+  Workspace ws;
+  ASSERT_EQ(ws.import({ws.tiff(GDT_UInt16, 2, 3, {{1, 2, 3, 4, 5, 6}}), "d", "n"}), 0) << ws.err;
+  const fs::path folder = ws.root / "d";
+  const std::string raw = read_file(folder / "n_m2.raw");
+  const std::string descriptor = read_file(folder / "n_m2.txt");
+  if (!set_immutable(folder / "n_m2.txt", true)) GTEST_SKIP() << "no immutable flag here";
+  const int status = ws.import({ws.tiff(GDT_UInt16, 1, 2, {{7, 8}}), "d", "n"});
+  set_immutable(folder / "n_m2.txt", false);
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(ws.err, "scabrosimeter-import: cannot rename the new " +
+                        (folder / "n_m2.txt").string() + " into place: " + std::strerror(EPERM) +
+                        "; the dataset's earlier files, if any, are left as they were\n");
   EXPECT_EQ(read_file(folder / "n_m2.raw"), raw);
   EXPECT_EQ(read_file(folder / "n_m2.txt"), descriptor);
   EXPECT_EQ(entries(folder), std::set<std::string>({"n_m2.raw", "n_m2.txt"}));

@@ -1,9 +1,9 @@
-#include "run/signals.h"
+#include "dataset/signals.h"
 
 #include <atomic>
 #include <cstring>
 
-#include "run/pending_file.h"
+#include "dataset/pending_file.h"
 
 #ifndef _WIN32
 #include <pthread.h>

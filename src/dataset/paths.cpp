@@ -1,5 +1,6 @@
-#include "run/paths.h"
+#include "dataset/paths.h"
 
+#include <cassert>
 #include <cstring>
 
 #ifndef SCABROSIMETER_IMAGES_ROOT
@@ -55,6 +56,28 @@ bool is_plain_name(const std::string& name) {
 std::string raster_suffix(bool image, int sample_width_answer) {
   if (image) return "";
   return sample_width_answer == 0 ? "_m2" : "_m4";
+}
+
+std::string dataset_folder_path(const std::string& folder) {
+  assert(is_plain_name(folder));
+  return kImagesRoot + folder + "\\";
+}
+
+DatasetPaths dataset_paths(const std::string& folder_path, const std::string& name, bool image,
+                           int sample_width_answer) {
+  assert(is_plain_name(name));
+  const std::string stem = folder_path + name + raster_suffix(image, sample_width_answer);
+  return {stem + ".raw", stem + ".txt"};
+}
+
+int sample_bytes_named(const std::string& stem) {
+  const auto ends_with = [&stem](const char* end) {
+    const size_t length = std::strlen(end);
+    return stem.size() >= length && stem.compare(stem.size() - length, length, end) == 0;
+  };
+  if (ends_with(raster_suffix(false, 0).c_str())) return 2;
+  if (ends_with(raster_suffix(false, 1).c_str())) return 4;
+  return 1;
 }
 
 }  // namespace scab

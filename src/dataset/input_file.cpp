@@ -1,4 +1,4 @@
-#include "raster/input_file.h"
+#include "dataset/input_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

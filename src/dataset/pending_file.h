@@ -82,7 +82,7 @@ std::vector<int> commit_together(const std::vector<PendingFile*>& files);
 // error number of the failure (EIO when the system gave none).
 int close_checked(FILE* file);
 
-// Removes every pending temporary file. Safe in a signal handler (run/signals.h): it calls only
+// Removes every pending temporary file. Safe in a signal handler (dataset/signals.h): it calls only
 // what is safe there.
 void remove_pending_files_now();
 

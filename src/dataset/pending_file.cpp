@@ -1,4 +1,4 @@
-#include "run/pending_file.h"
+#include "dataset/pending_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "run/signals.h"
+#include "dataset/signals.h"
 
 #ifdef _WIN32
 #include <io.h>

@@ -2,7 +2,7 @@
 //
 // A signal that ends the program (Ctrl+C, kill, a closed terminal, a CPU time limit, ...) first
 // puts the terminal's modes back when a key read had changed them, and removes every pending
-// temporary file (run/pending_file.h); then it ends the process as it would have. While a set
+// temporary file (dataset/pending_file.h); then it ends the process as it would have. While a set
 // of files is being put in place, such a signal waits until the set is whole.
 #pragma once
 

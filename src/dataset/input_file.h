@@ -60,7 +60,6 @@ class InputFile {
   FileKind kind() const { return kind_; }
   int error() const { return error_; }
   bool is_open() const { return fd_ >= 0; }
-  int descriptor() const { return fd_; }
 
   // Reads up to `count` bytes from `offset` on, whatever other threads read meanwhile; gives
   // the bytes read (fewer only at the end of the file), or -1 with errno set.

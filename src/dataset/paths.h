@@ -28,4 +28,23 @@ bool is_plain_name(const std::string& name);
 // a DEM with sample-width answer 0 gets "_m2", any other answer "_m4", an image nothing.
 std::string raster_suffix(bool image, int sample_width_answer);
 
+// The folder c:\images\FOLDER\ of a dataset, in Windows form; `folder` is a plain name.
+std::string dataset_folder_path(const std::string& folder);
+
+// A dataset's two files: NAME + raster_suffix + ".raw" and ".txt".
+struct DatasetPaths {
+  std::string raw;
+  std::string descriptor;
+};
+
+// The files of the raster `name` (a plain name) in `folder_path` (as dataset_folder_path gives
+// it, or any path that ends with a separator).
+DatasetPaths dataset_paths(const std::string& folder_path, const std::string& name, bool image,
+                           int sample_width_answer);
+
+// The bytes of a sample that a dataset's name says, read back from its raster_suffix: `stem` is
+// a file's path or name without ".raw" or ".txt"; "_m2" at its end is 2 (a 16-bit DEM), "_m4"
+// 4 (a 32-bit DEM), anything else 1 (an 8-bit image).
+int sample_bytes_named(const std::string& stem);
+
 }  // namespace scab
