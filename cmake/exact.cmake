@@ -62,6 +62,7 @@ function(scabrosimeter_add_exact)
     ${_exact_root}/src/exact/driver.cpp
     ${_exact_root}/src/exact/certify.cpp
     ${_exact_root}/src/exact/figures.cpp
+    ${_exact_root}/src/exact/texts.cpp
     ${_exact_root}/src/dispatch/exact_table.cpp
   )
   scabrosimeter_add_kernels(scabrosimeter_exact SOURCES ${_exact_root}/src/exact/scan_kernels.cpp)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Layers point down (README: "The code"). The core's folders come in an order, each including
 # only itself and those before it: arith, dataset, raster, analysis, report, dispatch (which
-# also holds the engines' tables of kernels). The engines include the core's arithmetic at most
-# (its instruction-set copies). Nothing of the core or the engines includes a
+# also holds the engines' tables of kernels). The exact engine may include the core (its
+# figures are printed as the model's are); the maps' engine the core's arithmetic at most (its
+# instruction-set copies). Nothing of the core or the engines includes a
 # front end (src/run, import/, map/, python/), and no front end but the program includes the
 # dialog (src/run). An #include "X" is resolved as the build resolves it: src/X when that
 # exists, else X from the top of the tree (the tools' own folders). Prints each include that
@@ -22,7 +23,8 @@ reached() {
 may_include() {
   local folder=$1 target=$2 k
   case $folder in
-    src/exact) [[ $target == src/arith || $target == src/exact ]]; return ;;
+    src/exact) [[ $target != src/run && $target != src/map && $target != src/dispatch &&
+      $target == src/* ]]; return ;;
     src/map) [[ $target == src/arith || $target == src/map ]]; return ;;
     src/run) [[ $target == src/* ]]; return ;;
     import | map | python) [[ $target != src/run ]]; return ;;

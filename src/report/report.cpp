@@ -14,7 +14,8 @@ std::string range_lines(const ReportFacts& facts) {
 }
 
 std::string report_head(const ReportFacts& facts) {
-  std::string text = "\n\tTreatment on the image " + facts.raw_path + "\n";
+  std::string text = facts.exact ? kExactFiguresLine : "";
+  text += "\n\tTreatment on the image " + facts.raw_path + "\n";
   text += short_file_line(facts);
   if (!facts.image) {
     text += "\n\tHypsometric scale of the DEM :" + range_lines(facts);
@@ -26,6 +27,9 @@ std::string report_head(const ReportFacts& facts) {
 }
 
 }  // namespace
+
+const char kExactFiguresLine[] =
+    "\n\tFigures: the exact values of their formulas, correctly rounded to the digits shown\n";
 
 std::string report_text(const ReportFacts& facts, const FigureTexts& t) {
   std::string text = report_head(facts);

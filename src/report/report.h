@@ -19,7 +19,12 @@ struct ReportFacts {
   bool image = false;               // an 8-bit image, or a DEM
   int minimum = 0, maximum = 0;     // the samples' range
   int unit = 0;                     // a DEM's height unit (dataset/units.h)
+  bool exact = false;               // the figures are the exact engine's (exact_figures_line)
 };
+
+// The line that says the figures are exact values, correctly rounded: at the head of the
+// report, and on the console, of a run whose figures are the exact engine's.
+extern const char kExactFiguresLine[];
 
 // The whole report file.
 std::string report_text(const ReportFacts& facts, const FigureTexts& texts);
