@@ -61,7 +61,8 @@ class ExactAnalysed {
       : figures_(std::move(figures)), texts_(exact::texts_of(figures_)) {
     const int width = static_cast<int>(raster.type);
     facts_.raw_bytes_expected = static_cast<uint64_t>(raster.lines) *
-                                static_cast<uint64_t>(raster.columns) * static_cast<uint64_t>(width);
+                                static_cast<uint64_t>(raster.columns) *
+                                static_cast<uint64_t>(width);
     facts_.image = raster.type == exact::SampleType::grey8;
     facts_.minimum = figures_.minimum;
     facts_.maximum = figures_.maximum;
@@ -77,13 +78,20 @@ class ExactAnalysed {
     d["minimum"] = f.minimum;
     d["maximum"] = f.maximum;
     const std::pair<const char*, const exact::ExactFigure*> named[] = {
-        {"rms_line", &f.rms_line},       {"rms_column", &f.rms_column},
-        {"rms_image", &f.rms_image},     {"standard_deviation", &f.standard_deviation},
-        {"rms_total", &f.rms_total},     {"average_rms", &f.average_rms},
-        {"homogeneity", &f.homogeneity}, {"homogeneity_report", &f.homogeneity_report},
-        {"slope", &f.slope},             {"r", &f.r},
-        {"r_abs", &f.r_abs},             {"r2", &f.r2},
-        {"rms_error", &f.rms_error},     {"rms_error_sd", &f.rms_error_sd},
+        {"rms_line", &f.rms_line},
+        {"rms_column", &f.rms_column},
+        {"rms_image", &f.rms_image},
+        {"standard_deviation", &f.standard_deviation},
+        {"rms_total", &f.rms_total},
+        {"average_rms", &f.average_rms},
+        {"homogeneity", &f.homogeneity},
+        {"homogeneity_report", &f.homogeneity_report},
+        {"slope", &f.slope},
+        {"r", &f.r},
+        {"r_abs", &f.r_abs},
+        {"r2", &f.r2},
+        {"rms_error", &f.rms_error},
+        {"rms_error_sd", &f.rms_error_sd},
     };
     for (const auto& [name, figure] : named)
       d[name] = figure->defined ? py::object(py::float_(figure->value)) : py::object(py::none());
@@ -126,8 +134,7 @@ class ArraySource final : public exact::SampleSource {
         columns_(info.shape[1]),
         stop_(stop) {}
 
-  bool read(int64_t first, int64_t count, unsigned char* bytes,
-            std::string& error) const override {
+  bool read(int64_t first, int64_t count, unsigned char* bytes, std::string& error) const override {
     if (stop_->load()) {
       error = "stopped";
       return false;
@@ -213,8 +220,8 @@ ExactAnalysed exact_analyse(const py::array& samples, int width, int unit, bool 
 // where the raster goes on, a C-ordered array of `width`-byte samples. ValueError for a block
 // that is not in the raster, or a window of another shape.
 py::bytes chunk_summary(const py::array& window, int width, int unit, bool image, int64_t lines,
-                        int64_t columns, int64_t first_line, int64_t end_line,
-                        int64_t first_column, int64_t end_column) {
+                        int64_t columns, int64_t first_line, int64_t end_line, int64_t first_column,
+                        int64_t end_column) {
   const exact::Raster raster = raster_of(lines, columns, width, unit, image);
   const exact::Block block{first_line, end_line, first_column, end_column};
   if (first_line < 0 || end_line > lines || first_line >= end_line || first_column < 0 ||
@@ -228,10 +235,11 @@ py::bytes chunk_summary(const py::array& window, int width, int unit, bool image
   if (info.ndim != 2 || info.itemsize != width || info.shape[0] != window_lines ||
       info.shape[1] != window_columns || info.strides[1] != width ||
       info.strides[0] < window_columns * width) {
-    raise(PyExc_ValueError, "a chunk's window must be a C-ordered array of its block with the "
-                            "line and column around it where the raster goes on: " +
-                                std::to_string(window_lines) + " x " +
-                                std::to_string(window_columns) + " samples here");
+    raise(PyExc_ValueError,
+          "a chunk's window must be a C-ordered array of its block with the "
+          "line and column around it where the raster goes on: " +
+              std::to_string(window_lines) + " x " + std::to_string(window_columns) +
+              " samples here");
   }
   std::vector<unsigned char> bytes;
   {
@@ -292,12 +300,11 @@ void add_exact_functions(py::module_& module) {
       .def("report_text", &ExactAnalysed::report_text, py::arg("raw_path"),
            py::arg("raw_file_bytes") = py::none())
       .def("table_text", &ExactAnalysed::table_text);
-  module.def("exact_analyse", &exact_analyse, py::arg("samples"), py::arg("width"),
-             py::arg("unit"), py::arg("image"));
-  module.def("chunk_summary", &chunk_summary, py::arg("window"), py::arg("width"),
-             py::arg("unit"), py::arg("image"), py::arg("lines"), py::arg("columns"),
-             py::arg("first_line"), py::arg("end_line"), py::arg("first_column"),
-             py::arg("end_column"));
+  module.def("exact_analyse", &exact_analyse, py::arg("samples"), py::arg("width"), py::arg("unit"),
+             py::arg("image"));
+  module.def("chunk_summary", &chunk_summary, py::arg("window"), py::arg("width"), py::arg("unit"),
+             py::arg("image"), py::arg("lines"), py::arg("columns"), py::arg("first_line"),
+             py::arg("end_line"), py::arg("first_column"), py::arg("end_column"));
   module.def("merge_summaries", &merge_summaries, py::arg("parts"));
   module.def("exact_result", &exact_result, py::arg("bytes"));
 }
