@@ -4,6 +4,7 @@ one call; lazy until computed; what it refuses at once; the module without dask.
 scabrosimeter.dask.figures(): the whole array's exact Result bit for bit, on a cluster of two
 worker processes and on the default scheduler, over irregular chunks; summaries merged in any
 order and grouping; summaries that do not fit refused; what it refuses at once."""
+import os
 import random
 import re
 import subprocess
@@ -13,6 +14,7 @@ import numpy as np
 import pytest
 
 import scabrosimeter
+from conftest import SOURCE_DIR, write_geotiff
 
 dask = pytest.importorskip("dask")
 import dask.array as da  # noqa: E402  (after the skip)
@@ -135,35 +137,78 @@ def rasters():
             (nearly_flat, "cm", False)]
 
 
-@pytest.fixture
-def cluster_client():
-    """A client of a cluster of two worker processes, closed after the test: dask's scheduler
-    is its default one again."""
+@pytest.fixture(scope="module")
+def cluster():
+    """A cluster of two worker processes, for the tests of this file that ask for it; a test
+    makes its client, dask's default scheduler until the test closes it."""
     distributed = pytest.importorskip("distributed")
     # Ports chosen by the system, no dashboard: nothing fixed to collide with.
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
                                   scheduler_port=0, dashboard_address=None,
-                                  silence_logs=40) as cluster, \
-            distributed.Client(cluster) as client:
-        yield client
+                                  silence_logs=40) as cluster:
+        yield cluster
 
 
 @exact_only
-def test_exact_figures_on_a_cluster_of_two_processes_bit_for_bit(cluster_client):
-    from distributed import get_task_stream
-    for samples, unit, image in rasters():
-        array = da.from_array(samples, chunks=IRREGULAR)
-        assert array.npartitions >= 16
-        expected = scabrosimeter.analyse(samples, unit=unit, image=image, figures="exact")
-        with get_task_stream(cluster_client) as stream:
-            result = scabrosimeter.dask.figures(array, unit=unit, image=image)
-        expect_same_result(result, expected)
-        ran = {}
-        for task in stream.data:
-            ran.setdefault(task["key"].split("-")[0], set()).add(task["worker"])
-        # The summaries and their merges ran in the workers' processes.
-        assert {"_chunk_summary", "_merged"} <= set(ran), ran
-        assert ran["_chunk_summary"] <= set(cluster_client.scheduler_info()["workers"])
+def test_exact_figures_on_a_cluster_of_two_processes_bit_for_bit(cluster):
+    from distributed import Client, get_task_stream
+    with Client(cluster) as client:
+        for samples, unit, image in rasters():
+            array = da.from_array(samples, chunks=IRREGULAR)
+            assert array.npartitions >= 16
+            expected = scabrosimeter.analyse(samples, unit=unit, image=image, figures="exact")
+            with get_task_stream(client) as stream:
+                result = scabrosimeter.dask.figures(array, unit=unit, image=image)
+            expect_same_result(result, expected)
+            ran = {}
+            for task in stream.data:
+                ran.setdefault(task["key"].split("-")[0], set()).add(task["worker"])
+            # The summaries and their merges ran in the workers' processes.
+            assert {"_chunk_summary", "_merged"} <= set(ran), ran
+            assert ran["_chunk_summary"] <= set(client.scheduler_info()["workers"])
+
+
+def readme_example():
+    """The README's worked example for a raster larger than one machine, as a script."""
+    with open(os.path.join(SOURCE_DIR, "README.md"), encoding="utf-8") as readme:
+        text = readme.read()
+    section = text[text.index("\n## Rasters larger than one machine\n"):]
+    return section[section.index("```python\n") + 10:section.index("\n```\n")] + "\n"
+
+
+@exact_only
+def test_the_readme_example_on_a_vrt_mosaic_of_geotiffs(tmp_path, cluster):
+    gdal = pytest.importorskip("osgeo.gdal")
+    generator = np.random.default_rng(17)
+    y, x = np.mgrid[0:230, 0:170]
+    heights = (np.rint((600 + 200 * np.sin(x / 30) * np.cos(y / 40) +
+                        generator.normal(0, 1, x.shape)) * 10) / 10).astype(np.float32)
+    tiles = []
+    for top, bottom in ((0, 100), (100, 230)):
+        for left, right in ((0, 60), (60, 170)):
+            tiles.append(write_geotiff(tmp_path / f"tile_{top}_{left}.tif",
+                                       heights[top:bottom, left:right], nodata=-9999,
+                                       geotransform=(500000 + 30 * left, 30, 0,
+                                                     4000000 - 30 * top, 0, -30)))
+    gdal.BuildVRT(str(tmp_path / "mosaic.vrt"), tiles)
+    script = readme_example()
+    assert "WINDOW = 2048" in script
+    (tmp_path / "figures.py").write_text(script.replace("WINDOW = 2048", "WINDOW = 47"))
+    # The module this test imports, wherever the script runs.
+    path = [os.path.dirname(os.path.dirname(os.path.abspath(scabrosimeter.__file__))),
+            os.environ.get("PYTHONPATH", "")]
+    done = subprocess.run([sys.executable, "figures.py", "mosaic.vrt", cluster.scheduler_address],
+                          cwd=tmp_path, capture_output=True, text=True, timeout=120,
+                          env=dict(os.environ, PYTHONPATH=os.pathsep.join(path)))
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.startswith("mosaic.vrt: 230 x 170 cells in 20 chunks, on 2 workers\n")
+    samples = np.rint(heights.astype(np.float64) * 10).astype(np.int32)
+    expected = scabrosimeter.analyse(samples, unit="dm", figures="exact")
+    for line, name in zip(done.stdout.splitlines()[1:], scabrosimeter.FIGURES):
+        assert line == f"{name:20} {getattr(expected, name)!r}"
+    assert (tmp_path / "mosaic_scabrosimeter.txt").read_text() == \
+        expected.report_text("mosaic.vrt")
+    assert (tmp_path / "mosaic_scabrosimeter.xls").read_text() == expected.table_text()
 
 
 @exact_only
