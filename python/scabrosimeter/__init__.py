@@ -9,8 +9,9 @@ analyse() runs the console program's own passes, with its arithmetic and its ord
 operations: every figure formatted with "%f" is the digit string the program prints for the same
 raster. analyse(..., figures="exact") gives instead each figure's exact value, as the nearest
 double and, in the report and the table, correctly rounded; scabrosimeter.dask.figures() gives
-the same for a dask array, chunk by chunk, on any cluster. read_dataset() reads a dataset the program reads (a raw raster and its descriptor).
-roughness_map() maps the measures over every window of a raster, as scabrosimeter-map does.
+the same for a dask array, chunk by chunk, on any cluster. read_dataset() reads a dataset the
+program reads (a raw raster and its descriptor). roughness_map() maps the measures over every
+window of a raster, as scabrosimeter-map does.
 """
 import os
 

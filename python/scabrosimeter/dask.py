@@ -1,24 +1,20 @@
 """Exact figures and roughness maps of dask arrays, chunk by chunk, on any of dask's schedulers
 (a distributed cluster among them).
 
-    import dask.array as da, scabrosimeter.dask
-    samples = da.from_array(heights, chunks=(2000, 2000))
-    result = scabrosimeter.dask.figures(samples, unit="dm")   # == analyse(heights, "dm", figures="exact")
-
-Each chunk is summarised with the ring of cells around it (the exact sums of its cells, its
-neighbour terms included), the summaries travel as bytes and are merged as a tree; integer sums
-merge in any order to the same bits, so the figures are the whole array's, whatever the chunks.
-
     import dask, dask.array as da, scabrosimeter.dask
     samples = da.from_array(heights, chunks=(2000, 2000))
+    result = scabrosimeter.dask.figures(samples, unit="dm")  # analyse(..., figures="exact")'s
     maps = scabrosimeter.dask.roughness_map(samples, windows=(3, 9), measures=("rms", "homogeneity"))
     rms3, rms9, homogeneity3, homogeneity9 = dask.compute(*maps.values())
 
-Each chunk is mapped with the lines and columns around it that its windows reach
-(dask.array.map_overlap with the largest window's halo as depth, and no padding at the array's
-edges): every window is computed from its own cells, so the maps are those of the whole array,
-bit for bit, whatever the chunks. The module imports without dask; roughness_map() needs it
-(Debian: python3-dask).
+For the figures, each chunk is summarised with the ring of cells around it (the exact sums of
+its cells, its neighbour terms included), the summaries travel as bytes and are merged as a
+tree; integer sums merge in any order to the same integers, so the figures are the whole
+array's, bit for bit, whatever the chunks. For the maps, each chunk is mapped with the lines
+and columns around it that its windows reach (dask.array.map_overlap with the largest window's
+halo as depth, and no padding at the array's edges): every window is computed from its own
+cells, so the maps are those of the whole array, bit for bit, whatever the chunks. The module
+imports without dask; figures() and roughness_map() need it (Debian: python3-dask).
 """
 import numpy as np
 
