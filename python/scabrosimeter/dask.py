@@ -137,6 +137,9 @@ def figures(array, unit="m", image=False):
     image = checked_image(image)
     width = _checked_array(array, image, array_module, "the analysis", _FILL_ADVICE)
     unit = checked_unit(unit, image)
+    if any(0 in sizes for sizes in array.chunks):  # chunks of no cell, which overlap() refuses
+        array = array.rechunk(tuple(tuple(size for size in sizes if size)
+                                    for sizes in array.chunks))
     ringed = array_module.overlap.overlap(array, depth=1, boundary="none")
     if ringed.numblocks != array.numblocks:
         raise RuntimeError(f"dask changed the chunks of {array!r} to give them their ring")

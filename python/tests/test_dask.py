@@ -212,7 +212,8 @@ def test_the_readme_example_on_a_vrt_mosaic_of_geotiffs(tmp_path, cluster):
 
 
 @exact_only
-@pytest.mark.parametrize("chunks", [IRREGULAR, ((45,), (59,)), (1, 59), (45, 1), (7, 6)])
+@pytest.mark.parametrize("chunks", [IRREGULAR, ((45,), (59,)), (1, 59), (45, 1), (7, 6),
+                                    ((0, 20, 0, 25, 0), (30, 0, 29))])  # chunks of no cell
 def test_exact_figures_on_the_default_scheduler_whatever_the_chunks(chunks):
     from dask.base import get_scheduler
     assert get_scheduler() is None  # the collections' own (threads): no client left behind
