@@ -60,6 +60,11 @@ if(TARGET scabrosimeter_map_core)
   target_link_libraries(scabrosimeter_python PRIVATE scabrosimeter_map_core)
   target_compile_definitions(scabrosimeter_python PRIVATE SCABROSIMETER_MAPS=1)
 endif()
+# The exact figures, where their engine is built (GMP and MPFR found).
+if(TARGET scabrosimeter_exact)
+  target_sources(scabrosimeter_python PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../python/exact_module.cpp)
+  target_link_libraries(scabrosimeter_python PRIVATE scabrosimeter_exact)
+endif()
 set_target_properties(scabrosimeter_python PROPERTIES
   OUTPUT_NAME _core
   LIBRARY_OUTPUT_DIRECTORY ${_python_package})

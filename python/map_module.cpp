@@ -9,16 +9,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <exception>
-#include <functional>
-#include <future>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -129,30 +125,6 @@ void compute_map(const map::MapSpec& spec, int width, const Samples& in,
     compute_lines_threaded(spec, {samples.data(), valid.data(), from, to - from}, first, count,
                            run_outputs, threads, stop);
   }
-}
-
-// Runs `work` on a thread of its own and calls `watch` on this one every 100 ms until it ends
-// (where no thread can be started, runs it here, unwatched). Gives what it threw, or null.
-std::exception_ptr run_watched(const std::function<void()>& work, SignalWatch& watch) {
-  std::future<void> done;
-  try {
-    done = std::async(std::launch::async, work);
-  } catch (const std::system_error&) {
-    try {
-      work();
-    } catch (...) {
-      return std::current_exception();
-    }
-    return nullptr;
-  }
-  while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready)
-    watch();
-  try {
-    done.get();
-  } catch (...) {
-    return std::current_exception();
-  }
-  return nullptr;
 }
 
 // MemoryError, with the figures, for a map whose arrays and work are beyond the memory this

@@ -29,11 +29,14 @@
 #include "dataset/units.h"
 #include "raster/memory.h"
 #include "raster/sample_array.h"
-#include "report/report.h"
 #include "report/texts.h"
+#include "report_facts.h"
 #include "signal_watch.h"
 #ifdef SCABROSIMETER_MAPS
 #include "map_module.h"
+#endif
+#ifdef SCABROSIMETER_HAS_EXACT
+#include "exact_module.h"
 #endif
 
 namespace py = pybind11;
@@ -94,14 +97,12 @@ class Analysed {
   std::string report_text(const std::string& raw_path,
                           const std::optional<uint64_t>& raw_file_bytes) const {
     ReportFacts facts;
-    facts.raw_path = raw_path;
     facts.raw_bytes_expected = bytes_;
-    facts.raw_bytes_found = raw_file_bytes ? std::min(*raw_file_bytes, bytes_) : bytes_;
     facts.image = image_;
     facts.minimum = minimum_;
     facts.maximum = maximum_;
     facts.unit = unit_;
-    return scab::report_text(facts, texts_of(analysis_));
+    return report_at(facts, texts_of(analysis_), raw_path, raw_file_bytes);
   }
 
   // The table file's bytes.
@@ -307,5 +308,11 @@ PYBIND11_MODULE(_core, module) {
   module.def("read_dataset", &scab::read_dataset, py::arg("path"));
 #ifdef SCABROSIMETER_MAPS
   scab::add_map_functions(module);
+#endif
+#ifdef SCABROSIMETER_HAS_EXACT
+  scab::add_exact_functions(module);
+  module.attr("has_exact") = true;
+#else
+  module.attr("has_exact") = false;
 #endif
 }

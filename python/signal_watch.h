@@ -2,16 +2,22 @@
 //
 // Python's handler of a signal runs only when the thread that called into the module takes the
 // GIL back to look: the work calls the watch on that thread about every 200 ms or less (the
-// `waiting` of the first reading and of the passes; the map's wait for its worker). When a
-// handler raises (KeyboardInterrupt), its exception is kept and the stop flag set: every thread
-// that reads the array stops at its next line, and the work returns or throws only once its
+// `waiting` of the first reading and of the passes; run_watched()'s wait for its worker, for
+// the maps and the exact figures). When a handler raises (KeyboardInterrupt), its exception is
+// kept and the stop flag set: every thread that reads the array stops at its next line (the
+// exact engine's, at its next block of lines), and the work returns or throws only once its
 // threads have ended, so that nothing reads the array after the call is done.
 #pragma once
 
 #include <pybind11/pybind11.h>
 
 #include <atomic>
+#include <chrono>
+#include <exception>
+#include <functional>
+#include <future>
 #include <optional>
+#include <system_error>
 
 namespace scab {
 
@@ -38,5 +44,30 @@ class SignalWatch {
   std::atomic<bool> stop_{false};
   std::optional<pybind11::error_already_set> raised_;
 };
+
+// Runs `work` on a thread of its own and calls `watch` on this one every 100 ms until it ends
+// (where no thread can be started, runs it here, unwatched). Gives what it threw, or null.
+// Called without the GIL.
+inline std::exception_ptr run_watched(const std::function<void()>& work, SignalWatch& watch) {
+  std::future<void> done;
+  try {
+    done = std::async(std::launch::async, work);
+  } catch (const std::system_error&) {
+    try {
+      work();
+    } catch (...) {
+      return std::current_exception();
+    }
+    return nullptr;
+  }
+  while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready)
+    watch();
+  try {
+    done.get();
+  } catch (...) {
+    return std::current_exception();
+  }
+  return nullptr;
+}
 
 }  // namespace scab

@@ -7,8 +7,11 @@
 
 analyse() runs the console program's own passes, with its arithmetic and its order of
 operations: every figure formatted with "%f" is the digit string the program prints for the same
-raster. read_dataset() reads a dataset the program reads (a raw raster and its descriptor).
-roughness_map() maps the measures over every window of a raster, as scabrosimeter-map does.
+raster. analyse(..., figures="exact") gives instead each figure's exact value, as the nearest
+double and, in the report and the table, correctly rounded; scabrosimeter.dask.figures() gives
+the same for a dask array, chunk by chunk, on any cluster. read_dataset() reads a dataset the
+program reads (a raw raster and its descriptor). roughness_map() maps the measures over every
+window of a raster, as scabrosimeter-map does.
 """
 import os
 
@@ -44,12 +47,15 @@ class Result:
     line_rms             the RMS of every line (a float64 array)
 
     A figure the program prints as "undefined" is None. Heights are in metres for a DEM, grey
-    levels for an image.
+    levels for an image. `exact` is True for the exact figures (analyse(..., figures="exact")):
+    each float is then the double nearest the figure's exact value, and report_text() and
+    table_text() print the exact values correctly rounded.
     """
 
-    def __init__(self, analysed, image):
+    def __init__(self, analysed, image, exact=False):
         self._analysed = analysed
         self.image = image
+        self.exact = exact
         for name, value in analysed.figures().items():
             setattr(self, name, value)
         self.line_rms = analysed.line_rms()
@@ -75,10 +81,22 @@ class Result:
 
     def __repr__(self):
         shown = ", ".join(f"{name}={getattr(self, name)!r}" for name in FIGURES)
-        return f"Result({shown}, line_rms=<{len(self.line_rms)} values>)"
+        exact = ", exact=True" if self.exact else ""
+        return f"Result({shown}, line_rms=<{len(self.line_rms)} values>{exact})"
 
 
-def analyse(samples, unit="m", image=False):
+def checked_figures(figures):
+    """True for the exact figures ("exact"), False for the model's ("model"); ValueError for
+    anything else."""
+    if not isinstance(figures, str) or figures not in ("model", "exact"):
+        raise ValueError(f"figures must be 'model' or 'exact', not {figures!r}")
+    if figures == "exact" and not _core.has_exact:
+        raise ValueError("figures='exact': this build of the module has no exact engine (GMP "
+                         "and MPFR were not found when it was built)")
+    return figures == "exact"
+
+
+def analyse(samples, unit="m", image=False, figures="model"):
     """The program's figures for a raster given as its samples.
 
     samples  a 2-D numpy array, lines x columns, of the samples as stored: uint8 for an 8-bit
@@ -86,16 +104,24 @@ def analyse(samples, unit="m", image=False):
              read in place, a line at a time, and must not change meanwhile.
     unit     a DEM's height unit: "m", "dm", "cm" or "mm" (ignored for an image).
     image    True for an 8-bit image, whose grey levels are taken as they are.
+    figures  "model": the program's figures, digit for digit; "exact": the exact value of each
+             figure's formula on the exact heights (sample x 10^-decimals of the unit), given as
+             the nearest double, printed by report_text() and table_text() correctly rounded,
+             None where it is undefined; computed on SCABROSIMETER_THREADS threads (default:
+             the machine's cores).
 
     Returns a Result. The samples are read without holding the GIL; Ctrl+C (KeyboardInterrupt)
     stops the analysis within a second. MemoryError, with the figures, when the analysis would
     need more memory than the process may use.
     """
+    exact = checked_figures(figures)
     image = checked_image(image)
     width = checked_samples(samples, image, "the analysis",
                             "Fill them (samples.filled(value)) or crop them away, and give a "
                             "plain array")
     unit_number = checked_unit(unit, image)
+    if exact:
+        return Result(_core.exact_analyse(samples, width, unit_number, image), image, exact=True)
     return Result(_core.analyse(samples, width, unit_number, image), image)
 
 
