@@ -76,6 +76,7 @@ class CountedLines final : public LineSource {
       reader_->line(i, out);
       read_.fetch_add(1, std::memory_order_relaxed);
     }
+    bool samples(int i, int32_t* out) override { return reader_->samples(i, out); }
 
    private:
     std::unique_ptr<LineReader> reader_;
