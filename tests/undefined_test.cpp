@@ -17,6 +17,7 @@
 #include "heights_support.h"
 #include "raster/sample_array.h"
 #include "report/texts.h"
+#include "test_support.h"
 
 namespace scab {
 namespace {
@@ -289,6 +290,26 @@ TEST(Undefined, HeightsWithoutSamplesKeepTheModelsFigures) {
   std::vector<std::vector<double>> whole(5, std::vector<double>(6, 19839));
   whole[0][0] = 19841;
   EXPECT_FALSE(run_passes(test::Heights(whole)).rms_error.slope);
+}
+
+// The program's console and report for the constant 3 x 5 raster of 1983.9 m in decimetres.
+TEST(Undefined, TheProgramPrintsUndefinedForAConstantRaster) {
+  test::TempFolder images;
+  std::string raw;
+  for (int k = 0; k < 15; k++)
+    raw += test::bytes16({19839});
+  images.write("d/r_m2.raw", raw);
+  images.write("d/r_m2.txt", "3 5");
+  const test::Outcome outcome = test::run_with_answers(images, "d 0 r 0 0 1 k");
+  EXPECT_EQ(outcome.status, 0);
+  for (const char* line : {"\n\thomogeneity coefficient undefined ", "\n\tslope = undefined ",
+                           "\n\tr = undefined r(sqrt) = undefined r2 = undefined ",
+                           "\n\tRMS error = 0.000000 standard deviation = 0.000000 "})
+    EXPECT_NE(outcome.console.find(line), std::string::npos) << line << outcome.console;
+  const std::string report = images.read("d/r_scabrosimeter.txt");
+  for (const char* line : {"\n\tHomogeneity Coeff. = undefined ",
+                           "\n\t\tSlope = undefined r = undefined r2 = undefined "})
+    EXPECT_NE(report.find(line), std::string::npos) << line << report;
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 // every block and once more at the end, a short file's missing cells read as 0. Memory: a
 // block of lines and a few lines' sums per thread, and the sums of every line and column
 // (exact::bytes_needed()), never the cells.
+#include "run/exact_mode.h"
+
 #include <atomic>
 #include <cassert>
 #include <chrono>
@@ -30,53 +32,35 @@
 #include "run/run.h"
 
 namespace scab {
+
+RawFileLines::RawFileLines(const RawFile& file) : file_(file) {}
+
+bool RawFileLines::read(int64_t first, int64_t count, unsigned char* bytes,
+                        std::string& error) const {
+  assert(first >= 0 && count >= 0 && first + count <= file_.lines());
+  try {
+    file_.read_lines(static_cast<int>(first), static_cast<int>(count), bytes);
+  } catch (const RasterChanged& changed) {
+    error = note(Failure::changed, 0, changed.what());
+    return false;
+  } catch (const RasterReadError& failure) {
+    error = note(Failure::read_error, failure.error, failure.what());
+    return false;
+  }
+  lines_read_.fetch_add(count, std::memory_order_relaxed);
+  return true;
+}
+
+std::string RawFileLines::note(Failure failure, int error_number, const char* what) const {
+  const std::lock_guard<std::mutex> hold(mutex_);
+  if (failure_ == Failure::none) {
+    failure_ = failure;
+    error_number_ = error_number;
+  }
+  return what;
+}
+
 namespace {
-
-// The raw file's lines as the exact engine reads them, through the program's reading. The
-// first read that fails is kept, for the stop that it calls for; the lines read are counted,
-// for the progress line.
-class RawFileLines final : public exact::SampleSource {
- public:
-  enum class Failure { none, changed, read_error };
-
-  explicit RawFileLines(const RawFile& file) : file_(file) {}
-
-  bool read(int64_t first, int64_t count, unsigned char* bytes, std::string& error) const override {
-    assert(first >= 0 && count >= 0 && first + count <= file_.lines());
-    try {
-      file_.read_lines(static_cast<int>(first), static_cast<int>(count), bytes);
-    } catch (const RasterChanged& changed) {
-      error = note(Failure::changed, 0, changed.what());
-      return false;
-    } catch (const RasterReadError& failure) {
-      error = note(Failure::read_error, failure.error, failure.what());
-      return false;
-    }
-    lines_read_.fetch_add(count, std::memory_order_relaxed);
-    return true;
-  }
-
-  long lines_read() const { return static_cast<long>(lines_read_.load(std::memory_order_relaxed)); }
-  Failure failure() const { return failure_; }
-  int error_number() const { return error_number_; }
-
- private:
-  // Keeps the first failure; gives its message.
-  std::string note(Failure failure, int error_number, const char* what) const {
-    const std::lock_guard<std::mutex> hold(mutex_);
-    if (failure_ == Failure::none) {
-      failure_ = failure;
-      error_number_ = error_number;
-    }
-    return what;
-  }
-
-  const RawFile& file_;
-  mutable std::atomic<int64_t> lines_read_{0};
-  mutable std::mutex mutex_;
-  mutable Failure failure_ = Failure::none;
-  mutable int error_number_ = 0;
-};
 
 // The engine's summary of the raster, on `threads` threads. On a terminal the reading runs
 // beside this thread, which draws the progress line of a long one.
