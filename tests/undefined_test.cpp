@@ -253,15 +253,19 @@ TEST(Undefined, TheModelsDenominatorsStayWithinTheBoundWhenTheExactOnesAreZero) 
     const bool wide = round % 2 == 1;
     const double factor = std::pow(10.0, -(round % 4));
     const int lines = random.range(3, 90), columns = random.range(3, 90);
-    const int32_t a = wide ? random.range(-2147483647, 2147483647) : random.range(0, 65535);
-    const int32_t b = wide ? random.range(-2147483647, 2147483647) : random.range(0, 65535);
+    // A 32-bit sample anywhere but at -2^31 (random.range() spans less than 2^31 values).
+    const auto wide_sample = [&random] {
+      return 2 * random.range(-1073741823, 1073741823) + (random.coin() ? 1 : 0);
+    };
+    const int32_t a = wide ? wide_sample() : random.range(0, 65535);
+    const int32_t b = wide ? wide_sample() : random.range(0, 65535);
     const bool checkerboard = random.coin();
     Samples samples = constant(lines, columns, a);
     for (int i = 0; i < lines; i++) {
       for (int j = 0; j < columns; j++) {
         const bool border = i == 0 || j == 0 || i == lines - 1 || j == columns - 1;
         if (checkerboard && (i + j) % 2 == 1) samples[i][j] = b;
-        if (!checkerboard && border) samples[i][j] = wide ? b : random.range(0, 65535);
+        if (!checkerboard && border) samples[i][j] = wide ? wide_sample() : random.range(0, 65535);
       }
     }
     const Stored stored(samples, wide ? 4 : 2, factor);
