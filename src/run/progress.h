@@ -10,7 +10,8 @@
 namespace scab {
 
 // The progress line of a long analysis on a terminal: "Analysing: NN %", shown once the
-// passes have run for run.progress_after seconds and redrawn in place, then erased.
+// passes (or the exact engine's reading) have run for run.progress_after seconds and redrawn in
+// place, then erased.
 class ProgressLine {
  public:
   ProgressLine(const Run& run, long total_lines)
