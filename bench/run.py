@@ -4,15 +4,16 @@ rasters.
 
     python3 bench/run.py [--sizes 1000,4000,8000] [--kinds dem16,dem32,image]
                          [--baseline OTHER_EXE] [--repeat N] [--build DIR] [--work DIR]
-                         [--no-peer] [--no-limit]
+                         [--no-peer] [--no-limit] [--no-exact]
 
 Builds the program (Release) when needed, writes deterministic rasters (bench/make_raster.cpp),
 runs the whole program on each with piped answers, and reports wall time (best of --repeat
 runs), peak resident memory, cells per second and bytes per cell; then the same measures for
 numpy_peer.py, with OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE unset for it alone (left out with
---no-peer), and for limit_peer (left out with --no-limit). With --baseline, an earlier build of
-the program is timed too, and its console, report and table must be byte-identical to this
-build's.
+--no-peer), for limit_peer (left out with --no-limit), and for the whole program with
+--figures exact on 1 and 2 threads (SCABROSIMETER_THREADS; left out with --no-exact). With
+--baseline, an earlier build of the program is timed too, and its console, report and table must
+be byte-identical to this build's.
 
 The table's columns:
   program s, Mcells/s, bytes/cell   scabrosimeter: best wall time, cells per second, and peak
@@ -26,6 +27,11 @@ The table's columns:
                                     reproducible rounding, its dialog and its report
   baseline s, baseline / program    with --baseline: the earlier build's time, and how many
                                     times longer it takes
+  exact 1t s, exact 2t s            scabrosimeter --figures exact, every figure certified, with
+                                    SCABROSIMETER_THREADS=1 and 2: best wall time
+  exact 1t / limit, exact 2t / limit
+                                    how many times longer than the limit peer: at 8000^2 the
+                                    exact mode on 2 threads must take at most 1.3 times as long
 
 Peak memory is the kernel's peak resident set of the run (wait4). It includes what this Python
 process held when it forked the run (about 12 MB: an empty run, `true`, measures that much),
@@ -34,7 +40,7 @@ the program.
 
 Under the table, for each raster, the figures scabrosimeter prints on the console (and its
 table of line RMS) are compared with the limit peer's, and those whose printed digits differ
-are named.
+are named; then the exact mode's with the model's, on each raster and on the bundled examples.
 """
 import argparse
 import os
@@ -99,9 +105,12 @@ def python_with_numpy():
     sys.exit("numpy not found: install python3-numpy, or run with --no-peer")
 
 
-def outputs(program, work, kind, name):
+EXACT = ["--figures", "exact"]
+
+
+def outputs(program, work, kind, name, options=()):
     """Console, report and table of one run of program."""
-    console = subprocess.run([program], cwd=work, input=answers(kind, name),
+    console = subprocess.run([program] + list(options), cwd=work, input=answers(kind, name),
                              stdout=subprocess.PIPE, check=True).stdout
     folder = os.path.join(work, "images", "bench")
     with open(os.path.join(folder, name + "_scabrosimeter.txt"), "rb") as report:
@@ -175,6 +184,49 @@ def compare_with_limit(name, program_out, limit_out):
     return "  %s: %s" % (name, "; ".join(differ))
 
 
+def compare_modes(name, model_out, exact_out):
+    """One line per raster: the printed figures and table rows where the exact mode differs
+    from the model's."""
+    model_console, _, model_table = model_out
+    exact_console, _, exact_table = exact_out
+    differ = ["%s %s (model) %s (exact)" % (label, a, b)
+              for (label, _), a, b in zip(PROGRAM_FIGURES, program_figures(model_console),
+                                          program_figures(exact_console)) if a != b]
+    model_rows, exact_rows = model_table.splitlines(), exact_table.splitlines()
+    rows = [(i + 1, a, b) for i, (a, b) in enumerate(zip(model_rows, exact_rows)) if a != b]
+    if len(model_rows) != len(exact_rows):
+        differ.append("table: %d rows (model) %d rows (exact)" % (len(model_rows), len(exact_rows)))
+    for line, a, b in rows[:5]:
+        differ.append("table row %d: %s (model) %s (exact)"
+                      % (line, a.split(b"\t")[1].decode(), b.split(b"\t")[1].decode()))
+    if len(rows) > 5:
+        differ.append("%d more table rows" % (len(rows) - 5))
+    if not differ:
+        return "  %s: all %d figures and %d table rows agree" % (name, len(PROGRAM_FIGURES),
+                                                                 len(model_rows))
+    return "  %s: %s" % (name, "; ".join(differ))
+
+
+def compare_examples(program, work):
+    """The exact mode against the model on the bundled examples, copied into work."""
+    import shutil
+    examples = os.path.join(work, "examples")
+    shutil.rmtree(examples, ignore_errors=True)
+    shutil.copytree(os.path.join(ROOT, "examples", "images"), os.path.join(examples, "images"),
+                    ignore=shutil.ignore_patterns("*_scabrosimeter.*"))
+    lines = []
+    for label, text, result in (("dem1/relief", b"dem1\n0\nrelief\n0\n0\n1\n", "dem1/relief"),
+                                ("img1/texture", b"img1\n1\ntexture\n1\ngrain\n", "img1/grain")):
+        runs = []
+        for options in ([], EXACT):
+            console = subprocess.run([program] + options, cwd=examples, input=text,
+                                     stdout=subprocess.PIPE, check=True).stdout
+            with open(os.path.join(examples, "images", result + "_scabrosimeter.xls"), "rb") as f:
+                runs.append((console, b"", f.read()))
+        lines.append(compare_modes(label, runs[0], runs[1]))
+    return lines
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--sizes", default="1000,4000,8000")
@@ -185,6 +237,8 @@ def main():
     parser.add_argument("--work", default=os.path.join(ROOT, "build-bench", "data"))
     parser.add_argument("--no-peer", action="store_true", help="leave out the numpy peer")
     parser.add_argument("--no-limit", action="store_true", help="leave out the limit peer")
+    parser.add_argument("--no-exact", action="store_true",
+                        help="leave out the exact mode (scabrosimeter --figures exact)")
     args = parser.parse_args()
     args.build, args.work = os.path.abspath(args.build), os.path.abspath(args.work)
 
@@ -205,10 +259,15 @@ def main():
     if args.baseline:
         header += " baseline s | baseline / program |"
         rule += "---|---|"
+    if not args.no_exact:
+        header += " exact 1t s | exact 2t s | exact 1t / limit | exact 2t / limit |"
+        rule += "---|---|---|---|"
     print(header)
     print(rule)
     mismatches = 0
     comparisons = []
+    modes = []
+    too_slow = []
     for size in [int(s) for s in args.sizes.split(",")]:
         for kind in args.kinds.split(","):
             name = "%s_%d" % (kind, size)
@@ -228,6 +287,7 @@ def main():
                         str(size), str(width), repr(scale)]
                 peer_wall, peer_peak = best(args.repeat, peer, args.work, b"", peer_env)
                 row += " %.3f | %.2f | %.1f |" % (peer_wall, peer_peak / cells, peer_wall / wall)
+            limit_wall = None
             if args.no_limit:
                 row += " | | |"
             else:
@@ -238,12 +298,30 @@ def main():
                 base_wall, _ = best(args.repeat, [os.path.abspath(args.baseline)], args.work,
                                     answers(kind, name))
                 row += " %.3f | %.1f |" % (base_wall, base_wall / wall)
+            if not args.no_exact:
+                exact_walls = []
+                for threads in ("1", "2"):
+                    env = dict(os.environ, SCABROSIMETER_THREADS=threads)
+                    exact_walls.append(best(args.repeat, [program] + EXACT, args.work,
+                                            answers(kind, name), env)[0])
+                row += " %.3f | %.3f |" % tuple(exact_walls)
+                if limit_wall:
+                    row += " %.2f | %.2f |" % (exact_walls[0] / limit_wall,
+                                               exact_walls[1] / limit_wall)
+                    if size >= 8000 and exact_walls[1] > 1.3 * limit_wall:
+                        too_slow.append(name)
+                else:
+                    row += " | |"
             print(row, flush=True)
             mine = None
             if not args.no_limit:
                 mine = outputs(program, args.work, kind, name)
                 comparisons.append(compare_with_limit(
                     name, mine, limit_figures(limit, raw, size, width, scale, args.work)))
+            if not args.no_exact:
+                mine = mine or outputs(program, args.work, kind, name)
+                modes.append(compare_modes(name, mine,
+                                           outputs(program, args.work, kind, name, EXACT)))
             if args.baseline:
                 mine = mine or outputs(program, args.work, kind, name)
                 theirs = outputs(args.baseline, args.work, kind, name)
@@ -254,10 +332,16 @@ def main():
     if comparisons:
         print("\nFigures of scabrosimeter's console and table against the limit peer's:")
         print("\n".join(comparisons))
+    if not args.no_exact:
+        print("\nPrinted figures and table rows of the exact mode against the model's:")
+        print("\n".join(modes + compare_examples(program, args.work)))
+        if too_slow:
+            print("\nThe exact mode on 2 threads took more than 1.3 times the limit peer's time: "
+                  + ", ".join(too_slow))
     if args.baseline:
         print("\nOutputs compared with %s: %s" % (args.baseline,
               "all identical" if mismatches == 0 else "%d differ" % mismatches))
-    return 1 if mismatches else 0
+    return 1 if mismatches or too_slow else 0
 
 
 if __name__ == "__main__":

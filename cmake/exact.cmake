@@ -93,8 +93,11 @@ function(scabrosimeter_add_exact_tests)
     ${_exact_root}/tests/exact_certify_test.cpp
     ${_exact_root}/tests/exact_summary_test.cpp
     ${_exact_root}/tests/exact_driver_test.cpp
+    ${_exact_root}/tests/exact_mode_test.cpp
+    ${_exact_root}/tests/test_support.cpp
   )
-  target_link_libraries(exact_tests PRIVATE scabrosimeter_exact GTest::gtest_main
-                        scabrosimeter_warnings)
+  # The program's exact figures (exact_mode_test.cpp) run its dialog in-process.
+  target_link_libraries(exact_tests PRIVATE scabrosimeter_exact scabrosimeter_dialog
+                        GTest::gtest_main scabrosimeter_warnings)
   gtest_discover_tests(exact_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()

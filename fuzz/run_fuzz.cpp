@@ -2,7 +2,8 @@
 //
 // An input is, in order:
 //   one byte      which files exist: bit 0 the descriptor, bit 1 the raw raster, bit 2 the
-//                 results of an earlier run for the result name "r" (r_scabrosimeter.txt, .xls)
+//                 results of an earlier run for the result name "r" (r_scabrosimeter.txt, .xls);
+//                 and bit 3 the figures: the exact engine's (--figures exact), not the model's
 //   the answers   the operator's answers, up to the first "\n%%\n"
 //   a descriptor  the descriptor file's text, up to the next "\n%%\n"
 //   a raster      the raw raster's bytes, to the end of the input
@@ -33,6 +34,7 @@
 #include <string_view>
 
 #include "raster/memory.h"
+#include "run/arguments.h"
 #include "run/console.h"
 #include "run/run.h"
 
@@ -178,6 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int status;
   {
     scab::Run run(scab::Console{in, out, [in] { scab::console_getch(in); }}, root.string());
+    run.exact_figures = (flags & 8) != 0 && scab::exact_engine_built();
     status = scab::run_program(run);
   }
   const std::string console = read_stream(out);

@@ -39,6 +39,9 @@ Written analyse_values(const std::vector<std::vector<int>>& values, bool termina
     run.dataset.columns = static_cast<int>(values[0].size());
     run.raster.reset(new RawRaster(InputFile(folder.path() + "/r_m4.raw"), run.dataset.lines,
                                    run.dataset.columns, 4));
+    const RawRaster& raster = *run.raster;
+    run.reading = {raster.bytes_found(), raster.bytes_expected(), raster.minimum(),
+                   raster.maximum()};
     int error = 0;
     run.results.report = PendingFile::create(folder.path() + "/report.txt", true, error);
     run.results.table = PendingFile::create(folder.path() + "/table.xls", true, error);

@@ -28,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "report/report.h"
+#include "run/arguments.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -167,6 +169,56 @@ TEST(EndToEnd, ExamplesMatchTheGoldenFilesOnEveryInstructionSet) {
       EXPECT_EQ(read_file(results / example.table),
                 read_file(golden / fs::path(example.table).filename()))
           << what;
+    }
+  }
+}
+
+// --figures exact on the bundled examples: the golden files with one line more, before the
+// results on the console and at the head of the report, on any number of threads and on every
+// instruction-set copy; --figures model: the golden files. A build without the exact engine
+// refuses exact, and creates nothing.
+TEST(EndToEnd, ExactFiguresOfTheExamplesAreTheGoldenFilesWithOneLineMore) {
+  SKIP_ON_WINDOWS();
+  const fs::path golden = kSource / "tests" / "golden";
+  const std::string answers[] = {"dem1\n0\nrelief\n0\n0\n1\n", "img1\n1\ntexture\n1\ngrain\n"};
+  const std::string consoles[] = {"dem1_console.txt", "img1_console.txt"};
+  const std::string results[] = {"dem1/relief_scabrosimeter", "img1/grain_scabrosimeter"};
+  if (!exact_engine_built()) {
+    WorkFolder work;
+    const ProgramRun run = run_program_in(work.path(), answers[0], "--figures exact < answers.txt");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.console, "");
+    EXPECT_EQ(run.errors.find("scabrosimeter: --figures exact is not in this build"), 0u);
+    EXPECT_FALSE(fs::exists(work.images() / (results[0] + ".txt")));
+    return;
+  }
+  for (size_t k = 0; k < 2; k++) {
+    const std::string model_console = read_file(golden / consoles[k]);
+    const std::string model_report = read_file(golden / fs::path(results[k] + ".txt").filename());
+    const std::string model_table = read_file(golden / fs::path(results[k] + ".xls").filename());
+    std::string exact_console = model_console;
+    const size_t at = exact_console.find("\n\n\tResults\n");
+    ASSERT_NE(at, std::string::npos);
+    exact_console.insert(at, kExactFiguresLine);
+    const std::pair<std::string, std::string> runs[] = {
+        {"", "--figures exact"},
+        {"SCABROSIMETER_THREADS=1 ", "--figures=exact"},
+        {"SCABROSIMETER_THREADS=3 SCABROSIMETER_BASELINE=1 ", "--figures exact"},
+        {"", "--figures model"},
+        {"", "--figures=model"}};
+    for (const auto& [environment, option] : runs) {
+      const bool exact = option.find("exact") != std::string::npos;
+      WorkFolder work;
+      const ProgramRun run =
+          run_program_in(work.path(), answers[k], option + " < answers.txt", "", environment);
+      const std::string what = consoles[k] + " " + environment + option;
+      EXPECT_EQ(run.status, 0) << what;
+      EXPECT_EQ(run.errors, "") << what;
+      EXPECT_EQ(run.console, exact ? exact_console : model_console) << what;
+      EXPECT_EQ(read_file(work.images() / (results[k] + ".txt")),
+                exact ? kExactFiguresLine + model_report : model_report)
+          << what;
+      EXPECT_EQ(read_file(work.images() / (results[k] + ".xls")), model_table) << what;
     }
   }
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <utility>
@@ -34,14 +35,27 @@ inline HeightRange range_of(const double* const* rows, int lines, int columns) {
   return range;
 }
 
-// Reads rows held in memory.
+// Reads rows held in memory. Rows of whole numbers that an int32_t holds are their own samples
+// (a factor of 1); other rows have none.
 class RowsReader final : public LineReader {
  public:
-  explicit RowsReader(const std::vector<std::vector<double>>& rows) : rows_(rows) {}
+  explicit RowsReader(const std::vector<std::vector<double>>& rows) : rows_(rows) {
+    for (const auto& row : rows) {
+      for (const double v : row)
+        whole_ = whole_ && v == std::floor(v) && std::fabs(v) < 0x1p31;
+    }
+  }
   void line(int i, double* out) override { std::copy(rows_[i].begin(), rows_[i].end(), out); }
+  bool samples(int i, int32_t* out) override {
+    if (!whole_) return false;
+    for (const double v : rows_[i])
+      *out++ = static_cast<int32_t>(v);
+    return true;
+  }
 
  private:
   const std::vector<std::vector<double>>& rows_;
+  bool whole_ = true;
 };
 
 class Heights final : public LineSource {

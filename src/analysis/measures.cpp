@@ -5,6 +5,7 @@
 #include <cassert>
 #include <cstddef>
 
+#include "analysis/undefined.h"
 #include "arith/xreal.h"
 
 namespace scab {
@@ -51,18 +52,15 @@ void add_homogeneity(ProfileResult& result) {
 void add_regression(RmsErrorResult& result, const HeightSums& sums_x, const NeighbourSums& sums) {
   if (result.interior_cells <= 1) return;
   const double n = static_cast<double>(result.interior_cells);
-  const double x = sums_x.x, x2 = sums_x.x2, y = sums.y, xy = sums.xy, y2 = sums.y2;
+  const double x = sums_x.x, x2 = sums_x.x2, y = sums.y, xy = sums.xy;
   const xreal slope_denominator = xreal(n) * x2 - xreal(x) * x;
   if (!slope_denominator.is_zero()) {
     result.slope = rnd((xreal(n) * xy - xreal(x) * y) / slope_denominator);
   }
-  // r = covariance / sqrt(variance of x times variance of y), each scaled by n^2.
-  const double covariance = rnd(xreal(n) * xy - xreal(x) * y);
-  const double variance_x = rnd(xreal(n) * x2 - xreal(x) * x);
-  const double variance_y = rnd(xreal(n) * y2 - xreal(y) * y);
-  const double under_root = rnd(xreal(variance_x) * variance_y);
+  const RegressionTerms terms = regression_terms(n, sums_x, sums);
+  const double under_root = rnd(xreal(terms.variance_x) * terms.variance_y);
   if (under_root > 0) {
-    const double r = rnd(xreal(covariance) / sqrt_d(under_root));
+    const double r = rnd(xreal(terms.covariance) / sqrt_d(under_root));
     const double r_squared = rnd(xreal(r) * r);
     result.r = r;
     result.r_magnitude = sqrt_d(r_squared);
@@ -134,6 +132,15 @@ RmsErrorResult rms_error_figures(const HeightSums& x, const NeighbourSums& sums,
   return result;
 }
 
+RegressionTerms regression_terms(double n, const HeightSums& sums_x, const NeighbourSums& sums) {
+  const double x = sums_x.x, x2 = sums_x.x2, y = sums.y, xy = sums.xy, y2 = sums.y2;
+  RegressionTerms terms;
+  terms.covariance = rnd(xreal(n) * xy - xreal(x) * y);
+  terms.variance_x = rnd(xreal(n) * x2 - xreal(x) * x);
+  terms.variance_y = rnd(xreal(n) * y2 - xreal(y) * y);
+  return terms;
+}
+
 Value homogeneity_for_report(const ProfileResult& result) {
   if (!result.homogeneity) return Value();
   return rnd(xreal(100) - *result.homogeneity);
@@ -192,11 +199,18 @@ NeighbourSums model_rms_error_sums(const Grid& z) {
   return sums;
 }
 
+Analysis analysis_of(const LineSource& heights, const ProfileSums& profile,
+                     const NeighbourSums& neighbours) {
+  Analysis analysis{
+      profile_figures(profile),
+      rms_error_figures(profile.interior, neighbours, heights.lines(), heights.columns())};
+  mend_undefined(heights, profile.interior, neighbours, analysis);
+  return analysis;
+}
+
 Analysis model_analysis(const LineSource& heights) {
   const Grid z = grid_of(heights);
-  const ProfileSums profile = model_profile_sums(z);
-  return {profile_figures(profile), rms_error_figures(profile.interior, model_rms_error_sums(z),
-                                                      heights.lines(), heights.columns())};
+  return analysis_of(heights, model_profile_sums(z), model_rms_error_sums(z));
 }
 
 }  // namespace scab

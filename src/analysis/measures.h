@@ -33,6 +33,13 @@ ProfileResult profile_figures(const ProfileSums& sums);
 RmsErrorResult rms_error_figures(const HeightSums& x, const NeighbourSums& sums, int lines,
                                  int columns);
 
+// The regression's terms, each stored as a double: n Σxy − Σx Σy, and the two whose product r
+// takes the root of, n Σx² − (Σx)² and n Σy² − (Σy)² (val1, val2 and val3).
+struct RegressionTerms {
+  double covariance = 0, variance_x = 0, variance_y = 0;
+};
+RegressionTerms regression_terms(double n, const HeightSums& x, const NeighbourSums& sums);
+
 // The report's "Homogeneity Coeff.": rnd(xreal(100) - homogeneity), 100 minus the console's
 // coefficient; none when that has none.
 Value homogeneity_for_report(const ProfileResult& result);
@@ -44,6 +51,11 @@ Grid grid_of(const LineSource& heights);
 // The sums of the passes, by the model, one cell after another.
 ProfileSums model_profile_sums(const Grid& z);
 NeighbourSums model_rms_error_sums(const Grid& z);
+
+// Both passes' figures from their sums over `heights`, each figure whose exact value is
+// undefined left without a value (analysis/undefined.h).
+Analysis analysis_of(const LineSource& heights, const ProfileSums& profile,
+                     const NeighbourSums& neighbours);
 
 // Both passes' figures, by the model.
 Analysis model_analysis(const LineSource& heights);

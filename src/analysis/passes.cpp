@@ -43,8 +43,7 @@ Analysis run_passes(const LineSource& heights, const std::function<void()>& wait
   const NeighbourSums neighbour_sums =
       neighbours_ahead.valid() ? neighbours_ahead.get() : neighbours();
   // The regression's sums of the heights come from the profile pass (passes.h says why).
-  return {profile_figures(profile_sums), rms_error_figures(profile_sums.interior, neighbour_sums,
-                                                           heights.lines(), heights.columns())};
+  return analysis_of(heights, profile_sums, neighbour_sums);
 }
 
 }  // namespace scab

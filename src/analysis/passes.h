@@ -81,8 +81,8 @@ struct Analysis {
 constexpr int kReadsOfEachLine = 4;
 
 // Runs the two passes side by side, each on a thread of its own where one can be had, and makes
-// the figures from their sums. `waiting`, when given, is called about every 200 ms while they
-// run.
+// the figures from their sums (analysis_of(): a figure whose exact value is undefined has none).
+// `waiting`, when given, is called about every 200 ms while they run.
 Analysis run_passes(const LineSource& heights, const std::function<void()>& waiting = {});
 
 }  // namespace scab

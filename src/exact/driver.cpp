@@ -24,6 +24,17 @@ namespace {
 // core's cache while it is scanned is faster than a larger one.
 constexpr int64_t kBlockBytes = 128 * 1024;
 
+// The lines of a block: as many as kBlockBytes holds (at least one), and no more than the
+// `window_lines` lines to read.
+int64_t block_lines_of(int64_t line_bytes, int64_t window_lines) {
+  return std::min(std::max<int64_t>(1, kBlockBytes / line_bytes), window_lines);
+}
+
+// The bands of a raster read on `threads` threads: as many as the threads, at most one a line.
+int64_t band_count(const Raster& raster, int threads) {
+  return std::min<int64_t>(threads, raster.lines);
+}
+
 // One thread's band, scanned and summarised.
 struct Band {
   Block block;
@@ -36,7 +47,7 @@ void scan_band(const SampleSource& source, const Raster& raster, Band& band) {
     BlockScanner scanner(raster, band.block);
     const Block& window = scanner.window();
     const int64_t line_bytes = scanner.line_bytes();
-    const int64_t block_lines = std::max<int64_t>(1, kBlockBytes / line_bytes);
+    const int64_t block_lines = block_lines_of(line_bytes, window.end_line - window.first_line);
     std::vector<unsigned char> bytes(static_cast<size_t>(block_lines * line_bytes));
     for (int64_t first = window.first_line; first < window.end_line; first += block_lines) {
       const int64_t count = std::min(block_lines, window.end_line - first);
@@ -113,7 +124,7 @@ int threads_from_environment() {
 bool summarise(const SampleSource& source, const Raster& raster, int threads, Summary& summary,
                std::string& error) {
   assert(check_raster(raster).empty() && threads >= 1);
-  const int64_t count = std::min<int64_t>(threads, raster.lines);
+  const int64_t count = band_count(raster, threads);
   std::vector<Band> bands(static_cast<size_t>(count));
   for (int64_t k = 0; k < count; k++) {
     bands[static_cast<size_t>(k)].block =
@@ -142,6 +153,23 @@ bool summarise(const SampleSource& source, const Raster& raster, int threads, Su
   }
   summary = std::move(whole);
   return true;
+}
+
+uint64_t bytes_needed(const Raster& raster, int threads) {
+  assert(check_raster(raster).empty() && threads >= 1);
+  const uint64_t lines = static_cast<uint64_t>(raster.lines);
+  const uint64_t columns = static_cast<uint64_t>(raster.columns);
+  const uint64_t bands = static_cast<uint64_t>(band_count(raster, threads));
+  const int64_t line_bytes = raster.columns * static_cast<int64_t>(raster.type);
+  // A band's window: its share of the lines, and the line above and below it.
+  const int64_t window_lines = std::min<int64_t>(raster.lines, raster.lines / bands + 3);
+  const uint64_t block =
+      static_cast<uint64_t>(block_lines_of(line_bytes, window_lines) * line_bytes);
+  // Per band: its block, three decoded lines and the column sums in their lanes and totals
+  // (90 bytes a column), its summary's column sums (24). Per line and column of the raster:
+  // the whole summary's sums (24), the figures' integers (16, and 48 as GMP numbers), a row's
+  // figure and text (about 100 for a line): 256 leaves room.
+  return bands * (block + 128 * columns) + 256 * (lines + columns);
 }
 
 Summary summarise_block(const Raster& raster, const Block& block, const unsigned char* window,

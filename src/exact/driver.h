@@ -70,6 +70,12 @@ int threads_from_environment();
 bool summarise(const SampleSource& source, const Raster& raster, int threads, Summary& summary,
                std::string& error);
 
+// The most memory, in bytes, that summarise() on `threads` threads and then exact_figures() and
+// the figures' texts hold at once for `raster` (check_raster() takes it): per thread a block of
+// lines and a few lines' sums, and for every line and column of the raster its sums, its
+// figures' integers and a row of the table. O(columns x threads + lines), never the cells.
+uint64_t bytes_needed(const Raster& raster, int threads);
+
 // The summary of one block from its samples in memory: `window` points at the first sample of
 // the block's window (BlockScanner::window(): the block with the line and column around it
 // where the raster goes on), whose lines are `line_stride` bytes apart.

@@ -6,11 +6,20 @@
 #include <map>
 #include <tuple>
 
+#include "dataset/units.h"
+
 namespace scab::exact {
 namespace {
 
+// The height unit whose samples have `decimals` decimals in metres, or -1 when none has.
+int unit_of_decimals(int decimals) {
+  for (int unit = 0; unit < kUnitCount; unit++) {
+    if (unit_decimals(unit) == decimals) return unit;
+  }
+  return -1;
+}
+
 std::string describe(const Raster& raster) {
-  static const char* const kUnits[] = {"metres", "decimetres", "centimetres", "millimetres"};
   std::string text = std::to_string(raster.lines) + " x " + std::to_string(raster.columns) + " ";
   switch (raster.type) {
     case SampleType::grey8:
@@ -22,8 +31,8 @@ std::string describe(const Raster& raster) {
       text += "32-bit DEM";
       break;
   }
-  const bool known = raster.decimals >= 0 && raster.decimals <= 3;
-  return text + " in " + (known ? kUnits[raster.decimals] : "an unknown unit");
+  const int unit = unit_of_decimals(raster.decimals);
+  return text + " in " + (unit >= 0 ? unit_name(unit) : "an unknown unit");
 }
 
 std::string describe(const Block& block) {
@@ -145,7 +154,7 @@ std::string check_raster(const Raster& raster) {
     return "samples of " + std::to_string(static_cast<int>(raster.type)) +
            " bytes: a sample has 1, 2 or 4";
   }
-  if (raster.decimals < 0 || raster.decimals > 3) {
+  if (unit_of_decimals(raster.decimals) < 0) {
     return "heights in 10^-" + std::to_string(raster.decimals) +
            " metres: the unit is metres, decimetres, centimetres or millimetres";
   }

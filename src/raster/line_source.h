@@ -2,6 +2,7 @@
 // before a pass reads them.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 namespace scab {
@@ -23,6 +24,15 @@ class LineReader {
   virtual ~LineReader() = default;
   // Line i (0 is the first line) into out[0 .. columns - 1].
   virtual void line(int i, double* out) = 0;
+  // Line i's samples, the whole numbers its heights are made from, into out[0 .. columns - 1]:
+  // each height is its sample times one factor, rounded, so that equal samples give equal
+  // heights and unequal samples unequal heights. False, and nothing written, for a source of
+  // heights alone, which has no samples.
+  virtual bool samples(int i, int32_t* out) {
+    (void)i;
+    (void)out;
+    return false;
+  }
 };
 
 // `lines` lines of `columns` values.

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 
 #include "arith/fast.h"
 #include "raster/buffer.h"
@@ -24,36 +22,25 @@ int lines_per_block(uint64_t line_bytes) {
 }  // namespace
 
 RawRaster::RawRaster(InputFile file, int lines, int columns, int width)
-    : file_(std::move(file)),
+    : file_(std::move(file), lines, columns, width),
       lines_(lines),
       columns_(columns),
-      width_(width),
-      line_bytes_(static_cast<uint64_t>(columns) * static_cast<uint64_t>(width)) {
-  // The first reading: how far the file goes, and the range of its samples. A sample cut by
-  // the end of the file keeps the bytes it has as its low-order bytes; the bytes it lacks, and
-  // every cell after it, are 0.
-  if (const int error = file_.stamp(stamp_)) throw RasterReadError(error);
-  const int block_lines = std::min(lines_per_block(line_bytes_), lines);
-  Buffer<unsigned char> block(static_cast<size_t>(line_bytes_) * block_lines);
-  const uint64_t expected = line_bytes_ * static_cast<uint64_t>(lines);
+      width_(width) {
+  // The first reading: the range of the samples. A sample cut by the end of the file keeps the
+  // bytes it has as its low-order bytes; the bytes it lacks, and every cell after it, are 0.
+  const uint64_t line_bytes = file_.line_bytes();
+  const int block_lines = std::min(lines_per_block(line_bytes), lines);
+  Buffer<unsigned char> block(static_cast<size_t>(line_bytes) * block_lines);
   SampleRange range;
   for (int first = 0; first < lines; first += block_lines) {
     const int count = std::min(block_lines, lines - first);
-    const uint64_t offset = static_cast<uint64_t>(first) * line_bytes_;
-    const uint64_t wanted = static_cast<uint64_t>(count) * line_bytes_;
-    const int64_t got = file_.read_at(block.data(), static_cast<size_t>(wanted), offset);
-    if (got < 0) throw RasterReadError(errno != 0 ? errno : EIO);
-    check_unchanged();
-    found_ += static_cast<uint64_t>(got);
-    std::memset(block.data() + got, 0, static_cast<size_t>(wanted - got));
-    const long cells = static_cast<long>(count) * columns;
-    fold_samples(width, block.data(), cells, range);
-    if (found_ < offset + wanted && found_ < expected) {
+    file_.read_lines(first, count, block.data());
+    fold_samples(width, block.data(), static_cast<long>(count) * columns, range);
+    const uint64_t end = static_cast<uint64_t>(first + count) * line_bytes;
+    if (end >= file_.bytes_found() && first + count < lines) {
       // The rest of the raster is zeros.
-      if (first + count < lines) {
-        range.low = std::min(range.low, 0);
-        range.high = std::max(range.high, 0);
-      }
+      range.low = std::min(range.low, 0);
+      range.high = std::max(range.high, 0);
       break;
     }
   }
@@ -67,30 +54,14 @@ uint64_t RawRaster::bytes_held_per_reader(int columns, int width) {
   return line_bytes * static_cast<uint64_t>(lines_per_block(line_bytes));
 }
 
-void RawRaster::read_lines(int first, int count, unsigned char* bytes) const {
-  const uint64_t offset = static_cast<uint64_t>(first) * line_bytes_;
-  const uint64_t wanted = static_cast<uint64_t>(count) * line_bytes_;
-  const uint64_t held = found_ > offset ? std::min(found_ - offset, wanted) : 0;
-  const int64_t got = held > 0 ? file_.read_at(bytes, static_cast<size_t>(held), offset) : 0;
-  if (got < 0) throw RasterReadError(errno != 0 ? errno : EIO);
-  if (static_cast<uint64_t>(got) < held) throw RasterChanged();
-  check_unchanged();
-  std::memset(bytes + held, 0, static_cast<size_t>(wanted - held));
-}
-
-void RawRaster::check_unchanged() const {
-  FileStamp now;
-  if (const int error = file_.stamp(now)) throw RasterReadError(error);
-  if (now != stamp_) throw RasterChanged();
-}
-
 // A block of lines of the file, read when a line outside it is asked for.
 class RawRaster::Reader final : public LineReader {
  public:
   explicit Reader(const RawRaster& raster)
       : raster_(raster),
-        block_lines_(std::min(lines_per_block(raster.line_bytes_), raster.lines_)),
-        block_(static_cast<size_t>(raster.line_bytes_) * static_cast<size_t>(block_lines_)) {}
+        block_lines_(std::min(lines_per_block(raster.file_.line_bytes()), raster.lines_)),
+        block_(static_cast<size_t>(raster.file_.line_bytes()) * static_cast<size_t>(block_lines_)) {
+  }
 
   void line(int i, double* out) override {
     assert(i >= 0 && i < raster_.lines_);
@@ -101,17 +72,26 @@ class RawRaster::Reader final : public LineReader {
     if (found.low < raster_.minimum_ || found.high > raster_.maximum_) throw RasterChanged();
   }
 
+  bool samples(int i, int32_t* out) override {
+    assert(i >= 0 && i < raster_.lines_);
+    decode_samples(raster_.width_, stored_line(i), raster_.columns_, out);
+    const auto extremes = std::minmax_element(out, out + raster_.columns_);
+    if (*extremes.first < raster_.minimum_ || *extremes.second > raster_.maximum_)
+      throw RasterChanged();
+    return true;
+  }
+
  private:
   // Line i's samples as stored.
   const unsigned char* stored_line(int i) {
     if (i < first_ || i >= first_ + count_) {
       const int count = std::min(block_lines_, raster_.lines_ - i);
       count_ = 0;  // until the block is read in full
-      raster_.read_lines(i, count, block_.data());
+      raster_.file_.read_lines(i, count, block_.data());
       first_ = i;
       count_ = count;
     }
-    return block_.data() + static_cast<uint64_t>(i - first_) * raster_.line_bytes_;
+    return block_.data() + static_cast<uint64_t>(i - first_) * raster_.file_.line_bytes();
   }
 
   const RawRaster& raster_;

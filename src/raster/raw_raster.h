@@ -2,19 +2,18 @@
 //
 // The passes read the raster line after line, a few times over. Nothing of it is held in
 // memory but each reader's block of lines: a line is read from the file (a block of lines at a
-// time) when a pass asks for it and widened to doubles, in the height unit asked for. The file is
-// never trusted to stay as it was: after every block read, its size and its modification and change
-// times must be those the first reading began with, and every sample must lie in the range the
+// time, raster/raw_file.h, which stops the run when the file changes) when a pass asks for it
+// and widened to doubles, in the height unit asked for. Every sample must lie in the range the
 // first reading found; otherwise the run stops (RasterChanged) rather than mixing two files'
 // figures.
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 
 #include "dataset/input_file.h"
 #include "raster/line_source.h"
+#include "raster/raw_file.h"
 
 namespace scab {
 
@@ -23,21 +22,6 @@ namespace scab {
 // `factor` as set_factor does.
 HeightRange heights_range(int64_t minimum, int64_t maximum, int64_t smallest_magnitude,
                           double factor);
-
-// The raw file no longer holds what it held when the raster was first read: it was cut short,
-// written to or copied over during the analysis.
-class RasterChanged : public std::runtime_error {
- public:
-  RasterChanged() : std::runtime_error("the raw raster file changed during the analysis") {}
-};
-
-// Reading the raw file failed (rather than ended); `error` is the system's error number.
-class RasterReadError : public std::runtime_error {
- public:
-  explicit RasterReadError(int error)
-      : std::runtime_error("the raw raster file could not be read"), error(error) {}
-  int error;
-};
 
 // The samples of a raw raster file: headerless, line after line, least significant byte first,
 // 1 byte (unsigned grey level), 2 bytes (unsigned height) or 4 bytes (signed height).
@@ -59,12 +43,12 @@ class RawRaster final : public LineSource {
 
   // Throws RasterChanged when the file's size or times are no longer those of the first reading
   // (a write after the last block was read, say), RasterReadError when they cannot be had.
-  void check_unchanged() const;
+  void check_unchanged() const { file_.check_unchanged(); }
 
   // The bytes found in the file by the first reading, at most the bytes of lines x columns
   // samples that it should hold.
-  uint64_t bytes_found() const { return found_; }
-  uint64_t bytes_expected() const { return line_bytes_ * static_cast<uint64_t>(lines_); }
+  uint64_t bytes_found() const { return file_.bytes_found(); }
+  uint64_t bytes_expected() const { return file_.bytes_expected(); }
 
   // The smallest and the largest stored sample, zeros of a short file included.
   int minimum() const { return minimum_; }
@@ -81,15 +65,8 @@ class RawRaster final : public LineSource {
  private:
   class Reader;
 
-  // Lines [first, first + count) as stored, into `bytes`; what a short file does not hold is 0.
-  // Throws RasterChanged when the file holds less than it did at first.
-  void read_lines(int first, int count, unsigned char* bytes) const;
-
-  InputFile file_;
-  FileStamp stamp_;  // the file's, when the first reading began
+  RawFile file_;
   int lines_, columns_, width_;
-  uint64_t line_bytes_;
-  uint64_t found_ = 0;
   int minimum_ = 0, maximum_ = 0;
   int64_t smallest_magnitude_ = 0;  // of a sample that is not zero; 0 when all are
   double factor_ = 1;

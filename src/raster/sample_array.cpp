@@ -88,6 +88,14 @@ class SampleArray::Reader final : public LineReader {
                        array_.columns_, array_.factor_, out);
   }
 
+  bool samples(int i, int32_t* out) override {
+    assert(i >= 0 && i < array_.lines_);
+    array_.throw_if_stopped();
+    decode_samples(array_.width_, array_.samples_at(i, 0, array_.columns_, gathered_.data()),
+                   array_.columns_, out);
+    return true;
+  }
+
  private:
   const SampleArray& array_;
   Buffer<unsigned char> gathered_;

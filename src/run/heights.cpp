@@ -20,7 +20,8 @@ void prepare_heights(Run& run) {
           fputs("\n\t\t2 ====> in centimeters\n\t\t3 ====> or in millimeters\n\t\t", out);
         },
         [](int answer) { return is_unit(answer); });
-    run.raster->set_factor(metres_per_unit(run.answers.unit));
+    // The exact engine takes the unit as its heights' decimals when it certifies them.
+    if (run.raster) run.raster->set_factor(metres_per_unit(run.answers.unit));
   }
 }
 

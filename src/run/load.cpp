@@ -15,11 +15,9 @@
 #include "run/run.h"
 
 namespace scab {
-namespace {
 
-[[noreturn]] void stop_for_memory(Run& run, int width) {
+void stop_for_memory(Run& run, uint64_t needed) {
   const Dataset& dataset = run.dataset;
-  const uint64_t needed = bytes_needed(dataset.lines, dataset.columns, width);
   stop_run(run, 1,
            "\n\n\tNot enough memory for a raster of " + std::to_string(dataset.lines) +
                " lines and " + std::to_string(dataset.columns) + " columns (about " +
@@ -27,8 +25,6 @@ namespace {
                " MB needed).\n\tCheck the descriptor file's numbers of lines and columns, or "
                "free some memory, then run the program again.\n");
 }
-
-}  // namespace
 
 // A read that failed (rather than a file that ended) leaves nothing sound to analyse.
 void stop_for_read_error(Run& run, int error) {
@@ -50,34 +46,36 @@ void load_raster(Run& run) {
   const int width = sample_bytes(run.answers.image, run.answers.sample_width_answer);
   // A raster whose lines cannot fit in the memory this run may use stops before anything large
   // is asked for.
+  const uint64_t needed = bytes_needed(dataset.lines, dataset.columns, width);
   const uint64_t memory = usable_memory_bytes();
-  if (memory != 0 && bytes_needed(dataset.lines, dataset.columns, width) > memory) {
-    stop_for_memory(run, width);
-  }
+  if (memory != 0 && needed > memory) stop_for_memory(run, needed);
   try {
     run.raster.reset(new RawRaster(std::move(run.raw_file), dataset.lines, dataset.columns, width));
   } catch (const std::bad_alloc&) {
-    stop_for_memory(run, width);
+    stop_for_memory(run, needed);
   } catch (const RasterReadError& failure) {
     stop_for_read_error(run, failure.error);
   } catch (const RasterChanged&) {
     stop_for_changed_file(run);
   }
+  const RawRaster& raster = *run.raster;
+  run.reading = {raster.bytes_found(), raster.bytes_expected(), raster.minimum(), raster.maximum()};
   fputs(short_file_line(report_facts(run)).c_str(), run.console.out);
 }
 
 ReportFacts report_facts(const Run& run) {
-  assert(run.raster);
   const Answers& answers = run.answers;
-  const RawRaster& raster = *run.raster;
+  const Reading& reading = run.reading;
+  assert(reading.bytes_expected > 0);
   ReportFacts facts;
   facts.raw_path = run.dataset.raw_path;
-  facts.raw_bytes_found = raster.bytes_found();
-  facts.raw_bytes_expected = raster.bytes_expected();
+  facts.raw_bytes_found = reading.bytes_found;
+  facts.raw_bytes_expected = reading.bytes_expected;
   facts.image = answers.image;
-  facts.minimum = raster.minimum();
-  facts.maximum = raster.maximum();
+  facts.minimum = reading.minimum;
+  facts.maximum = reading.maximum;
   facts.unit = answers.unit;
+  facts.exact = run.exact_figures;
   return facts;
 }
 

@@ -117,12 +117,25 @@ void close_results(Run& run) {
   results.table.reset();
 }
 
+#if !SCABROSIMETER_HAS_EXACT
+// Without the exact engine, exact figures cannot be had (the command line refuses to ask).
+void analyse_exactly(Run& run) {
+  stop_run(run, 1,
+           "\n\n\tExact figures cannot be had: this build has no exact engine.\n\tRun the "
+           "program without --figures exact for the model's figures.\n");
+}
+#endif
+
 int run_program(Run& run) {
   try {
     open_dataset(run);
-    load_raster(run);
-    prepare_heights(run);
-    analyse(run);
+    if (run.exact_figures) {
+      analyse_exactly(run);
+    } else {
+      load_raster(run);
+      prepare_heights(run);
+      analyse(run);
+    }
     close_results(run);
     fputs("\n\n\ttreatment finished\n\tto exit press any key ", run.console.out);
     fflush(run.console.out);

@@ -3,6 +3,7 @@
 // hands it to the phases in turn (run_program).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -45,6 +46,14 @@ struct Results {
   bool begun() const { return report != nullptr; }
 };
 
+// What the first reading of the raw raster found: what the report says of the raster before
+// its figures.
+struct Reading {
+  uint64_t bytes_found = 0;      // the bytes of the raster that the file holds
+  uint64_t bytes_expected = 0;   // lines x columns x bytes a sample
+  int minimum = 0, maximum = 0;  // the samples' range
+};
+
 struct Run {
   Run(Console console, std::string images_root);
   Run(const Run&) = delete;
@@ -54,11 +63,17 @@ struct Run {
   std::string images_root;    // the host folder that stands for the root c:\images
   double progress_after = 2;  // seconds of analysis after which a terminal shows its progress
 
+  // The figures: the arithmetic model's, or (--figures exact) the exact engine's, whose run
+  // reads the raster once (analyse_exactly).
+  bool exact_figures = false;
+
   Answers answers;
   Dataset dataset;
   Results results;
-  InputFile raw_file;                 // the raw raster, open from the dialog until it is loaded
-  std::unique_ptr<RawRaster> raster;  // its samples, read as heights once the unit is known
+  InputFile raw_file;  // the raw raster, open from the dialog until it is loaded
+  Reading reading;     // what its first reading found
+  std::unique_ptr<RawRaster>
+      raster;  // the model's: its samples, read as heights once the unit is known
 };
 
 // Thrown by a phase to end the run early; `status` is the process's exit status.
@@ -79,8 +94,14 @@ struct RunStop {
 // Ends the run when the raw raster changed since its first reading.
 [[noreturn]] void stop_for_changed_file(Run& run);
 
+// Ends the run when the raster needs `needed` bytes, more memory than the run may use.
+[[noreturn]] void stop_for_memory(Run& run, uint64_t needed);
+
+// Ends the run when memory for the analysis ran out on the way.
+[[noreturn]] void stop_for_analysis_memory(Run& run);
+
 // What the report says of the loaded raster: its path, its size against the expected one, its
-// range and (once it is asked) its height unit.
+// range, (once it is asked) its height unit, and whether its figures are exact.
 ReportFacts report_facts(const Run& run);
 
 // Asks a numeric question until `accept` takes the answer. `ask` prints the question; it is
@@ -118,6 +139,13 @@ void load_raster(Run& run);
 void prepare_heights(Run& run);
 //   the two passes, their results written to the console, then the report and the table;
 void analyse(Run& run);
+// (which ends by writing the results: on the console, after the line that says they are exact
+// for exact figures, and the report and the table, each written whole)
+void write_results(Run& run, const FigureTexts& texts);
+// or, for exact figures, in place of these three (run/exact_mode.cpp, where the exact engine is
+// built): the one reading of the raster (its size, its range and every sum), the value range
+// and the height unit, then the figures certified and written as analyse() writes them;
+void analyse_exactly(Run& run);
 //   the report and the table put in place, both or neither (a stop, status 1, when either was
 //   not written in full).
 void close_results(Run& run);
