@@ -203,6 +203,20 @@ std::string contents(FILE* stream) {
   return text;
 }
 
+FILE* stream_of(const std::string& text) {
+  FILE* file = tmpfile();
+  fwrite(text.data(), 1, text.size(), file);
+  rewind(file);
+  return file;
+}
+
+std::string rest_of(FILE* stream) {
+  std::string rest;
+  for (int c = fgetc(stream); c != EOF; c = fgetc(stream))
+    rest += static_cast<char>(c);
+  return rest;
+}
+
 std::string bytes16(std::initializer_list<int> samples) {
   std::string bytes;
   for (int s : samples) {

@@ -68,6 +68,11 @@ std::string report_head(const Run& run);
 // Everything `stream` holds, from its start.
 std::string contents(FILE* stream);
 
+// A temporary stream holding `text`, positioned at its start; and what is left of a stream from
+// where it stands.
+FILE* stream_of(const std::string& text);
+std::string rest_of(FILE* stream);
+
 // The raw bytes of 16-bit and 32-bit samples, least significant byte first.
 std::string bytes16(std::initializer_list<int> samples);
 std::string bytes32(std::initializer_list<int> samples);

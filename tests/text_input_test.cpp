@@ -5,23 +5,13 @@
 #include <cstdio>
 #include <string>
 
+#include "test_support.h"
+
 namespace scab {
 namespace {
 
-// A stream holding `text`, positioned at its start.
-FILE* stream_of(const std::string& text) {
-  FILE* file = tmpfile();
-  fwrite(text.data(), 1, text.size(), file);
-  rewind(file);
-  return file;
-}
-
-std::string rest_of(FILE* file) {
-  std::string rest;
-  for (int c = fgetc(file); c != EOF; c = fgetc(file))
-    rest += static_cast<char>(c);
-  return rest;
-}
+using test::rest_of;
+using test::stream_of;
 
 TEST(TextInput, ReadIntLikeScanf) {
   FILE* in = stream_of("  42\n-7\t+3 12abc");
