@@ -10,6 +10,7 @@
 // clang-format off
 #include "arith/kernel_target.h"
 #include "arith/isa.h"
+#include "raster/sample_bytes.h"
 // clang-format on
 
 namespace scab::exact::SCABROSIMETER_EXPORTS {
@@ -61,27 +62,7 @@ struct Any32 {
   static uint64_t* squares(ColumnLanes c) { return c.squares64; }
 };
 
-template <int kWidth>
-inline int32_t sample_at(const unsigned char* bytes, int64_t j) {
-  const unsigned char* b = bytes + kWidth * j;
-  if (kWidth == 1) return b[0];
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  // The host's order is the samples': a plain load, which loops vectorize.
-  if (kWidth == 2) {
-    uint16_t v;
-    std::memcpy(&v, b, 2);
-    return v;
-  }
-  int32_t v;
-  std::memcpy(&v, b, 4);
-  return v;
-#else
-  if (kWidth == 2) return b[0] | b[1] << 8;
-  return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                              static_cast<uint32_t>(b[2]) << 16 |
-                              static_cast<uint32_t>(b[3]) << 24);
-#endif
-}
+using raw_bytes::sample_at;
 
 // The range is taken in the samples' own width: more lanes to a vector.
 template <int kWidth, class Sample, class Out>

@@ -11,35 +11,14 @@
 // clang-format off
 #include "arith/kernel_target.h"
 #include "arith/fast.h"
+#include "raster/sample_bytes.h"
 // clang-format on
 
 namespace scab {
 SCABROSIMETER_COPY_BEGIN
 namespace {
 
-// Sample j of a line of samples of kWidth bytes, least significant byte first: unsigned for 1
-// and 2 bytes, signed for 4.
-template <int kWidth>
-inline int32_t sample_at(const unsigned char* bytes, long j) {
-  const unsigned char* b = bytes + kWidth * j;
-  if (kWidth == 1) return b[0];
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  // The host's order is the file's: a plain load, which loops vectorize.
-  if (kWidth == 2) {
-    uint16_t value;
-    std::memcpy(&value, b, 2);
-    return value;
-  }
-  int32_t value;
-  std::memcpy(&value, b, 4);
-  return value;
-#else
-  if (kWidth == 2) return b[0] | b[1] << 8;
-  return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                              static_cast<uint32_t>(b[2]) << 16 |
-                              static_cast<uint32_t>(b[3]) << 24);
-#endif
-}
+using raw_bytes::sample_at;
 
 template <int kWidth>
 void fold(const unsigned char* bytes, long n, SampleRange& range) {
