@@ -1,11 +1,14 @@
 """Shared helpers: the console program run on a dataset written from an array, so that the
 module's figures, report and table can be compared with the program's; Python code run in a
 process of its own, for what a test cannot do to its own process (a signal, a memory limit);
+long calls checked for letting other threads run and for stopping on Ctrl+C;
 scabrosimeter-map run on GeoTIFFs written from arrays, and its maps read back."""
 import os
 import shutil
 import subprocess
 import sys
+import threading
+import time
 
 import numpy as np
 import pytest
@@ -64,6 +67,63 @@ def run_python(code, *arguments, timeout=60):
     except subprocess.TimeoutExpired:
         pytest.fail(f"still running after {timeout} s")
     return done.returncode, done.stdout + done.stderr
+
+
+def assert_lets_other_threads_run(call):
+    """Runs call() in a thread of its own while this thread counts its own turns; asserts that
+    the call took long enough to tell and that this thread ran all along (the call released the
+    GIL); gives what the call returned."""
+    span = {}
+
+    def work():
+        span["start"] = time.perf_counter()
+        span["result"] = call()
+        span["end"] = time.perf_counter()
+
+    worker = threading.Thread(target=work)
+    ticks = []
+    worker.start()
+    while worker.is_alive():
+        ticks.append(time.perf_counter())
+    worker.join()
+    middle = [t for t in ticks if span["start"] + 0.01 < t < span["end"] - 0.01]
+    assert span["end"] - span["start"] > 0.05  # long enough to tell
+    assert len(middle) > 1000  # this thread ran while the call did
+    return span["result"]
+
+
+def interrupted_run(setup, call, delay, timeout):
+    """Runs, in a process of its own, the code `setup` and then the statement `call`, and sends
+    that process SIGINT (Ctrl+C) `delay` seconds after the setup; asserts that the call ended
+    in KeyboardInterrupt within a second of the signal and left no thread of its own running.
+    The timeout fails the test if the signal waits for the end of the work."""
+    code = f"""
+import os, signal, sys, threading, time
+import numpy as np, scabrosimeter
+{setup}
+threads = len(os.listdir("/proc/self/task"))
+sent = []
+def interrupt():
+    time.sleep({delay})
+    sent.append(time.perf_counter())
+    os.kill(os.getpid(), signal.SIGINT)
+sender = threading.Thread(target=interrupt)
+sender.start()
+try:
+    {call}
+    print("not interrupted")
+except KeyboardInterrupt:
+    stopped = time.perf_counter() - sent[0]
+    sender.join()
+    more = len(os.listdir("/proc/self/task")) - threads
+    print(f"stopped {{stopped:.3f}} s after the signal; threads {{more}} more")
+"""
+    status, output = run_python(code, timeout=timeout)
+    assert status == 0, output
+    words = output.split()
+    assert words[0] == "stopped", output
+    assert float(words[1]) < 1.0, output
+    assert output.endswith("threads 0 more\n"), output  # no thread left reading the array
 
 
 # Lets the code that follows it use only about `mb` MB more than the process holds already: as

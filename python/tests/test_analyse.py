@@ -3,14 +3,13 @@ rasters of every sample type and unit; any layout of the array; undefined figure
 inputs; the GIL let go; Ctrl+C; the memory it may use."""
 import os
 import re
-import threading
-import time
 
 import numpy as np
 import pytest
 
 import scabrosimeter
-from conftest import EXAMPLES, GOLDEN, LIMIT_MEMORY, printed, run_python
+from conftest import (EXAMPLES, GOLDEN, LIMIT_MEMORY, assert_lets_other_threads_run,
+                      interrupted_run, printed, run_python)
 
 # Where each figure stands in the program's console transcript.
 CONSOLE = [
@@ -185,66 +184,27 @@ def test_an_images_unit_is_ignored():
 
 def test_the_passes_let_other_threads_run():
     samples = random_samples(np.random.default_rng(1), np.uint16, (2500, 2500))
-    span = {}
-
-    def work():
-        span["start"] = time.perf_counter()
-        scabrosimeter.analyse(samples, unit="dm")
-        span["end"] = time.perf_counter()
-
-    worker = threading.Thread(target=work)
-    ticks = []
-    worker.start()
-    while worker.is_alive():
-        ticks.append(time.perf_counter())
-    worker.join()
-    middle = [t for t in ticks if span["start"] + 0.01 < t < span["end"] - 0.01]
-    assert span["end"] - span["start"] > 0.05  # long enough to tell
-    assert len(middle) > 1000  # this thread ran while the passes did
+    assert_lets_other_threads_run(lambda: scabrosimeter.analyse(samples, unit="dm"))
 
 
-# A process that sends itself SIGINT (Ctrl+C) while analyse() reads a virtual array (a few
-# lines' worth of memory, read as a large raster): during the first reading of the samples
-# (10^11 cells, many seconds to read through), or during the passes (20000 x 20000 cells, whose
-# first reading takes a fraction of the time before the signal).
-INTERRUPTED = """
-import os, signal, sys, threading, time
-import numpy as np, scabrosimeter
-from numpy.lib.stride_tricks import as_strided
-if sys.argv[1] == "first reading":
-    samples = np.broadcast_to(np.arange(10**4, dtype=np.uint16), (10**7, 10**4))
-else:
-    line = np.random.default_rng(3).integers(0, 60000, 40000, dtype=np.uint16)
-    samples = as_strided(line, shape=(20000, 20000), strides=(2, 2), writeable=False)
-threads = len(os.listdir("/proc/self/task"))
-sent = []
-def interrupt():
-    time.sleep(float(sys.argv[2]))
-    sent.append(time.perf_counter())
-    os.kill(os.getpid(), signal.SIGINT)
-sender = threading.Thread(target=interrupt)
-sender.start()
-try:
-    scabrosimeter.analyse(samples, unit="dm")
-    print("not interrupted")
-except KeyboardInterrupt:
-    stopped = time.perf_counter() - sent[0]
-    sender.join()
-    more = len(os.listdir("/proc/self/task")) - threads
-    print(f"stopped {stopped:.3f} s after the signal; threads {more} more")
-"""
+# Ctrl+C while analyse() reads a virtual array (a few lines' worth of memory, read as a large
+# raster): during the first reading of the samples (10^11 cells, many seconds to read through),
+# or during the passes (20000 x 20000 cells, whose first reading takes a fraction of the time
+# before the signal).
+VIRTUAL_ARRAYS = {
+    "first reading":
+        "samples = np.broadcast_to(np.arange(10**4, dtype=np.uint16), (10**7, 10**4))",
+    "passes":
+        "from numpy.lib.stride_tricks import as_strided\n"
+        "line = np.random.default_rng(3).integers(0, 60000, 40000, dtype=np.uint16)\n"
+        "samples = as_strided(line, shape=(20000, 20000), strides=(2, 2), writeable=False)",
+}
 
 
 @pytest.mark.parametrize("during, delay", [("first reading", 0.3), ("passes", 1.2)])
 def test_ctrl_c_stops_an_analysis_within_a_second(during, delay):
-    # The timeout fails the test if the signal waits for the end (many minutes).
-    status, output = run_python(INTERRUPTED, during, str(delay), timeout=30)
-    assert status == 0, output
-    words = output.split()
-    assert words[0] == "stopped", output
-    assert float(words[1]) < 1.0, output
-    # No thread of the passes is left reading the array.
-    assert output.endswith("threads 0 more\n"), output
+    interrupted_run(VIRTUAL_ARRAYS[during], 'scabrosimeter.analyse(samples, unit="dm")', delay,
+                    timeout=30)
 
 
 def test_memory_error_with_the_figures_instead_of_a_kill():

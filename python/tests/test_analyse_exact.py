@@ -6,14 +6,13 @@ program's own files in its exact mode."""
 import os
 import re
 import subprocess
-import threading
-import time
 
 import numpy as np
 import pytest
 
 import scabrosimeter
-from conftest import EXAMPLES, GOLDEN, LIMIT_MEMORY, UNIT_ANSWERS, run_python
+from conftest import (EXAMPLES, GOLDEN, LIMIT_MEMORY, UNIT_ANSWERS,
+                      assert_lets_other_threads_run, interrupted_run, run_python)
 from exact_oracle import exact_figures
 
 if not scabrosimeter._core.has_exact:
@@ -177,57 +176,16 @@ def test_the_engine_lets_other_threads_run():
     # A virtual raster (every line the same 20000 samples) of 8000 lines: long enough to tell.
     line = np.random.default_rng(1).integers(0, 60000, 20000, dtype=np.uint16)
     samples = np.broadcast_to(line, (8000, 20000))
-    span = {}
-
-    def work():
-        span["start"] = time.perf_counter()
-        span["result"] = scabrosimeter.analyse(samples, unit="dm", figures="exact")
-        span["end"] = time.perf_counter()
-
-    worker = threading.Thread(target=work)
-    ticks = []
-    worker.start()
-    while worker.is_alive():
-        ticks.append(time.perf_counter())
-    worker.join()
-    middle = [t for t in ticks if span["start"] + 0.01 < t < span["end"] - 0.01]
-    assert span["end"] - span["start"] > 0.05  # long enough to tell
-    assert len(middle) > 1000  # this thread ran while the engine did
-    assert span["result"].rms_column == 0.0  # every column constant
-
-
-# A process that sends itself SIGINT (Ctrl+C) while the engine reads a virtual array of 3 x
-# 10^10 cells, many seconds of work.
-INTERRUPTED = """
-import os, signal, sys, threading, time
-import numpy as np, scabrosimeter
-samples = np.broadcast_to(np.arange(10**4, dtype=np.uint16), (3 * 10**6, 10**4))
-threads = len(os.listdir("/proc/self/task"))
-sent = []
-def interrupt():
-    time.sleep(0.5)
-    sent.append(time.perf_counter())
-    os.kill(os.getpid(), signal.SIGINT)
-sender = threading.Thread(target=interrupt)
-sender.start()
-try:
-    scabrosimeter.analyse(samples, unit="dm", figures="exact")
-    print("not interrupted")
-except KeyboardInterrupt:
-    stopped = time.perf_counter() - sent[0]
-    sender.join()
-    more = len(os.listdir("/proc/self/task")) - threads
-    print(f"stopped {stopped:.3f} s after the signal; threads {more} more")
-"""
+    result = assert_lets_other_threads_run(
+        lambda: scabrosimeter.analyse(samples, unit="dm", figures="exact"))
+    assert result.rms_column == 0.0  # every column constant
 
 
 def test_ctrl_c_stops_the_exact_figures_within_a_second():
-    status, output = run_python(INTERRUPTED, timeout=30)
-    assert status == 0, output
-    words = output.split()
-    assert words[0] == "stopped", output
-    assert float(words[1]) < 1.0, output
-    assert output.endswith("threads 0 more\n"), output  # no thread left reading the array
+    # A virtual array of 3 x 10^10 cells: many seconds of work.
+    setup = "samples = np.broadcast_to(np.arange(10**4, dtype=np.uint16), (3 * 10**6, 10**4))"
+    interrupted_run(setup, 'scabrosimeter.analyse(samples, unit="dm", figures="exact")', 0.5,
+                    timeout=30)
 
 
 def test_memory_error_with_the_figures_before_the_work():

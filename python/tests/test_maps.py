@@ -2,14 +2,13 @@
 array's layout and the threads; windows by hand; its order, units and NoData; what it refuses;
 the GIL let go; Ctrl+C; the memory it may use."""
 import re
-import threading
-import time
 
 import numpy as np
 import pytest
 
 import scabrosimeter
-from conftest import LIMIT_MEMORY, read_geotiff, run_python, write_geotiff
+from conftest import (LIMIT_MEMORY, assert_lets_other_threads_run, interrupted_run, read_geotiff,
+                      run_python, write_geotiff)
 
 EVERY_MEASURE = ("rms", "rms-line", "rms-column", "homogeneity", "rms-error", "r")
 
@@ -181,59 +180,17 @@ def test_refused_arguments(samples, options, error, says):
 
 def test_the_work_lets_other_threads_run():
     samples = relief((1500, 1500), 0, 60000, 4).astype(np.uint16)
-    span = {}
-
-    def work():
-        span["start"] = time.perf_counter()
-        scabrosimeter.roughness_map(samples, windows=(5, 9), measures=EVERY_MEASURE)
-        span["end"] = time.perf_counter()
-
-    worker = threading.Thread(target=work)
-    ticks = []
-    worker.start()
-    while worker.is_alive():
-        ticks.append(time.perf_counter())
-    worker.join()
-    middle = [t for t in ticks if span["start"] + 0.01 < t < span["end"] - 0.01]
-    assert span["end"] - span["start"] > 0.05  # long enough to tell
-    assert len(middle) > 1000  # this thread ran while the map was computed
-
-
-# A process that sends itself SIGINT (Ctrl+C) while roughness_map() works on a virtual array (a
-# line's worth of memory, read as 4000 x 20000 samples) with every measure at two windows: many
-# seconds of work.
-INTERRUPTED = """
-import os, signal, sys, threading, time
-import numpy as np, scabrosimeter
-line = np.random.default_rng(3).integers(0, 60000, 20000, dtype=np.uint16)
-samples = np.broadcast_to(line, (4000, 20000))
-threads = len(os.listdir("/proc/self/task"))
-sent = []
-def interrupt():
-    time.sleep(float(sys.argv[1]))
-    sent.append(time.perf_counter())
-    os.kill(os.getpid(), signal.SIGINT)
-sender = threading.Thread(target=interrupt)
-sender.start()
-try:
-    scabrosimeter.roughness_map(samples, windows=(5, 31), measures=%r)
-    print("not interrupted")
-except KeyboardInterrupt:
-    stopped = time.perf_counter() - sent[0]
-    sender.join()
-    more = len(os.listdir("/proc/self/task")) - threads
-    print(f"stopped {stopped:.3f} s after the signal; threads {more} more")
-""" % (EVERY_MEASURE,)
+    assert_lets_other_threads_run(
+        lambda: scabrosimeter.roughness_map(samples, windows=(5, 9), measures=EVERY_MEASURE))
 
 
 def test_ctrl_c_stops_a_map_within_a_second():
-    # The timeout fails the test if the signal waits for the end.
-    status, output = run_python(INTERRUPTED, "1.0", timeout=60)
-    assert status == 0, output
-    words = output.split()
-    assert words[0] == "stopped", output
-    assert float(words[1]) < 1.0, output
-    assert output.endswith("threads 0 more\n"), output  # no thread left reading the array
+    # A virtual array (a line's worth of memory, read as 4000 x 20000 samples) with every
+    # measure at two windows: many seconds of work.
+    setup = ("line = np.random.default_rng(3).integers(0, 60000, 20000, dtype=np.uint16)\n"
+             "samples = np.broadcast_to(line, (4000, 20000))")
+    interrupted_run(setup, f"scabrosimeter.roughness_map(samples, windows=(5, 31), "
+                    f"measures={EVERY_MEASURE!r})", 1.0, timeout=60)
 
 
 def test_memory_error_with_the_figures_instead_of_a_kill():
