@@ -11,10 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
-#ifdef __linux__
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#endif
 
 #include <cerrno>
 #include <chrono>
@@ -27,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "immutable_support.h"
 #include "raster/memory.h"
 #include "test_support.h"
 
@@ -437,18 +434,7 @@ TEST(Faults, ADatasetFileThatCannotBeOpenedStopsTheRunWithNothingWritten) {
 }
 
 #ifdef __linux__
-// Makes `path` immutable, or no longer: not even root may then replace, rename or remove it.
-// False where the file system has no such flag.
-bool set_immutable(const fs::path& path, bool immutable) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
-  if (fd < 0) return false;
-  int flags = 0;
-  bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-  done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-  close(fd);
-  return done;
-}
+using test::set_immutable;
 #endif
 
 TEST(Faults, ResultsThatCannotBeRenamedIntoPlaceLeaveTheEarlierOnes) {

@@ -19,8 +19,6 @@
 #endif
 #ifdef __linux__
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,6 +27,7 @@
 
 #include "dataset/paths.h"
 #include "import/importer.h"
+#include "tests/immutable_support.h"
 #include "tests/name_cases.h"
 
 namespace fs = std::filesystem;
@@ -707,18 +706,7 @@ TEST(Import, AWriteThatFailsLeavesTheEarlierDatasetAsItWas) {
 #endif
 
 #ifdef __linux__
-// Makes `path` immutable, or no longer: not even root may then replace, rename or remove it.
-// False where the file system has no such flag.
-bool set_immutable(const fs::path& path, bool immutable) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
-  if (fd < 0) return false;
-  int flags = 0;
-  bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-  done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-  close(fd);
-  return done;
-}
+using scab::test::set_immutable;
 
 // Both new files are written in full; the raw file is put in place, then the descriptor's
 // rename fails (the earlier one may not be moved): the raw file is rolled back, and the message
