@@ -110,10 +110,10 @@ bool take_option(Options& options, const std::string& name,
 
 // The windows and measures as the engine would take them, on a raster large enough for all.
 void check_layers(const Options& options) {
-  map::MapSpec spec;
-  spec.lines = spec.columns = INT_MAX;
-  spec.layers = layers_of(options);
-  const std::string problem = map::spec_problem(spec);
+  map::MapRequest request;
+  request.lines = request.columns = INT_MAX;
+  request.layers = layers_of(options);
+  const std::string problem = map::request_problem(request);
   if (!problem.empty()) throw UsageError(problem);
 }
 

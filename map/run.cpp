@@ -114,17 +114,17 @@ struct Progress {
   }
 };
 
-map::MapSpec spec_of(const Options& options, const InputBand& input) {
-  map::MapSpec spec;
-  spec.lines = input.lines();
-  spec.columns = input.columns();
-  spec.layers = layers_of(options);
-  spec.min_valid = options.min_valid;
-  spec.decimal_places = std::max(options.unit, 0);
-  spec.sample_limit = input.sample_limit();
-  const std::string problem = map::spec_problem(spec);
+map::MapRequest request_of(const Options& options, const InputBand& input) {
+  map::MapRequest request;
+  request.lines = input.lines();
+  request.columns = input.columns();
+  request.layers = layers_of(options);
+  request.min_valid = options.min_valid;
+  request.decimal_places = std::max(options.unit, 0);
+  request.sample_limit = input.sample_limit();
+  const std::string problem = map::request_problem(request);
   if (!problem.empty()) throw UsageError(problem);
-  return spec;
+  return request;
 }
 
 int threads_to_use() {
@@ -186,27 +186,27 @@ class RunWriter {
 
 void make_map(const Options& options, const Progress& progress) {
   InputBand input(options.input, options.band, options.image, options.unit);
-  const map::MapSpec spec = spec_of(options, input);
+  const map::MapRequest request = request_of(options, input);
   const int threads = threads_to_use();
-  MapWriter writer(options.output, input, spec.layers,
+  MapWriter writer(options.output, input, request.layers,
                    creation_options(options.creation_options, threads));
-  const int reach = map::halo(spec);
-  const int run = lines_per_run(threads, reach, writer.block_lines(), spec.lines);
-  const size_t run_values = static_cast<size_t>(run) * spec.columns * spec.layers.size();
+  const int reach = map::halo(request);
+  const int run = lines_per_run(threads, reach, writer.block_lines(), request.lines);
+  const size_t run_values = static_cast<size_t>(run) * request.columns * request.layers.size();
   size_gdal_cache(static_cast<int64_t>(run_values * sizeof(float)));
   LineReader lines(input, run, reach);
-  RunWriter runs(writer, run_values, progress, spec.lines);
+  RunWriter runs(writer, run_values, progress, request.lines);
   progress(0);
   lines.start(0);
-  for (int first = 0; first < spec.lines; first += run) {
-    const int count = std::min(run, spec.lines - first);
+  for (int first = 0; first < request.lines; first += run) {
+    const int count = std::min(run, request.lines - first);
     const map::LinesView held = lines.take();
-    if (first + run < spec.lines) lines.start(first + run);
+    if (first + run < request.lines) lines.start(first + run);
     std::vector<float>& values = runs.free_buffer();
     std::vector<float*> outputs;
-    for (size_t k = 0; k < spec.layers.size(); ++k)
-      outputs.push_back(values.data() + k * count * static_cast<size_t>(spec.columns));
-    map::compute_lines_threaded(spec, held, first, count, outputs, threads);
+    for (size_t k = 0; k < request.layers.size(); ++k)
+      outputs.push_back(values.data() + k * count * static_cast<size_t>(request.columns));
+    map::compute_lines_threaded(request, held, first, count, outputs, threads);
     runs.write(first, count);
   }
   runs.finish();

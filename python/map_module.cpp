@@ -31,11 +31,11 @@ using Layers = std::vector<std::pair<std::string, int>>;  // (measure name, wind
 
 // The map of a raster of `lines` x `columns` samples of `width` bytes; ValueError for a measure
 // that does not exist.
-map::MapSpec spec_of(int lines, int columns, const Layers& layers, double min_valid, int places,
-                     int width) {
-  map::MapSpec spec;
-  spec.lines = lines;
-  spec.columns = columns;
+map::MapRequest request_of(int lines, int columns, const Layers& layers, double min_valid,
+                           int places, int width) {
+  map::MapRequest request;
+  request.lines = lines;
+  request.columns = columns;
   for (const auto& [name, window] : layers) {
     const std::optional<map::Measure> measure = map::measure_from_name(name);
     if (!measure) {
@@ -43,18 +43,19 @@ map::MapSpec spec_of(int lines, int columns, const Layers& layers, double min_va
                             "': the measures are rms, rms-line, rms-column, homogeneity, "
                             "rms-error, r");
     }
-    spec.layers.push_back({*measure, window});
+    request.layers.push_back({*measure, window});
   }
-  spec.min_valid = min_valid;
-  spec.decimal_places = places;
-  spec.sample_limit = width <= 2 ? 65536 : int64_t{1} << 31;  // 8- and 16-bit samples: 64-bit sums
-  return spec;
+  request.min_valid = min_valid;
+  request.decimal_places = places;
+  request.sample_limit =
+      width <= 2 ? 65536 : int64_t{1} << 31;  // 8- and 16-bit samples: 64-bit sums
+  return request;
 }
 
 // Why the map cannot be computed (a window too large for the raster, ...), or "".
 std::string map_problem(int lines, int columns, const Layers& layers, double min_valid,
                         int places) {
-  return map::spec_problem(spec_of(lines, columns, layers, min_valid, places, 4));
+  return map::request_problem(request_of(lines, columns, layers, min_valid, places, 4));
 }
 
 py::list map_measures() {
@@ -101,28 +102,28 @@ void take_lines(int width, const Samples& in, int first, int end, int columns, i
 
 // Output lines per run: each thread's share at least four windows high, so that starting its
 // sums afresh costs little.
-int lines_per_run(const map::MapSpec& spec, int threads) {
-  const int64_t wanted = std::max<int64_t>(64, int64_t{threads} * 4 * (2 * map::halo(spec) + 1));
-  return static_cast<int>(std::min<int64_t>(wanted, spec.lines));
+int lines_per_run(const map::MapRequest& request, int threads) {
+  const int64_t wanted = std::max<int64_t>(64, int64_t{threads} * 4 * (2 * map::halo(request) + 1));
+  return static_cast<int>(std::min<int64_t>(wanted, request.lines));
 }
 
 // Computes every layer into `outputs` (lines x columns floats each), a run of lines at a time.
-void compute_map(const map::MapSpec& spec, int width, const Samples& in,
+void compute_map(const map::MapRequest& request, int width, const Samples& in,
                  const std::vector<float*>& outputs, int threads, const std::atomic<bool>* stop) {
-  const int reach = map::halo(spec);
-  const int run = lines_per_run(spec, threads);
-  const size_t held_cells = static_cast<size_t>(run + 2 * reach) * spec.columns;
+  const int reach = map::halo(request);
+  const int run = lines_per_run(request, threads);
+  const size_t held_cells = static_cast<size_t>(run + 2 * reach) * request.columns;
   std::vector<int32_t> samples(held_cells);
   std::vector<uint8_t> valid(held_cells);
   std::vector<float*> run_outputs(outputs.size());
-  for (int first = 0; first < spec.lines; first += run) {
-    const int count = std::min(run, spec.lines - first);
+  for (int first = 0; first < request.lines; first += run) {
+    const int count = std::min(run, request.lines - first);
     const int from = std::max(0, first - reach);
-    const int to = std::min(spec.lines, first + count + reach);
-    take_lines(width, in, from, to, spec.columns, samples.data(), valid.data());
+    const int to = std::min(request.lines, first + count + reach);
+    take_lines(width, in, from, to, request.columns, samples.data(), valid.data());
     for (size_t k = 0; k < outputs.size(); ++k)
-      run_outputs[k] = outputs[k] + static_cast<size_t>(first) * spec.columns;
-    compute_lines_threaded(spec, {samples.data(), valid.data(), from, to - from}, first, count,
+      run_outputs[k] = outputs[k] + static_cast<size_t>(first) * request.columns;
+    compute_lines_threaded(request, {samples.data(), valid.data(), from, to - from}, first, count,
                            run_outputs, threads, stop);
   }
 }
@@ -131,19 +132,22 @@ void compute_map(const map::MapSpec& spec, int width, const Samples& in,
 // process may use, rather than let the system kill the process on the way: each layer a float a
 // cell, the run's samples and validity (5 bytes a cell), each thread's sums (up to about 360
 // bytes a column).
-void check_memory_for_map(const map::MapSpec& spec, int threads) {
-  const uint64_t cells = static_cast<uint64_t>(spec.lines) * static_cast<uint64_t>(spec.columns);
+void check_memory_for_map(const map::MapRequest& request, int threads) {
+  const uint64_t cells =
+      static_cast<uint64_t>(request.lines) * static_cast<uint64_t>(request.columns);
   const uint64_t held =
-      static_cast<uint64_t>(lines_per_run(spec, threads) + 2 * map::halo(spec)) * spec.columns;
-  const uint64_t needed = cells * sizeof(float) * spec.layers.size() + held * 5 +
-                          static_cast<uint64_t>(threads) * spec.columns * 360;
+      static_cast<uint64_t>(lines_per_run(request, threads) + 2 * map::halo(request)) *
+      request.columns;
+  const uint64_t needed = cells * sizeof(float) * request.layers.size() + held * 5 +
+                          static_cast<uint64_t>(threads) * request.columns * 360;
   const uint64_t usable = usable_memory_bytes();
   if (usable == 0 || needed <= usable) return;
-  const std::string message =
-      "Not enough memory for the map of a raster of " + std::to_string(spec.lines) + " lines and " +
-      std::to_string(spec.columns) + " columns in " + std::to_string(spec.layers.size()) +
-      " layer(s): about " + std::to_string(needed / 1000000 + 1) + " MB needed, " +
-      std::to_string(usable / 1000000) + " MB usable.";
+  const std::string message = "Not enough memory for the map of a raster of " +
+                              std::to_string(request.lines) + " lines and " +
+                              std::to_string(request.columns) + " columns in " +
+                              std::to_string(request.layers.size()) + " layer(s): about " +
+                              std::to_string(needed / 1000000 + 1) + " MB needed, " +
+                              std::to_string(usable / 1000000) + " MB usable.";
   PyErr_SetString(PyExc_MemoryError, message.c_str());
   throw py::error_already_set();
 }
@@ -159,18 +163,18 @@ py::list roughness_map(const py::array& samples, int width, const Layers& layers
       info.shape[0] > INT32_MAX || info.shape[1] > INT32_MAX) {
     throw py::value_error("samples: a 2-D array of samples of the given width was expected");
   }
-  const map::MapSpec spec =
-      spec_of(static_cast<int>(info.shape[0]), static_cast<int>(info.shape[1]), layers, min_valid,
-              places, width);
-  const std::string problem = map::spec_problem(spec);
+  const map::MapRequest request =
+      request_of(static_cast<int>(info.shape[0]), static_cast<int>(info.shape[1]), layers,
+                 min_valid, places, width);
+  const std::string problem = map::request_problem(request);
   if (!problem.empty()) throw py::value_error(problem);
   if (threads <= 0) threads = map::thread_count();  // std::invalid_argument: a ValueError
-  check_memory_for_map(spec, threads);
+  check_memory_for_map(request, threads);
   py::list maps;
   std::vector<float*> outputs;
-  for (size_t k = 0; k < spec.layers.size(); ++k) {
+  for (size_t k = 0; k < request.layers.size(); ++k) {
     py::array_t<float> layer(
-        {static_cast<py::ssize_t>(spec.lines), static_cast<py::ssize_t>(spec.columns)});
+        {static_cast<py::ssize_t>(request.lines), static_cast<py::ssize_t>(request.columns)});
     outputs.push_back(layer.mutable_data());
     maps.append(layer);
   }
@@ -180,8 +184,8 @@ py::list roughness_map(const py::array& samples, int width, const Layers& layers
   std::exception_ptr failure;
   {
     py::gil_scoped_release unlocked;
-    failure =
-        run_watched([&] { compute_map(spec, width, in, outputs, threads, watch.stop()); }, watch);
+    failure = run_watched([&] { compute_map(request, width, in, outputs, threads, watch.stop()); },
+                          watch);
   }
   watch.raise_if_stopped();
   if (failure) std::rethrow_exception(failure);  // std::bad_alloc: a MemoryError

@@ -105,26 +105,27 @@ std::vector<Layer> every_measure(const std::vector<int>& windows) {
   return layers;
 }
 
-MapSpec spec_of(const Raster& raster, const std::vector<Layer>& layers, int places = 0,
-                int64_t limit = int64_t{1} << 31, double min_valid = 1) {
-  MapSpec spec;
-  spec.lines = raster.lines;
-  spec.columns = raster.columns;
-  spec.layers = layers;
-  spec.decimal_places = places;
-  spec.sample_limit = limit;
-  spec.min_valid = min_valid;
-  return spec;
+MapRequest request_of(const Raster& raster, const std::vector<Layer>& layers, int places = 0,
+                      int64_t limit = int64_t{1} << 31, double min_valid = 1) {
+  MapRequest request;
+  request.lines = raster.lines;
+  request.columns = raster.columns;
+  request.layers = layers;
+  request.decimal_places = places;
+  request.sample_limit = limit;
+  request.min_valid = min_valid;
+  return request;
 }
 
 using Map = std::vector<std::vector<float>>;
 
-Map compute(const MapSpec& spec, const Raster& raster, int threads = 1) {
-  Map map(spec.layers.size(), std::vector<float>(static_cast<size_t>(spec.lines) * spec.columns));
+Map compute(const MapRequest& request, const Raster& raster, int threads = 1) {
+  Map map(request.layers.size(),
+          std::vector<float>(static_cast<size_t>(request.lines) * request.columns));
   std::vector<float*> outputs;
   for (std::vector<float>& layer : map)
     outputs.push_back(layer.data());
-  compute_lines_threaded(spec, raster.view(), 0, spec.lines, outputs, threads);
+  compute_lines_threaded(request, raster.view(), 0, request.lines, outputs, threads);
   return map;
 }
 
@@ -294,10 +295,10 @@ void expect_matches(float got, const std::optional<Real>& expected, Measure meas
 
 void check_against_reference(const Raster& raster, const std::vector<int>& windows, int places,
                              int64_t limit, double min_valid) {
-  const MapSpec spec = spec_of(raster, every_measure(windows), places, limit, min_valid);
-  const Map map = compute(spec, raster);
-  for (size_t k = 0; k < spec.layers.size(); ++k) {
-    const Layer layer = spec.layers[k];
+  const MapRequest request = request_of(raster, every_measure(windows), places, limit, min_valid);
+  const Map map = compute(request, raster);
+  for (size_t k = 0; k < request.layers.size(); ++k) {
+    const Layer layer = request.layers[k];
     const int half = (layer.window - 1) / 2;
     for (int i = 0; i < raster.lines; ++i) {
       for (int j = 0; j < raster.columns; ++j) {
@@ -342,7 +343,7 @@ TEST(MapEngine, MissingCellsCountAsTheFractionOfValidCellsAllows) {
 
 TEST(MapEngine, ConstantAndPlanarWindows) {
   Raster flat{8, 9, std::vector<int32_t>(72, 1234), std::vector<uint8_t>(72, 1)};
-  const Map map = compute(spec_of(flat, every_measure({5})), flat);
+  const Map map = compute(request_of(flat, every_measure({5})), flat);
   const size_t centre = 4 * 9 + 4;
   EXPECT_EQ(map[0][centre], 0.0f);          // rms
   EXPECT_EQ(map[1][centre], 0.0f);          // rms-line
@@ -356,7 +357,7 @@ TEST(MapEngine, ConstantAndPlanarWindows) {
     for (int j = 0; j < 9; ++j)
       plane.samples.push_back(2 * i + 3 * j + 1);
   }
-  const Map planar = compute(spec_of(plane, every_measure({5})), plane);
+  const Map planar = compute(request_of(plane, every_measure({5})), plane);
   EXPECT_EQ(planar[4][centre], 0.0f);
   EXPECT_EQ(planar[5][centre], 1.0f);
 }
@@ -367,8 +368,8 @@ TEST(MapEngine, ATieGoesToTheEvenFloat) {
   for (const auto& [a, even] : {std::pair<int32_t, float>{(1 << 25) + 2, 16777216.0f},
                                 std::pair<int32_t, float>{(1 << 25) + 6, 16777220.0f}}) {
     const Raster raster{3, 3, {0, 0, 0, 0, a, 0, a, 0, 0}, {1, 0, 1, 0, 1, 0, 1, 0, 0}};
-    const MapSpec spec = spec_of(raster, {{Measure::kRms, 3}}, 0, int64_t{1} << 31, 0.4);
-    EXPECT_EQ(compute(spec, raster)[0][4], even) << a;
+    const MapRequest request = request_of(raster, {{Measure::kRms, 3}}, 0, int64_t{1} << 31, 0.4);
+    EXPECT_EQ(compute(request, raster)[0][4], even) << a;
   }
 }
 
@@ -383,7 +384,7 @@ TEST(MapEngine, HomogeneityStaysExactWhereTheThreeRmsNearlyAgree) {
   for (int trial = 0; trial < 300; ++trial) {
     const int32_t a = sample(random), b = sample(random), c = sample(random);
     Raster raster{3, 3, {a, b, c, b, c, a, c, a, b}, std::vector<uint8_t>(9, 1)};
-    const float got = compute(spec_of(raster, {{Measure::kHomogeneity, 3}}), raster)[0][4];
+    const float got = compute(request_of(raster, {{Measure::kHomogeneity, 3}}), raster)[0][4];
     // Each segment's root as defined: sqrt(3 q - t^2) / 3 in double arithmetic.
     const int64_t t = int64_t{a} + b + c;
     const int64_t q = int64_t{a} * a + int64_t{b} * b + int64_t{c} * c;
@@ -399,17 +400,17 @@ TEST(MapEngine, HomogeneityStaysExactWhereTheThreeRmsNearlyAgree) {
 
 TEST(MapEngine, RunsThreadsAndSumWidthsGiveTheSameBits) {
   const Raster raster = random_raster(157, 41, 0, 4000, 11, 0.01);
-  const MapSpec spec = spec_of(raster, every_measure({3, 9, 27}), 1, 65536, 0.9);
-  const Map whole = compute(spec, raster);
+  const MapRequest request = request_of(raster, every_measure({3, 9, 27}), 1, 65536, 0.9);
+  const Map whole = compute(request, raster);
   for (const int threads : {2, 5})
-    EXPECT_TRUE(same_bits(compute(spec, raster, threads), whole)) << threads << " threads";
-  MapSpec wide = spec;
+    EXPECT_TRUE(same_bits(compute(request, raster, threads), whole)) << threads << " threads";
+  MapRequest wide = request;
   wide.sample_limit = int64_t{1} << 31;  // 128-bit sums
   EXPECT_TRUE(same_bits(compute(wide, raster), whole));
   // Runs of any length, each from a copy of just the lines its windows reach.
   std::mt19937 random(12);
   Map in_runs = whole;
-  const int reach = halo(spec);
+  const int reach = halo(request);
   for (int first = 0; first < raster.lines;) {
     const int count = std::min(raster.lines - first, 1 + static_cast<int>(random() % 40));
     const int from = std::max(0, first - reach);
@@ -426,7 +427,7 @@ TEST(MapEngine, RunsThreadsAndSumWidthsGiveTheSameBits) {
                 layer.begin() + (first + count) * raster.columns, -1.0f);
       outputs.push_back(layer.data() + static_cast<size_t>(first) * raster.columns);
     }
-    compute_lines(spec, {samples.data(), valid.data(), from, to - from}, first, count, outputs);
+    compute_lines(request, {samples.data(), valid.data(), from, to - from}, first, count, outputs);
     first += count;
   }
   EXPECT_TRUE(same_bits(in_runs, whole));
@@ -434,12 +435,12 @@ TEST(MapEngine, RunsThreadsAndSumWidthsGiveTheSameBits) {
 
 TEST(MapEngine, EveryValueDecidedExactlyIsTheSame) {
   const Raster raster = random_raster(40, 37, -2000000, 2000000, 13);
-  MapSpec spec = spec_of(raster, every_measure({5, 11}), 2);
-  const Map fast = compute(spec, raster);
-  spec.round_every_value_exactly = true;
-  const Map exact = compute(spec, raster);
-  for (size_t k = 0; k < spec.layers.size(); ++k) {
-    if (spec.layers[k].measure == Measure::kHomogeneity) {
+  MapRequest request = request_of(raster, every_measure({5, 11}), 2);
+  const Map fast = compute(request, raster);
+  request.round_every_value_exactly = true;
+  const Map exact = compute(request, raster);
+  for (size_t k = 0; k < request.layers.size(); ++k) {
+    if (request.layers[k].measure == Measure::kHomogeneity) {
       // Its differences taken exactly or in doubles: the same within a unit of the last place.
       for (size_t c = 0; c < fast[k].size(); ++c) {
         if (std::isnan(fast[k][c])) continue;
@@ -448,30 +449,30 @@ TEST(MapEngine, EveryValueDecidedExactlyIsTheSame) {
       }
     } else {
       EXPECT_EQ(0, std::memcmp(fast[k].data(), exact[k].data(), fast[k].size() * sizeof(float)))
-          << layer_description(spec.layers[k]);
+          << layer_description(request.layers[k]);
     }
   }
 }
 
 TEST(MapEngine, RefusesInputThatBreaksItsPromises) {
   Raster raster = random_raster(10, 10, 0, 100, 14);
-  const MapSpec spec = spec_of(raster, {{Measure::kRms, 5}}, 0, 65536);
+  const MapRequest request = request_of(raster, {{Measure::kRms, 5}}, 0, 65536);
   std::vector<float> out(100);
   const std::vector<float*> outputs = {out.data()};
   // Lines 3 and 4 need lines 1 to 6.
-  EXPECT_THROW(compute_lines(spec, {raster.samples.data() + 20, raster.valid.data() + 20, 2, 5}, 3,
-                             2, outputs),
+  EXPECT_THROW(compute_lines(request, {raster.samples.data() + 20, raster.valid.data() + 20, 2, 5},
+                             3, 2, outputs),
                std::invalid_argument);
-  EXPECT_NO_THROW(compute_lines(spec, {raster.samples.data() + 10, raster.valid.data() + 10, 1, 6},
-                                3, 2, outputs));
-  EXPECT_THROW(compute_lines(spec, raster.view(), 8, 3, outputs), std::invalid_argument);
-  EXPECT_THROW(compute_lines(spec, raster.view(), 0, 10, {}), std::invalid_argument);
+  EXPECT_NO_THROW(compute_lines(
+      request, {raster.samples.data() + 10, raster.valid.data() + 10, 1, 6}, 3, 2, outputs));
+  EXPECT_THROW(compute_lines(request, raster.view(), 8, 3, outputs), std::invalid_argument);
+  EXPECT_THROW(compute_lines(request, raster.view(), 0, 10, {}), std::invalid_argument);
   raster.samples[55] = 70000;  // beyond the promised 65536
-  EXPECT_THROW(compute_lines(spec, raster.view(), 0, 10, outputs), std::invalid_argument);
+  EXPECT_THROW(compute_lines(request, raster.view(), 0, 10, outputs), std::invalid_argument);
   raster.samples[55] = 7;
   raster.valid[55] = 0;  // a missing cell must hold 0
-  EXPECT_THROW(compute_lines(spec, raster.view(), 0, 10, outputs), std::invalid_argument);
-  MapSpec even = spec;
+  EXPECT_THROW(compute_lines(request, raster.view(), 0, 10, outputs), std::invalid_argument);
+  MapRequest even = request;
   even.layers = {{Measure::kRms, 4}};
   EXPECT_THROW(compute_lines(even, raster.view(), 0, 10, outputs), std::invalid_argument);
 }
@@ -480,16 +481,16 @@ TEST(MapEngine, SamplesUpToTheLimitAreTakenAndBeyondItRefused) {
   Raster raster = random_raster(6, 6, -100, 100, 15);
   const std::vector<float*> none;
   for (const int64_t limit : {int64_t{65536}, int64_t{1000}, int64_t{1}}) {
-    const MapSpec spec = spec_of(raster, {{Measure::kRms, 3}}, 0, limit);
+    const MapRequest request = request_of(raster, {{Measure::kRms, 3}}, 0, limit);
     std::vector<float> out(36);
     for (const int64_t sample : {-limit, limit, -limit - 1, limit + 1}) {
       Raster edge = random_raster(6, 6, -1, 1, 16);
       edge.samples[14] = static_cast<int32_t>(sample);
       const bool taken = sample >= -limit && sample <= limit;
       if (taken) {
-        EXPECT_NO_THROW(compute_lines(spec, edge.view(), 0, 6, {out.data()})) << sample;
+        EXPECT_NO_THROW(compute_lines(request, edge.view(), 0, 6, {out.data()})) << sample;
       } else {
-        EXPECT_THROW(compute_lines(spec, edge.view(), 0, 6, {out.data()}), std::invalid_argument)
+        EXPECT_THROW(compute_lines(request, edge.view(), 0, 6, {out.data()}), std::invalid_argument)
             << sample;
       }
     }
@@ -499,10 +500,10 @@ TEST(MapEngine, SamplesUpToTheLimitAreTakenAndBeyondItRefused) {
   raster.samples[4] = INT32_MAX;
   std::vector<float> out(36);
   EXPECT_NO_THROW(
-      compute_lines(spec_of(raster, {{Measure::kRms, 3}}), raster.view(), 0, 6, {out.data()}));
+      compute_lines(request_of(raster, {{Measure::kRms, 3}}), raster.view(), 0, 6, {out.data()}));
   raster.valid[5] = 2;  // validity is 0 or 1
   EXPECT_THROW(
-      compute_lines(spec_of(raster, {{Measure::kRms, 3}}), raster.view(), 0, 6, {out.data()}),
+      compute_lines(request_of(raster, {{Measure::kRms, 3}}), raster.view(), 0, 6, {out.data()}),
       std::invalid_argument);
 }
 
@@ -516,10 +517,10 @@ TEST(MapEngine, RunsWithAndWithoutMissingCellsGiveTheSameBits) {
       raster.valid[static_cast<size_t>(i) * raster.columns + j] = 0;
     }
   }
-  const MapSpec spec = spec_of(raster, every_measure({3, 7}), 1, 65536, 0.8);
-  const Map whole = compute(spec, raster);
+  const MapRequest request = request_of(raster, every_measure({3, 7}), 1, 65536, 0.8);
+  const Map whole = compute(request, raster);
   for (const int threads : {3, 7})
-    EXPECT_TRUE(same_bits(compute(spec, raster, threads), whole)) << threads << " threads";
+    EXPECT_TRUE(same_bits(compute(request, raster, threads), whole)) << threads << " threads";
   // On 7 threads the first runs and the last lie away from the missing lines; the whole, which
   // counts, is the plain evaluation.
   check_against_reference(raster, {3, 7}, 1, 65536, 0.8);
@@ -527,26 +528,26 @@ TEST(MapEngine, RunsWithAndWithoutMissingCellsGiveTheSameBits) {
 
 TEST(MapEngine, StopsOnceAsked) {
   const Raster raster = random_raster(200, 30, 0, 500, 18);
-  const MapSpec spec = spec_of(raster, every_measure({5}), 0, 65536);
-  Map map(spec.layers.size(), std::vector<float>(200 * 30));
+  const MapRequest request = request_of(raster, every_measure({5}), 0, 65536);
+  Map map(request.layers.size(), std::vector<float>(200 * 30));
   std::vector<float*> outputs;
   for (std::vector<float>& layer : map)
     outputs.push_back(layer.data());
   std::atomic<bool> stop{true};
-  EXPECT_THROW(compute_lines(spec, raster.view(), 0, 200, outputs, &stop), Stopped);
-  EXPECT_THROW(compute_lines_threaded(spec, raster.view(), 0, 200, outputs, 4, &stop), Stopped);
+  EXPECT_THROW(compute_lines(request, raster.view(), 0, 200, outputs, &stop), Stopped);
+  EXPECT_THROW(compute_lines_threaded(request, raster.view(), 0, 200, outputs, 4, &stop), Stopped);
   stop = false;
-  EXPECT_NO_THROW(compute_lines_threaded(spec, raster.view(), 0, 200, outputs, 4, &stop));
-  EXPECT_TRUE(same_bits(map, compute(spec, raster)));
+  EXPECT_NO_THROW(compute_lines_threaded(request, raster.view(), 0, 200, outputs, 4, &stop));
+  EXPECT_TRUE(same_bits(map, compute(request, raster)));
 }
 
 TEST(MapEngine, EveryInstructionSetGivesTheSameBits) {
   // The sweep compiled for each instruction set the processor runs.
   const Raster raster = random_raster(73, 58, 0, 65535, 19, 0.02);
-  const MapSpec spec = spec_of(raster, every_measure({3, 9, 21}), 2, 65536, 0.7);
-  const Map base = compute(spec, raster, 2);
+  const MapRequest request = request_of(raster, every_measure({3, 9, 21}), 2, 65536, 0.7);
+  const Map base = compute(request, raster, 2);
   scab::test::on_every_copy(
-      [&](const std::string&) { EXPECT_TRUE(same_bits(base, compute(spec, raster, 2))); });
+      [&](const std::string&) { EXPECT_TRUE(same_bits(base, compute(request, raster, 2))); });
 }
 
 TEST(MapEngine, RmsOfExtremeSamplesInTheLargestWindowsIsExact) {

@@ -14,12 +14,12 @@ using namespace scab::map;
 
 namespace {
 
-MapSpec raster_of(int lines, int columns, std::vector<Layer> layers) {
-  MapSpec spec;
-  spec.lines = lines;
-  spec.columns = columns;
-  spec.layers = std::move(layers);
-  return spec;
+MapRequest raster_of(int lines, int columns, std::vector<Layer> layers) {
+  MapRequest request;
+  request.lines = lines;
+  request.columns = columns;
+  request.layers = std::move(layers);
+  return request;
 }
 
 // The least whole n with n >= fraction x cells, in MPFR, where the product is exact.
@@ -46,29 +46,29 @@ TEST(MapMeasures, NamesAndDescriptions) {
 }
 
 TEST(MapMeasures, RefusesWindowsTheMeasuresCannotTake) {
-  EXPECT_EQ(spec_problem(raster_of(9, 9, {{Measure::kRms, 3}, {Measure::kR, 9}})), "");
-  EXPECT_NE(spec_problem(raster_of(9, 9, {{Measure::kRms, 4}})).find("window 4 is even"),
+  EXPECT_EQ(request_problem(raster_of(9, 9, {{Measure::kRms, 3}, {Measure::kR, 9}})), "");
+  EXPECT_NE(request_problem(raster_of(9, 9, {{Measure::kRms, 4}})).find("window 4 is even"),
             std::string::npos);
-  EXPECT_NE(spec_problem(raster_of(9, 9, {{Measure::kRms, 1}})).find("too small"),
+  EXPECT_NE(request_problem(raster_of(9, 9, {{Measure::kRms, 1}})).find("too small"),
             std::string::npos);
-  EXPECT_NE(spec_problem(raster_of(9, 9, {{Measure::kRmsError, 3}})).find("rms-error needs"),
+  EXPECT_NE(request_problem(raster_of(9, 9, {{Measure::kRmsError, 3}})).find("rms-error needs"),
             std::string::npos);
-  EXPECT_NE(spec_problem(raster_of(9, 9, {{Measure::kR, 3}})).find("r needs windows of 5"),
+  EXPECT_NE(request_problem(raster_of(9, 9, {{Measure::kR, 3}})).find("r needs windows of 5"),
             std::string::npos);
-  EXPECT_EQ(spec_problem(raster_of(9, 9, {{Measure::kRmsError, 5}})), "");
-  EXPECT_NE(spec_problem(raster_of(9, 20, {{Measure::kRms, 11}})).find("larger than the raster"),
+  EXPECT_EQ(request_problem(raster_of(9, 9, {{Measure::kRmsError, 5}})), "");
+  EXPECT_NE(request_problem(raster_of(9, 20, {{Measure::kRms, 11}})).find("larger than the raster"),
             std::string::npos);
-  EXPECT_NE(spec_problem(raster_of(20, 9, {{Measure::kRms, 11}})).find("larger than the raster"),
+  EXPECT_NE(request_problem(raster_of(20, 9, {{Measure::kRms, 11}})).find("larger than the raster"),
             std::string::npos);
-  EXPECT_NE(spec_problem(raster_of(INT_MAX, INT_MAX, {{Measure::kRms, kLargestWindow + 2}}))
+  EXPECT_NE(request_problem(raster_of(INT_MAX, INT_MAX, {{Measure::kRms, kLargestWindow + 2}}))
                 .find("too large"),
             std::string::npos);
-  EXPECT_EQ(spec_problem(raster_of(INT_MAX, INT_MAX, {{Measure::kR, kLargestWindow}})), "");
-  EXPECT_NE(spec_problem(raster_of(9, 9, {})), "");
-  MapSpec fraction = raster_of(9, 9, {{Measure::kRms, 3}});
+  EXPECT_EQ(request_problem(raster_of(INT_MAX, INT_MAX, {{Measure::kR, kLargestWindow}})), "");
+  EXPECT_NE(request_problem(raster_of(9, 9, {})), "");
+  MapRequest fraction = raster_of(9, 9, {{Measure::kRms, 3}});
   for (const double bad : {0.0, -0.5, 1.5, std::nan("")}) {
     fraction.min_valid = bad;
-    EXPECT_NE(spec_problem(fraction), "") << bad;
+    EXPECT_NE(request_problem(fraction), "") << bad;
   }
   EXPECT_EQ(halo(raster_of(99, 99, {{Measure::kRms, 3}, {Measure::kR, 27}, {Measure::kRms, 9}})),
             13);

@@ -10,15 +10,15 @@ SCABROSIMETER_KERNEL(CellsChecked, check_cells,
                      (const int32_t* samples, const uint8_t* valid, size_t cells, int64_t limit),
                      (samples, valid, cells, limit))
 SCABROSIMETER_KERNEL(void, sweep_window_64,
-                     (const MapSpec& spec, int window, const std::vector<Measure>& measures,
+                     (const MapRequest& request, int window, const std::vector<Measure>& measures,
                       const LinesView& input, bool complete, int first, int count,
                       const std::vector<float*>& outputs, const std::atomic<bool>* stop),
-                     (spec, window, measures, input, complete, first, count, outputs, stop))
+                     (request, window, measures, input, complete, first, count, outputs, stop))
 SCABROSIMETER_KERNEL(void, sweep_window_128,
-                     (const MapSpec& spec, int window, const std::vector<Measure>& measures,
+                     (const MapRequest& request, int window, const std::vector<Measure>& measures,
                       const LinesView& input, bool complete, int first, int count,
                       const std::vector<float*>& outputs, const std::atomic<bool>* stop),
-                     (spec, window, measures, input, complete, first, count, outputs, stop))
+                     (request, window, measures, input, complete, first, count, outputs, stop))
 }  // namespace map
 
 }  // namespace scab

@@ -46,16 +46,17 @@ std::string layer_description(const Layer& layer) {
   return std::string(measure_name(layer.measure)) + " w=" + std::to_string(layer.window);
 }
 
-std::string spec_problem(const MapSpec& spec) {
-  if (spec.layers.empty()) return "no measure to compute";
-  if (!(spec.min_valid > 0 && spec.min_valid <= 1)) {
+std::string request_problem(const MapRequest& request) {
+  if (request.layers.empty()) return "no measure to compute";
+  if (!(request.min_valid > 0 && request.min_valid <= 1)) {
     return "the fraction of valid cells must be above 0 and at most 1";
   }
-  if (spec.decimal_places < 0 || spec.decimal_places > 3) return "decimal places must be 0 to 3";
-  if (spec.sample_limit < 1 || spec.sample_limit > (int64_t{1} << 31)) {
+  if (request.decimal_places < 0 || request.decimal_places > 3)
+    return "decimal places must be 0 to 3";
+  if (request.sample_limit < 1 || request.sample_limit > (int64_t{1} << 31)) {
     return "samples are 32-bit integers";
   }
-  for (const Layer& layer : spec.layers) {
+  for (const Layer& layer : request.layers) {
     const std::string window = "window " + std::to_string(layer.window);
     if (layer.window < 3) return window + " is too small: a window is 3 cells or more";
     if (layer.window % 2 == 0) return window + " is even: a window has a centre cell";
@@ -66,17 +67,17 @@ std::string spec_problem(const MapSpec& spec) {
       return std::string(measure_name(layer.measure)) + " needs windows of 5 or more: " + window +
              " has a single cell whose neighbours are all inside it";
     }
-    if (layer.window > spec.lines || layer.window > spec.columns) {
-      return window + " is larger than the raster (" + std::to_string(spec.lines) + " lines x " +
-             std::to_string(spec.columns) + " columns)";
+    if (layer.window > request.lines || layer.window > request.columns) {
+      return window + " is larger than the raster (" + std::to_string(request.lines) + " lines x " +
+             std::to_string(request.columns) + " columns)";
     }
   }
   return "";
 }
 
-int halo(const MapSpec& spec) {
+int halo(const MapRequest& request) {
   int largest = 0;
-  for (const Layer& layer : spec.layers)
+  for (const Layer& layer : request.layers)
     largest = std::max(largest, (layer.window - 1) / 2);
   return largest;
 }

@@ -36,7 +36,7 @@ std::string layer_description(const Layer& layer);
 
 // A map to compute. A sample s stands for the height s x 10^-decimal_places: the map's values are
 // in the unit of the heights, whatever `decimal_places` is (0 for an 8-bit image's grey levels).
-struct MapSpec {
+struct MapRequest {
   int lines = 0;
   int columns = 0;
   std::vector<Layer> layers;  // the map's bands, in this order
@@ -50,13 +50,13 @@ struct MapSpec {
   bool round_every_value_exactly = false;
 };
 
-// Why `spec` cannot be computed (an even window, one below 3 or beyond the raster, ...), or an
+// Why `request` cannot be computed (an even window, one below 3 or beyond the raster, ...), or an
 // empty string when it can.
-std::string spec_problem(const MapSpec& spec);
+std::string request_problem(const MapRequest& request);
 
-// The largest (w - 1) / 2 of the spec's windows: how many lines a window reaches above and
+// The largest (w - 1) / 2 of the request's windows: how many lines a window reaches above and
 // below its centre.
-int halo(const MapSpec& spec);
+int halo(const MapRequest& request);
 
 // The number of valid cells a window of w x w cells needs: the least whole number not below
 // min_valid x w x w, computed exactly.

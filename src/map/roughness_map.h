@@ -16,7 +16,7 @@
 
 namespace scab::map {
 
-// Lines of a raster of spec.columns columns: line first_line + k starts at samples + k x columns
+// Lines of a raster of request.columns columns: line first_line + k starts at samples + k x columns
 // and at valid + k x columns.
 struct LinesView {
   const int32_t* samples = nullptr;  // 0 where a cell is missing
@@ -32,20 +32,21 @@ class Stopped : public std::runtime_error {
   Stopped() : std::runtime_error("the map was stopped") {}
 };
 
-// Computes lines [first, first + count) of every layer of `spec`. `input` holds at least the
-// lines [first - halo(spec), first + count + halo(spec)) that lie inside the raster. Layer k's
-// value at (line, column) goes to outputs[k][(line - first) x spec.columns + column]: NaN
+// Computes lines [first, first + count) of every layer of `request`. `input` holds at least the
+// lines [first - halo(request), first + count + halo(request)) that lie inside the raster. Layer
+// k's value at (line, column) goes to outputs[k][(line - first) x request.columns + column]: NaN
 // where the window is not whole inside the raster, holds too few valid cells, or the measure
-// has no value (README.md). Throws std::invalid_argument when spec_problem(spec) is not empty,
-// when `input` lacks a line, or when a sample breaks the view's or the spec's promises (nonzero
-// where missing, further from 0 than spec.sample_limit); Stopped once `stop` (when given) is set.
-void compute_lines(const MapSpec& spec, const LinesView& input, int first, int count,
+// has no value (README.md). Throws std::invalid_argument when request_problem(request) is not
+// empty, when `input` lacks a line, or when a sample breaks the view's or the request's promises
+// (nonzero where missing, further from 0 than request.sample_limit); Stopped once `stop` (when
+// given) is set.
+void compute_lines(const MapRequest& request, const LinesView& input, int first, int count,
                    const std::vector<float*>& outputs, const std::atomic<bool>* stop = nullptr);
 
 // The same, the lines split into `threads` runs computed at once (fewer where runs would be
 // shorter than the windows); the values do not depend on the split. Where no thread can be
 // started, the runs are computed one after the other.
-void compute_lines_threaded(const MapSpec& spec, const LinesView& input, int first, int count,
+void compute_lines_threaded(const MapRequest& request, const LinesView& input, int first, int count,
                             const std::vector<float*>& outputs, int threads,
                             const std::atomic<bool>* stop = nullptr);
 

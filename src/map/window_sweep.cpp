@@ -108,7 +108,7 @@ class WindowSweep {
  public:
   // `complete`: every cell of the lines the sweep reads is valid, so that every window holds
   // all its cells and their count need not be summed.
-  WindowSweep(const MapSpec& spec, int window, const std::vector<Measure>& measures,
+  WindowSweep(const MapRequest& request, int window, const std::vector<Measure>& measures,
               const LinesView& input, bool complete);
   void compute_line(int line, const std::vector<float*>& outputs);
 
@@ -186,39 +186,39 @@ class WindowSweep {
 };
 
 template <typename Wide>
-WindowSweep<Wide>::WindowSweep(const MapSpec& spec, int window,
+WindowSweep<Wide>::WindowSweep(const MapRequest& request, int window,
                                const std::vector<Measure>& measures, const LinesView& input,
                                bool complete)
     : measures_(measures),
       input_(input),
-      columns_(spec.columns),
+      columns_(request.columns),
       half_((window - 1) / 2),
       fraction_bits_(fraction_bits_for(window)),
-      scale_(std::pow(10.0, spec.decimal_places)),
+      scale_(std::pow(10.0, request.decimal_places)),
       scale_sq_(static_cast<int64_t>(scale_ * scale_)),
-      needed_(cells_needed(spec.min_valid, window)),
-      exactly_(spec.round_every_value_exactly),
+      needed_(cells_needed(request.min_valid, window)),
+      exactly_(request.round_every_value_exactly),
       complete_(complete),
       line_roots_(uses(Measure::kRmsLine) || uses(Measure::kHomogeneity)),
       column_roots_(uses(Measure::kRmsColumn) || uses(Measure::kHomogeneity)),
       error_cells_(uses(Measure::kRmsError)),
       regression_cells_(uses(Measure::kR)),
-      count_(spec.columns),
-      sum_(spec.columns),
-      square_(spec.columns),
-      line_roots_sum_(line_roots_ ? spec.columns : 0),
-      line_count_(line_roots_ ? spec.columns : 0),
-      column_roots_sum_(column_roots_ ? spec.columns : 0),
-      column_count_(column_roots_ ? spec.columns : 0),
-      error_count_(error_cells_ ? spec.columns : 0),
-      error_(error_cells_ ? spec.columns : 0),
-      pair_count_(regression_cells_ ? spec.columns : 0),
-      x_(regression_cells_ ? spec.columns : 0),
-      y_(regression_cells_ ? spec.columns : 0),
-      xx_(regression_cells_ ? spec.columns : 0),
-      xy_(regression_cells_ ? spec.columns : 0),
-      yy_(regression_cells_ ? spec.columns : 0),
-      approx_(spec.columns) {
+      count_(request.columns),
+      sum_(request.columns),
+      square_(request.columns),
+      line_roots_sum_(line_roots_ ? request.columns : 0),
+      line_count_(line_roots_ ? request.columns : 0),
+      column_roots_sum_(column_roots_ ? request.columns : 0),
+      column_count_(column_roots_ ? request.columns : 0),
+      error_count_(error_cells_ ? request.columns : 0),
+      error_(error_cells_ ? request.columns : 0),
+      pair_count_(regression_cells_ ? request.columns : 0),
+      x_(regression_cells_ ? request.columns : 0),
+      y_(regression_cells_ ? request.columns : 0),
+      xx_(regression_cells_ ? request.columns : 0),
+      xy_(regression_cells_ ? request.columns : 0),
+      yy_(regression_cells_ ? request.columns : 0),
+      approx_(request.columns) {
   if (complete_) {
     std::fill(count_.down.begin(), count_.down.end(), int64_t{window});
     std::fill(count_.across.begin(), count_.across.end(), int64_t{window} * window);
@@ -618,37 +618,37 @@ CellsChecked check_cells(const int32_t* samples, const uint8_t* valid, size_t ce
 }
 
 template <typename Wide>
-void sweep_window(const MapSpec& spec, int window, const std::vector<Measure>& measures,
+void sweep_window(const MapRequest& request, int window, const std::vector<Measure>& measures,
                   const LinesView& input, bool complete, int first, int count,
                   const std::vector<float*>& outputs, const std::atomic<bool>* stop) {
   assert(measures.size() == outputs.size());
   const int half = (window - 1) / 2;
-  WindowSweep<Wide> sweep(spec, window, measures, input, complete);
+  WindowSweep<Wide> sweep(request, window, measures, input, complete);
   std::vector<float*> line_outputs(outputs.size());
   for (int line = first; line < first + count; ++line) {
     if (stop && stop->load(std::memory_order_relaxed)) throw Stopped();
-    const size_t offset = static_cast<size_t>(line - first) * spec.columns;
+    const size_t offset = static_cast<size_t>(line - first) * request.columns;
     for (size_t k = 0; k < outputs.size(); ++k)
       line_outputs[k] = outputs[k] + offset;
-    if (line < half || line >= spec.lines - half) {
+    if (line < half || line >= request.lines - half) {
       for (float* out : line_outputs)
-        std::fill(out, out + spec.columns, kNoValue);
+        std::fill(out, out + request.columns, kNoValue);
     } else {
       sweep.compute_line(line, line_outputs);
     }
   }
 }
 
-void sweep_window_64(const MapSpec& spec, int window, const std::vector<Measure>& measures,
+void sweep_window_64(const MapRequest& request, int window, const std::vector<Measure>& measures,
                      const LinesView& input, bool complete, int first, int count,
                      const std::vector<float*>& outputs, const std::atomic<bool>* stop) {
-  sweep_window<int64_t>(spec, window, measures, input, complete, first, count, outputs, stop);
+  sweep_window<int64_t>(request, window, measures, input, complete, first, count, outputs, stop);
 }
 
-void sweep_window_128(const MapSpec& spec, int window, const std::vector<Measure>& measures,
+void sweep_window_128(const MapRequest& request, int window, const std::vector<Measure>& measures,
                       const LinesView& input, bool complete, int first, int count,
                       const std::vector<float*>& outputs, const std::atomic<bool>* stop) {
-  sweep_window<__int128>(spec, window, measures, input, complete, first, count, outputs, stop);
+  sweep_window<__int128>(request, window, measures, input, complete, first, count, outputs, stop);
 }
 
 }  // namespace scab::map::SCABROSIMETER_EXPORTS

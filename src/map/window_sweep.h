@@ -11,9 +11,9 @@
 
 namespace scab::map {
 
-// Whether every exact sum of `spec` fits 64 bits: samples within 65536 of 0 and windows up to
+// Whether every exact sum of `request` fits 64 bits: samples within 65536 of 0 and windows up to
 // 181 cells (README.md, "Exact sums"). Otherwise they are taken in 128 bits.
-bool sums_fit_64_bits(const MapSpec& spec);
+bool sums_fit_64_bits(const MapRequest& request);
 
 // What check_cells found: a cell that breaks compute_lines' promises (a valid sample further
 // from 0 than the limit, validity other than 0 or 1, a missing cell whose sample is not 0), and
@@ -24,15 +24,15 @@ struct CellsChecked {
 };
 
 // Writes the values of `measures` over windows of `window` cells on lines [first, first +
-// count) to outputs[k] (measure k), each line `spec.columns` floats after the one before.
+// count) to outputs[k] (measure k), each line `request.columns` floats after the one before.
 // `input` holds the lines those windows cover; `complete` says that every cell of those lines
-// is valid. The sums are taken in 64 bits (sweep_window_64, only where sums_fit_64_bits(spec))
+// is valid. The sums are taken in 64 bits (sweep_window_64, only where sums_fit_64_bits(request))
 // or in 128 (sweep_window_128). Throws Stopped once `stop` (when not null) is set, read before
 // each line.
-void sweep_window_64(const MapSpec& spec, int window, const std::vector<Measure>& measures,
+void sweep_window_64(const MapRequest& request, int window, const std::vector<Measure>& measures,
                      const LinesView& input, bool complete, int first, int count,
                      const std::vector<float*>& outputs, const std::atomic<bool>* stop);
-void sweep_window_128(const MapSpec& spec, int window, const std::vector<Measure>& measures,
+void sweep_window_128(const MapRequest& request, int window, const std::vector<Measure>& measures,
                       const LinesView& input, bool complete, int first, int count,
                       const std::vector<float*>& outputs, const std::atomic<bool>* stop);
 

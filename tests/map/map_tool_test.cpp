@@ -129,17 +129,17 @@ bool same_bits(const Bands& a, const Bands& b) {
 // The engine's map of whole samples, all valid: what the tool must write.
 Bands engine_map(const std::vector<int32_t>& samples, int lines, int columns,
                  const std::vector<map::Layer>& layers, int places) {
-  map::MapSpec spec;
-  spec.lines = lines;
-  spec.columns = columns;
-  spec.layers = layers;
-  spec.decimal_places = places;
+  map::MapRequest request;
+  request.lines = lines;
+  request.columns = columns;
+  request.layers = layers;
+  request.decimal_places = places;
   Bands bands(layers.size(), std::vector<float>(samples.size()));
   std::vector<float*> outputs;
   for (std::vector<float>& band : bands)
     outputs.push_back(band.data());
   const std::vector<uint8_t> valid(samples.size(), 1);
-  map::compute_lines(spec, {samples.data(), valid.data(), 0, lines}, 0, lines, outputs);
+  map::compute_lines(request, {samples.data(), valid.data(), 0, lines}, 0, lines, outputs);
   return bands;
 }
 
